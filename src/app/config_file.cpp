@@ -1,0 +1,93 @@
+#include "app/config_file.h"
+
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "common/textconv.h"
+#include "datalog/export.h"
+
+namespace fenwyd {
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string SkipLeadingBlanks(const std::string& s) {
+    std::size_t i = 0;
+    while (i < s.size() && IsBlank(s[i])) ++i;
+    return s.substr(i);
+}
+
+bool ParseInt16(const std::string& s, int16_t& value) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && IsBlank(s[b])) ++b;
+    while (e > b && IsBlank(s[e - 1])) --e;
+    bool negative = false;
+    if (b < e && (s[b] == '-' || s[b] == '+')) {
+        negative = s[b] == '-';
+        ++b;
+    }
+    if (b == e) return false;
+    long v = 0;
+    for (std::size_t i = b; i < e; ++i) {
+        if (s[i] < '0' || s[i] > '9') return false;
+        v = v * 10 + (s[i] - '0');
+        if (v > 32768) return false;  // stops long digit runs before they overflow
+    }
+    if (negative) v = -v;
+    if (v > 32767) return false;
+    value = static_cast<int16_t>(v);
+    return true;
+}
+
+std::string IntText(int16_t v) {
+    std::string s = v < 0 ? std::string() : std::string(" ");
+    s += std::to_string(v);
+    s += ' ';
+    return s;
+}
+
+}  // namespace
+
+bool LoadFreeCfgFile(const std::string& path, FreeCfg& cfg) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return false;
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+
+    std::vector<std::string> lines;
+    std::size_t pos = 0;
+    while (pos < text.size() && lines.size() < 5) {
+        std::size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        std::size_t lineEnd = end;
+        if (lineEnd > pos && text[lineEnd - 1] == '\r') --lineEnd;
+        lines.push_back(text.substr(pos, lineEnd - pos));
+        pos = end + 1;
+    }
+
+    // Each value is stored as soon as it is read, so a failure keeps the earlier ones.
+    const std::size_t n = lines.size();
+    if (n < 1 || !ParseInt16(lines[0], cfg.CommPortNo)) return false;
+    if (n < 2) return false;
+    cfg.ProbeUnits = SkipLeadingBlanks(lines[1]);
+    if (n < 3) return false;
+    cfg.DefaultSavePath = SkipLeadingBlanks(lines[2]);
+    if (n < 4) return false;
+    cfg.SampleRate = SkipLeadingBlanks(lines[3]);
+    if (n < 5 || !ParseInt16(lines[4], cfg.BattTempUpdateInterval)) return false;
+    return true;
+}
+
+bool SaveFreeCfgFile(const std::string& path, const FreeCfg& cfg) {
+    std::string buf;
+    buf += IntText(cfg.CommPortNo) + "\r\n";
+    buf += SingleLine(cfg.ProbeUnits) + "\r\n";
+    buf += SingleLine(cfg.DefaultSavePath) + "\r\n";
+    buf += SingleLine(cfg.SampleRate) + "\r\n";
+    buf += IntText(cfg.BattTempUpdateInterval) + "\r\n";
+    std::string reason;
+    return WriteFileReplacing(path, buf, reason);
+}
+
+}  // namespace fenwyd

@@ -1,0 +1,222 @@
+#include "datalog/export.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "common/textconv.h"
+
+namespace fenwyd {
+
+namespace {
+
+bool IsSeparator(char c) {
+#ifdef _WIN32
+    return c == '\\' || c == '/';
+#else
+    return c == '/';
+#endif
+}
+
+std::string::size_type LastSeparator(const std::string& path) {
+    for (auto i = path.size(); i > 0; --i) {
+        if (IsSeparator(path[i - 1])) return i - 1;
+    }
+    return std::string::npos;
+}
+
+double RoundHalfEven(double x) {
+    double r = std::floor(x);
+    const double frac = x - r;
+    if (frac > 0.5 || (frac == 0.5 && std::fmod(r, 2.0) != 0.0)) r += 1.0;
+    return r;
+}
+
+// At least two digits; a negative value keeps its sign in front.
+void AppendTwoDigits(std::string& out, int64_t v) {
+    if (v < 0) {
+        out += '-';
+        v = -v;
+    }
+    if (v < 10) out += '0';
+    out += std::to_string(v);
+}
+
+std::string ErrnoText(int err) {
+    if (err == 0) return std::make_error_code(std::errc::io_error).message();
+    return std::error_code(err, std::generic_category()).message();
+}
+
+std::FILE* CreateExclusive(const std::string& name, int& err) {
+    std::FILE* f = nullptr;
+#ifdef _MSC_VER
+    err = fopen_s(&f, name.c_str(), "wbx");
+    if (err != 0) f = nullptr;
+#else
+    errno = 0;
+    f = std::fopen(name.c_str(), "wbx");
+    err = f ? 0 : errno;
+#endif
+    return f;
+}
+
+void AppendLine(std::string& buf, const std::string& line) {
+    buf += line;
+    buf += "\r\n";
+}
+
+}  // namespace
+
+TimeText FormatTimeStr(float timePerc) {
+    const double x = static_cast<double>(timePerc) * 86400.0;
+    int64_t s = 0;
+    bool sane = true;
+    if (std::isnan(x)) {
+        sane = false;
+    } else if (x > 2147483647.0) {
+        s = 2147483647;
+        sane = false;
+    } else if (x < -2147483648.0) {
+        s = -2147483647 - 1;
+        sane = false;
+    } else {
+        s = static_cast<int64_t>(RoundHalfEven(x));
+    }
+    // Integer division truncating toward zero: only ever differs from
+    // "rounded down" for negative times, which are wrong anyway.
+    const int64_t h = s / 3600;
+    const int64_t r = s % 3600;
+    TimeText result;
+    AppendTwoDigits(result.text, h);
+    result.text += ':';
+    AppendTwoDigits(result.text, r / 60);
+    result.text += ':';
+    AppendTwoDigits(result.text, r % 60);
+    result.ok = sane && result.text.size() == 8;
+    return result;
+}
+
+bool ParsePathFile(const std::string& pathFile, int which, std::string& out) {
+    const auto p = LastSeparator(pathFile);
+    if (which == 1) {
+        if (p == std::string::npos) return false;
+        out = pathFile.substr(0, p);
+        return true;
+    }
+    out = p == std::string::npos ? pathFile : pathFile.substr(p + 1);
+    return true;
+}
+
+SaveNameSplit SplitSaveName(const std::string& filenam) {
+    const auto sep = LastSeparator(filenam);
+    const auto nameStart = sep == std::string::npos ? 0 : sep + 1;
+    const auto dot = filenam.rfind('.');
+    if (dot == std::string::npos || dot < nameStart) return {filenam, std::string()};
+    return {filenam.substr(0, dot), filenam.substr(dot)};
+}
+
+std::string DropExtension(const std::string& path) { return SplitSaveName(path).base; }
+
+std::string PageFileName(const SaveNameSplit& split, int pageNo) {
+    if (pageNo <= 1) return split.base + split.ext;
+    return split.base + "_" + std::to_string(pageNo) + split.ext;
+}
+
+ExportResult WriteDataPages(const std::string& filenam, const ExportInput& in) {
+    int32_t count = in.recordCnt;
+    if (count < 0 || in.recordData == nullptr) count = 0;
+    if (count > kMaxRecords) count = kMaxRecords;  // the log has no rows beyond 32000
+
+    const SaveNameSplit split = SplitSaveName(filenam);
+    const int32_t pages = count <= kSamplesPerPage ? 1 : (count + kSamplesPerPage - 1) / kSamplesPerPage;
+    const std::string units = SingleLine(in.unitsText);
+    const std::string total = std::to_string(count);
+    const std::string pagesText = std::to_string(pages);
+
+    std::string buf;
+    for (int32_t k = 1; k <= pages; ++k) {
+        const int32_t first = (k - 1) * kSamplesPerPage + 1;
+        const int32_t last = k * kSamplesPerPage < count ? k * kSamplesPerPage : count;
+        const std::string pageFile = PageFileName(split, k);
+        std::string shortName;
+        ParsePathFile(pageFile, 2, shortName);
+
+        const int32_t rows = last >= first ? last - first + 1 : 0;
+        buf.clear();
+        buf.reserve(512 + static_cast<std::size_t>(rows) * 28);
+        AppendLine(buf, "Header");
+        AppendLine(buf, "File," + SingleLine(shortName));
+        AppendLine(buf, "Date," + SingleLine(in.dateText ? in.dateText() : std::string()));
+        AppendLine(buf, "Time," + SingleLine(in.timeText ? in.timeText() : std::string()));
+        AppendLine(buf, "Samples," + total);
+        AppendLine(buf, "Columns,2");
+        AppendLine(buf, "Page," + std::to_string(k) + " of " + pagesText);
+        for (const NoteLine& note : in.notes) {
+            if (note.answer.empty()) continue;
+            AppendLine(buf, SingleLine(note.label) + "," + SingleLine(note.answer));
+        }
+        AppendLine(buf, "Units," + units);
+        AppendLine(buf, "EndHeader");
+        AppendLine(buf, "Time ,Field " + units);
+
+        for (int32_t i = first; i <= last; ++i) {
+            const float* row = in.recordData[i];
+            if (in.dataUploaded) {
+                buf += FormatSingle(row[0]);
+            } else {
+                const TimeText t = FormatTimeStr(row[0]);
+                if (!t.ok && in.onTimeFormatError) in.onTimeFormatError();
+                buf += t.text;
+            }
+            buf += ',';
+            buf += FormatSingle(row[1]);
+            buf += 'E';
+            buf += FormatSingle(row[2]);
+            buf += "\r\n";
+        }
+
+        std::string reason;
+        if (!WriteFileReplacing(pageFile, buf, reason)) return {false, pageFile, reason};
+    }
+    return {true, std::string(), std::string()};
+}
+
+bool WriteFileReplacing(const std::string& path, const std::string& bytes, std::string& reason) {
+    // Exclusive creation so a stray file of the same name is never clobbered.
+    std::string temp;
+    std::FILE* f = nullptr;
+    int err = 0;
+    for (int n = 0; n < 100 && f == nullptr; ++n) {
+        temp = path + ".~" + std::to_string(n) + ".tmp";
+        f = CreateExclusive(temp, err);
+        if (f == nullptr && err != EEXIST) break;
+    }
+    if (f == nullptr) {
+        reason = ErrnoText(err);
+        return false;
+    }
+
+    errno = 0;
+    bool good = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    err = good ? 0 : errno;
+    if (std::fclose(f) != 0 && good) {  // a full disk may only show up here
+        good = false;
+        err = errno;
+    }
+
+    std::error_code ec;
+    if (good) {
+        std::filesystem::rename(temp, path, ec);
+        if (!ec) return true;
+        reason = ec.message();
+    } else {
+        reason = ErrnoText(err);
+    }
+    std::error_code ignored;
+    std::filesystem::remove(temp, ignored);
+    return false;
+}
+
+}  // namespace fenwyd

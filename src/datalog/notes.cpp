@@ -1,0 +1,75 @@
+#include "datalog/notes.h"
+
+#include <fstream>
+#include <iterator>
+
+#include "common/textconv.h"
+#include "datalog/export.h"
+
+namespace fenwyd {
+
+namespace {
+
+// Spaces only: a tab around a field is part of it.
+std::string TrimSpaces(const std::string& s, std::size_t from, std::size_t to) {
+    while (from < to && s[from] == ' ') ++from;
+    while (to > from && s[to - 1] == ' ') --to;
+    return s.substr(from, to - from);
+}
+
+}  // namespace
+
+NoteEntry ParseNoteLine(const std::string& line) {
+    NoteEntry e;
+    const std::size_t n = line.size();
+    std::size_t commas = 0;
+    std::size_t first = 0;  // index of the first comma
+    for (std::size_t q = 0; q < n; ++q) {
+        if (line[q] != ',') continue;
+        if (commas == 0) {
+            e.question = TrimSpaces(line, 0, q);
+            first = q;
+        } else {
+            e.label = TrimSpaces(line, first + 1, q);
+            if (q + 1 != n) e.answer = TrimSpaces(line, q + 1, n);
+        }
+        ++commas;
+    }
+    if (commas == 1) e.label = TrimSpaces(line, first + 1, n);
+    return e;
+}
+
+std::vector<NoteEntry> LoadNotesFile(const std::string& path) {
+    std::vector<NoteEntry> entries;
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return entries;
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+
+    std::size_t pos = 0;
+    while (pos < text.size() && static_cast<int>(entries.size()) < kMaxNoteEntries) {
+        std::size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        std::size_t lineEnd = end;
+        if (lineEnd > pos && text[lineEnd - 1] == '\r') --lineEnd;
+        if (lineEnd > pos) entries.push_back(ParseNoteLine(text.substr(pos, lineEnd - pos)));
+        pos = end + 1;
+    }
+    return entries;
+}
+
+bool SaveNotesFile(const std::string& path, const std::vector<NoteEntry>& entries) {
+    if (entries.empty()) return true;
+    std::string buf;
+    for (const NoteEntry& e : entries) {
+        buf += SingleLine(e.question);
+        buf += ',';
+        buf += SingleLine(e.label);
+        buf += ',';
+        buf += SingleLine(e.answer);
+        buf += "\r\n";
+    }
+    std::string reason;
+    return WriteFileReplacing(path, buf, reason);
+}
+
+}  // namespace fenwyd

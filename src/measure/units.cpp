@@ -1,0 +1,103 @@
+#include "measure/units.h"
+
+#include "common/textconv.h"
+
+namespace fenwyd {
+
+namespace {
+
+// One range cell: divisor and the exponent it implies. setsExponent false
+// means the row leaves ReadingExponent as the group step left it.
+struct RangeCell {
+    float divisor;
+    int16_t exponent;
+    bool setsExponent;
+};
+
+struct UnitGroup {
+    const char* letter;     // nullptr: the row for every other letter
+    const char* unitsText;
+    bool zeroExponentFirst;  // exponent reset to 0 before the range is looked at
+    int rangeCount;
+    RangeCell cells[5];
+};
+
+// Keep: the cell does not touch the exponent; WithExp: it sets it.
+constexpr RangeCell Keep(float d) { return {d, 0, false}; }
+constexpr RangeCell WithExp(float d, int16_t e) { return {d, e, true}; }
+
+// QM-8203. "G" ranges 0 and 1 both divide by 1000 on purpose (range 0 is
+// not 10000). V/A/G reset the exponent to 0; "T" only sets it with a value.
+const UnitGroup kThreeRange[] = {
+    {"V", "V/m", true, 3, {Keep(100), Keep(10), Keep(1)}},
+    {"A", "m A/m", true, 3, {Keep(100), Keep(10), Keep(1)}},
+    {"G", "mGauss", true, 3, {Keep(1000), Keep(1000), Keep(100)}},
+    {"T", "Tesla", false, 3, {WithExp(100, -9), WithExp(10, -9), WithExp(1000, -6)}},
+};
+
+// QM-8204. Every letter not listed (including "A") uses the A/m row.
+const UnitGroup kFiveRange[] = {
+    {"G", "Gauss", false, 5, {WithExp(1000, -3), WithExp(100, -3), WithExp(10, -3), WithExp(1000, 0), WithExp(100, 0)}},
+    {"V", "V/m", false, 5, {WithExp(100, 0), WithExp(10, 0), WithExp(1000, 3), WithExp(100, 3), WithExp(10, 3)}},
+    {"T", "Tesla", false, 5, {WithExp(10, -9), WithExp(1000, -6), WithExp(100, -6), WithExp(10, -6), WithExp(1, -6)}},
+    {nullptr, "A/m", false, 5, {WithExp(10, -3), WithExp(1000, 0), WithExp(100, 0), WithExp(10, 0), WithExp(1, 0)}},
+};
+
+template <std::size_t N>
+const UnitGroup* FindGroup(const UnitGroup (&table)[N], const std::string& letter) {
+    for (const UnitGroup& g : table) {
+        if (g.letter == nullptr || letter == g.letter) return &g;
+    }
+    return nullptr;
+}
+
+struct LabelRow {
+    const char* code;
+    const char* threeRange;  // nullptr: not supported on the QM-8203
+    const char* fiveRange;
+};
+
+const LabelRow kLabels[] = {
+    {"0G", "mG", "mG"},      {"1G", "mG", "mG"},     {"2G", "mG", "mG"},
+    {"3G", nullptr, "G"},    {"4G", nullptr, "G"},
+    {"0A", "m A/m", "m A/m"}, {"1A", "m A/m", "A/m"}, {"2A", "m A/m", "A/m"},
+    {"3A", nullptr, "A/m"},  {"4A", nullptr, "A/m"},
+    {"0V", "V/m", "V/m"},    {"1V", "V/m", "V/m"},   {"2V", "V/m", "k V/m"},
+    {"3V", nullptr, "k V/m"}, {"4V", nullptr, "k V/m"},
+    {"0T", "nT", "nT"},      {"1T", "nT", "uT"},     {"2T", "uT", "uT"},
+    {"3T", nullptr, "uT"},   {"4T", nullptr, "uT"},
+};
+
+}  // namespace
+
+std::string ConvertToNumber(int16_t probeModel, const std::string& probeUnits,
+                            int16_t locRange, float locField,
+                            std::string& unitsText, int16_t& readingExponent) {
+    const UnitGroup* group = probeModel == 8203 ? FindGroup(kThreeRange, probeUnits)
+                                                : FindGroup(kFiveRange, probeUnits);
+    std::string text;
+    if (group != nullptr) {
+        unitsText = group->unitsText;
+        if (group->zeroExponentFirst) readingExponent = 0;
+        if (locRange >= 0 && locRange < group->rangeCount) {
+            const RangeCell& cell = group->cells[locRange];
+            const float quotient = locField / cell.divisor;
+            text = FormatSingle(quotient);
+            if (cell.setsExponent) readingExponent = cell.exponent;
+        }
+    }
+    if (text.size() < 2) text += ".0";
+    return text;
+}
+
+UnitsLabel LookUpUnitsLabel(int16_t probeModel, const std::string& code) {
+    for (const LabelRow& row : kLabels) {
+        if (code != row.code) continue;
+        if (probeModel != 8203) return {row.fiveRange, false};
+        if (row.threeRange == nullptr) return {std::string(), true};
+        return {row.threeRange, false};
+    }
+    return {std::string(), false};
+}
+
+}  // namespace fenwyd
