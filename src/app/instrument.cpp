@@ -1,0 +1,204 @@
+// The main window's logic: timers, start-up and shutdown, the configuration
+// file, the display reset and the small commands of the shell.
+#include "app/instrument.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+#include "app/config_file.h"
+
+namespace fenwyd {
+
+namespace {
+constexpr int kReadProbeIntervalMs = 66;
+constexpr int kCalSamPerSecIntervalMs = 500;
+constexpr int kReadBattTempIntervalMs = 60000;
+constexpr float kSplashMs = 5000;
+constexpr int kDefaultWindowPosTwips = 1000;
+
+// A stored window position; anything that is not a whole number falls back
+// to the default.
+int StoredPosition(const std::string& text) {
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(begin, &end, 10);
+    while (end != nullptr && (*end == ' ' || *end == '\t')) ++end;
+    if (end == begin || end == nullptr || *end != '\0' || errno == ERANGE || v < INT_MIN / 2 ||
+        v > INT_MAX / 2) {
+        return kDefaultWindowPosTwips;
+    }
+    return static_cast<int>(v);
+}
+
+std::string JoinPath(const std::string& folder, const char* name) {
+    if (folder.empty()) return name;
+    const char last = folder.back();
+    if (last == '/' || last == '\\') return folder + name;
+    return folder + "/" + name;
+}
+}  // namespace
+
+Instrument::Instrument(Platform platform) : p_(std::move(platform)) {
+    readProbeTimer_ = p_.clock.createTimer([this] { HRTReadProbe_Timer(); });
+    readProbeTimer_->setInterval(kReadProbeIntervalMs);
+    readProbeTimer_->setEnabled(false);
+    calSamPerSecTimer_ = p_.clock.createTimer([this] { HRTCalSamPerSec_Timer(); });
+    calSamPerSecTimer_->setInterval(kCalSamPerSecIntervalMs);
+    calSamPerSecTimer_->setEnabled(true);
+    readBattTempTimer_ = p_.clock.createTimer([this] { HRTReadBattTemp_Timer(); });
+    readBattTempTimer_->setInterval(kReadBattTempIntervalMs);
+    readBattTempTimer_->setEnabled(true);
+    st.DefaultSavePath = p_.programFolder;
+    st.NoteQuery.reserve(kMaxNoteEntries);
+}
+
+Instrument::~Instrument() = default;
+
+std::string Instrument::configFilePath() const {
+    return JoinPath(p_.programFolder, "Fenwyd8200.cfg");
+}
+
+std::string Instrument::notesFilePath() const {
+    return JoinPath(p_.programFolder, "testquery.txt");
+}
+
+// ---------------------------------------------------------------- start-up
+
+void Instrument::Form_Load() {
+    Main();
+    p_.display.moveWindowTwips(
+        StoredPosition(p_.settings.get("Settings", "MainLeft", std::to_string(kDefaultWindowPosTwips))),
+        StoredPosition(p_.settings.get("Settings", "MainTop", std::to_string(kDefaultWindowPosTwips))));
+    p_.display.showNormal();
+    st.LostComm = 1;
+    st.TimeOut = 5;
+}
+
+void Instrument::Main() {
+    LoadFreeCfg();
+    p_.dialogs.showSplash();
+    DELAY(kSplashMs);
+    p_.dialogs.closeSplash();
+    view.mnuProbeUnits57xx.visible = false;
+    SetSampleRate(st.SampleRate);
+    SetUpReadBattTemp(st.BattTempUpdateInterval);
+    view.CmbSampleRateItems.push_back("1");
+    view.CmbSampleRateItems.push_back("2");
+    LoadNoteQuery();
+    view.LabOverRange.visible = false;
+    OpenCommPort(st.CommPortNo);
+    ClearDisplay();
+    for (int index : {2, 9, 10, 13}) view.tbButtons[index].enabled = false;
+    view.mnuFileSaveAs.enabled = false;
+    if (st.CommPortOpenOk == 1) readProbeTimer_->setEnabled(true);
+    p_.display.changed();
+}
+
+void Instrument::Form_Unload() {
+    if (p_.port.isOpen()) p_.port.close();
+    SaveFreeCfg();
+    switch (p_.display.windowState()) {
+        case WindowState::Normal:
+            p_.settings.set("Settings", "MainLeft", std::to_string(p_.display.windowLeftTwips()));
+            p_.settings.set("Settings", "MainTop", std::to_string(p_.display.windowTopTwips()));
+            break;
+        case WindowState::Maximized: p_.settings.set("Settings", "WindowState", "2"); break;
+        case WindowState::Minimized: break;
+    }
+    SaveNoteQuery();
+}
+
+// ------------------------------------------------------ configuration file
+
+void Instrument::LoadFreeCfg() {
+    st.ProbeUnits = "V/m";
+    st.CommPortNo = 2;
+    st.DefaultSavePath = p_.programFolder;
+    st.SampleRate = "15";
+    st.BattTempUpdateInterval = 30;
+
+    FreeCfg cfg;
+    cfg.CommPortNo = st.CommPortNo;
+    cfg.ProbeUnits = st.ProbeUnits;
+    cfg.DefaultSavePath = st.DefaultSavePath;
+    cfg.SampleRate = st.SampleRate;
+    cfg.BattTempUpdateInterval = st.BattTempUpdateInterval;
+    const bool ok = LoadFreeCfgFile(configFilePath(), cfg);
+    // Values read before a failure keep their new values.
+    st.CommPortNo = cfg.CommPortNo;
+    st.ProbeUnits = cfg.ProbeUnits;
+    st.DefaultSavePath = cfg.DefaultSavePath;
+    st.SampleRate = cfg.SampleRate;
+    st.BattTempUpdateInterval = cfg.BattTempUpdateInterval;
+    if (!ok) p_.dialogs.portPicker(st.CommPortNo);
+}
+
+void Instrument::SaveFreeCfg() {
+    FreeCfg cfg;
+    cfg.CommPortNo = st.CommPortNo;
+    cfg.ProbeUnits = st.ProbeUnits;
+    cfg.DefaultSavePath = st.DefaultSavePath;
+    cfg.SampleRate = st.SampleRate;
+    cfg.BattTempUpdateInterval = st.BattTempUpdateInterval;
+    if (!SaveFreeCfgFile(configFilePath(), cfg)) p_.dialogs.portPicker(st.CommPortNo);
+}
+
+// ------------------------------------------------------------------ display
+
+void Instrument::ClearDisplay() {
+    view.LabXYZField.caption = "No Probe";
+    view.LabUnits.visible = false;
+    view.LabUnits.caption = "units";
+    view.ShapeBatLevel.height = 0;
+    view.ShapeBatLevel.top = 1200;
+    view.ShapeBatLevel.fill = colors::kCyan;
+    view.LabBattery.caption.clear();
+    view.LabBattery.visible = true;
+    view.LabSamRate.visible = false;
+    view.LabRange.caption.clear();
+    view.LabBarGraph.caption.clear();
+    view.LabOverRange.visible = false;
+    view.LabUnderRange.visible = false;
+    SetStatusText("");
+    RefreshStatusBar();
+    SetBusyPointer(false);
+    view.ProgressBar1Visible = false;
+    p_.display.changed();
+}
+
+void Instrument::AppendList1(const std::string& text) {
+    view.List1.push_back(text);
+    while (view.List1.size() > kList1Bound) view.List1.pop_front();
+    ++view.List1Appended;
+}
+
+void Instrument::SetBusyPointer(bool busy) {
+    view.BusyPointer = busy;
+    p_.display.changed();
+}
+
+void Instrument::SetStatusText(const std::string& text) { view.StatusText = text; }
+
+void Instrument::RefreshStatusBar() { p_.display.repaintStatusBar(); }
+
+// ---------------------------------------------------- dialogs and commands
+
+void Instrument::mnucommcomm_Click(int16_t Index) {
+    readProbeTimer_->setEnabled(false);
+    st.CommPortOpenOk = 0;
+    OpenCommPort(Index);
+    if (st.CommPortOpenOk == 1) readProbeTimer_->setEnabled(true);
+}
+
+void Instrument::cmdSendCmnd_Click(const std::string& Combo1Text) {
+    // Queued as typed: not trimmed, not upper-cased.
+    st.PendingCmnd = Combo1Text;
+}
+
+void Instrument::mnuHelpAbout_Click() {
+    p_.dialogs.about(std::string("About ") + kAppTitle, st.Model);
+}
+
+}  // namespace fenwyd

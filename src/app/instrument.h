@@ -1,0 +1,116 @@
+#pragma once
+#include <memory>
+#include <string>
+
+#include "app/instrument_state.h"
+#include "app/seams.h"
+#include "app/view_state.h"
+#include "link/serial_port.h"
+
+namespace fenwyd {
+
+constexpr const char* kAppTitle = "Fenwyd 8200";
+
+// What the logic needs from the outside world.
+struct Platform {
+    SerialPort& port;
+    Clock& clock;
+    Dialogs& dialogs;
+    SettingsStore& settings;
+    Display& display;
+    std::string programFolder;   // where the configuration and notes files live
+};
+
+// The main window's logic: the instrument state, the three timers and every
+// procedure, free of widgets. The window turns clicks into calls of the
+// handlers below and renders `view`.
+class Instrument {
+public:
+    explicit Instrument(Platform platform);
+    ~Instrument();
+    Instrument(const Instrument&) = delete;
+    Instrument& operator=(const Instrument&) = delete;
+
+    InstrumentState st;
+    ViewState view;
+
+    // --- Start-up and shutdown
+    void Form_Load();
+    void Main();
+    void Form_Unload();
+
+    // --- Probe link
+    void OpenCommPort(int16_t CommNo);
+    void HRTReadProbe_Timer();
+    void SendCmnd(std::string& Cmnd);
+    void DELAY(float dlay);
+
+    // --- Reply interpretation
+    void ProcessData(int16_t CmndType);
+    std::string ConvertToNumber(const int16_t& locRange, const float& locField);
+    void UpdateUnits(const std::string& Units);
+    void SetProbeType(std::string& LocType);
+    void mnuProbeType820x_Click(int16_t Index);
+    void SetUp57XX();
+    void GetDataNumber(int16_t LGPosition);
+
+    // --- Operator requests
+    void LabRange_Click();
+    void LabUnits_Click();
+    void LabBattery_Click();
+    void mnuProbeUpdateNow_Click();
+    void SetUpReadBattTemp(int16_t& TimeInterval);
+    void mnuProbeUpdateInterval_Click(int16_t minutes);
+    void mnuProbeUploadData_Click();
+    void mnucommcomm_Click(int16_t Index);
+    void cmdSendCmnd_Click(const std::string& Combo1Text);
+    void mnuHelpAbout_Click();
+
+    // --- Acquisition
+    void HRTCalSamPerSec_Timer();
+    void HRTReadBattTemp_Timer();
+    void SetSampleRate(const std::string& CmbSampleRateTxt);
+    void CmbSampleRate_Click(int index);
+
+    // --- Data log and files
+    void ToggleRecordOn();
+    void TogglePause();
+    void StopRecording();
+    void RecordIndicator(const std::string& State);
+    void LabRecordCntLab_Click();
+    void tbToolBar_ButtonClick(const std::string& Key);
+    void mnuFileSaveAs_Click();
+    bool SaveData(const std::string& filenam);
+    void LoadNoteQuery();
+    void SaveNoteQuery();
+    int16_t NoteQueryCnt() const { return static_cast<int16_t>(st.NoteQuery.size()); }
+
+    // --- Configuration file
+    void LoadFreeCfg();
+    void SaveFreeCfg();
+
+    // --- Display
+    void ClearDisplay();
+
+    Timer& HRTReadProbe() { return *readProbeTimer_; }
+    Timer& HRTCalSamPerSec() { return *calSamPerSecTimer_; }
+    Timer& HRTReadBattTemp() { return *readBattTempTimer_; }
+
+    std::string configFilePath() const;
+    std::string notesFilePath() const;
+
+private:
+    void AppendList1(const std::string& text);
+    void SetBusyPointer(bool busy);
+    void SetStatusText(const std::string& text);
+    void RefreshStatusBar();
+    void LogReading();
+    void SelectSampleRateText(const std::string& text);
+
+    Platform p_;
+    std::unique_ptr<Timer> readProbeTimer_;
+    std::unique_ptr<Timer> calSamPerSecTimer_;
+    std::unique_ptr<Timer> readBattTempTimer_;
+};
+
+}  // namespace fenwyd

@@ -1,0 +1,79 @@
+#include "app/qt_platform.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QLocale>
+#include <QSettings>
+#include <chrono>
+#include <thread>
+
+namespace fenwyd {
+
+QtTimer::QtTimer(std::function<void()> onTick) {
+    timer_.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer_, &QTimer::timeout, std::move(onTick));
+}
+
+void QtTimer::setEnabled(bool on) {
+    if (on) {
+        timer_.start();  // (re)starts a full interval
+    } else {
+        timer_.stop();
+    }
+}
+
+double QtClock::secondsSinceMidnight() {
+    const QTime t = QTime::currentTime();
+    return t.msecsSinceStartOfDay() / 1000.0;
+}
+
+std::string QtClock::shortDateText() {
+    return QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat).toStdString();
+}
+
+std::string QtClock::longTimeText() {
+    // The long-time form without a time-zone name.
+    QString format = QLocale::system().timeFormat(QLocale::LongFormat);
+    format.remove(QLatin1Char('t'));
+    return QLocale::system().toString(QTime::currentTime(), format.trimmed()).toStdString();
+}
+
+void QtClock::processEventsOnce() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+void QtClock::wait(double ms) {
+    // A monotonic clock, so midnight and clock changes do not matter; sleep,
+    // never spin.
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + std::chrono::microseconds(static_cast<long long>(ms * 1000.0));
+    for (auto now = Clock::now(); now < end; now = Clock::now()) {
+        std::this_thread::sleep_for(end - now);
+    }
+}
+
+std::unique_ptr<Timer> QtClock::createTimer(std::function<void()> onTick) {
+    return std::make_unique<QtTimer>(std::move(onTick));
+}
+
+namespace {
+QSettings UserSettings() {
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Fenwyd 8200"));
+}
+QString Key(const std::string& section, const std::string& key) {
+    return QString::fromStdString(section) + QLatin1Char('/') + QString::fromStdString(key);
+}
+}  // namespace
+
+std::string QtSettingsStore::get(const std::string& section, const std::string& key,
+                                 const std::string& defaultValue) {
+    QSettings s = UserSettings();
+    const QVariant v = s.value(Key(section, key));
+    return v.isValid() ? v.toString().toStdString() : defaultValue;
+}
+
+void QtSettingsStore::set(const std::string& section, const std::string& key,
+                          const std::string& value) {
+    QSettings s = UserSettings();
+    s.setValue(Key(section, key), QString::fromStdString(value));
+}
+
+}  // namespace fenwyd

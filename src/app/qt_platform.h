@@ -1,0 +1,41 @@
+#pragma once
+// The real sides of the clock, timer and settings seams (QtCore only).
+#include <QObject>
+#include <QTimer>
+
+#include "app/seams.h"
+
+namespace fenwyd {
+
+class QtTimer : public Timer {
+public:
+    explicit QtTimer(std::function<void()> onTick);
+    void setInterval(int ms) override { timer_.setInterval(ms); }
+    int interval() const override { return timer_.interval(); }
+    void setEnabled(bool on) override;
+    bool isEnabled() const override { return timer_.isActive(); }
+
+private:
+    QTimer timer_;
+};
+
+class QtClock : public Clock {
+public:
+    double secondsSinceMidnight() override;
+    std::string shortDateText() override;
+    std::string longTimeText() override;
+    void processEventsOnce() override;
+    void wait(double ms) override;
+    std::unique_ptr<Timer> createTimer(std::function<void()> onTick) override;
+};
+
+// QSettings with organization "Fenwyd 8200" and no application name.
+class QtSettingsStore : public SettingsStore {
+public:
+    std::string get(const std::string& section, const std::string& key,
+                    const std::string& defaultValue) override;
+    void set(const std::string& section, const std::string& key,
+             const std::string& value) override;
+};
+
+}  // namespace fenwyd

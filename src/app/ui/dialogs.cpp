@@ -1,0 +1,278 @@
+#include "app/ui/dialogs.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+
+#include "app/instrument.h"
+#include "app/ui/artwork.h"
+#include "app/ui/twips.h"
+#include "link/qt_serial_port.h"
+
+namespace fenwyd::ui {
+
+namespace {
+QString L1(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<int>(s.size())); }
+std::string ToL1(const QString& s) { return s.toLatin1().toStdString(); }
+std::string ToLocal(const QString& s) { return QFile::encodeName(s).toStdString(); }
+QString FromLocal(const std::string& s) { return QFile::decodeName(QByteArray::fromStdString(s)); }
+
+QMessageBox::Icon ToQt(MsgIcon icon) {
+    switch (icon) {
+        case MsgIcon::Information: return QMessageBox::Information;
+        case MsgIcon::Exclamation: return QMessageBox::Warning;
+        case MsgIcon::Question: return QMessageBox::Question;
+        case MsgIcon::Critical: return QMessageBox::Critical;
+        case MsgIcon::None: break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QLabel* PlainLabel(QWidget* parent, const QString& text) {
+    auto* l = new QLabel(text, parent);
+    l->setTextFormat(Qt::PlainText);
+    return l;
+}
+}  // namespace
+
+QString VersionText() {
+    return QStringLiteral("%1.%2.%3")
+        .arg(FENWYD_VERSION_MAJOR)
+        .arg(FENWYD_VERSION_MINOR)
+        .arg(FENWYD_VERSION_PATCH);
+}
+
+void QtDialogs::message(const std::string& text, MsgIcon icon) {
+    QMessageBox box(ToQt(icon), QString::fromLatin1(kAppTitle), L1(text), QMessageBox::Ok, owner_);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+bool QtDialogs::askYesNo(const std::string& text, MsgIcon icon) {
+    QMessageBox box(ToQt(icon), QString::fromLatin1(kAppTitle), L1(text),
+                    QMessageBox::Yes | QMessageBox::No, owner_);
+    box.setTextFormat(Qt::PlainText);
+    return box.exec() == QMessageBox::Yes;
+}
+
+std::string QtDialogs::inputBox(const std::string& prompt, const std::string& title,
+                                const std::string& defaultText) {
+    bool ok = false;
+    const QString answer = QInputDialog::getText(owner_, L1(title), L1(prompt), QLineEdit::Normal,
+                                                 L1(defaultText), &ok);
+    return ok ? ToL1(answer) : std::string();
+}
+
+bool QtDialogs::saveFile(const SaveDialogRequest& request, std::string& chosen) {
+    QFileDialog dlg(owner_, L1(request.title), FromLocal(request.initDir));
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    dlg.setFileMode(QFileDialog::AnyFile);
+    dlg.setDefaultSuffix(L1(request.defaultExt));
+    // "Name (*.x)|*.x|..." pairs: the names carry their patterns.
+    const QStringList parts = L1(request.filter).split(QLatin1Char('|'));
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2) filters << parts[i];
+    dlg.setNameFilters(filters);
+    dlg.setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);
+    if (!request.fileName.empty()) dlg.selectFile(FromLocal(request.fileName));
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return false;
+    chosen = ToLocal(dlg.selectedFiles().constFirst());
+    return true;
+}
+
+void QtDialogs::portPicker(int16_t& commPortNo) {
+    PortPicker picker(owner_, commPortNo);
+    picker.exec();
+}
+
+void QtDialogs::showSplash() {
+    auto* s = new Splash;
+    s->setAttribute(Qt::WA_DeleteOnClose);
+    splash_ = s;
+    s->show();
+    s->raise();
+    // Let it map and paint before the start-up pause, which runs no events.
+    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+    s->repaint();
+}
+
+void QtDialogs::closeSplash() {
+    if (splash_) splash_->close();
+}
+
+void QtDialogs::about(const std::string& caption, const std::string& model) {
+    AboutBox box(owner_, L1(caption), L1(model));
+    box.exec();
+}
+
+// ------------------------------------------------------------- frmPort
+
+PortPicker::PortPicker(QWidget* parent, int16_t& commPortNo)
+    : QDialog(parent), commPortNo_(commPortNo) {
+    setWindowTitle(QStringLiteral("Select a Comm Port"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setFixedSize(Tw(this, 3780 + 1800), TwY(this, 2565));
+
+    auto* Frame3 = new QGroupBox(QStringLiteral("Port Number"), this);
+    Frame3->setGeometry(TwRect(this, 120, 120, 3420, 2300));
+    auto* group = new QButtonGroup(this);
+    const char* const names[] = {"Comm1", "Comm2", "Comm3", "Comm4", "Comm5"};
+    for (int i = 0; i < 5; ++i) {
+        auto* opt = new QRadioButton(QString::fromLatin1(names[i]), Frame3);
+        opt->setGeometry(TwRect(this, 240, 300 + i * 380, 1100, 330));
+        group->addButton(opt, i + 1);
+        // Which device each number stands for, so "Comm2" means something on
+        // any system.
+        auto* device = PlainLabel(Frame3, PortDeviceName(static_cast<int16_t>(i + 1)));
+        device->setGeometry(TwRect(this, 1380, 300 + i * 380, 1980, 330));
+        device->setStyleSheet(QStringLiteral("color: #555;"));
+        device->setToolTip(device->text());
+        if (i == 1) opt->setChecked(true);  // opens with Comm2 selected
+    }
+    connect(group, &QButtonGroup::idClicked, this,
+            [this](int id) { commPortNo_ = static_cast<int16_t>(id); });
+
+    auto* Command1 = new QPushButton(QStringLiteral("Continue"), this);
+    Command1->setGeometry(TwRect(this, 3700, 200, 1500, 420));
+    Command1->setDefault(true);
+    connect(Command1, &QPushButton::clicked, this, &QDialog::accept);
+
+    // Form_Load: centred on the screen.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect g = screen->availableGeometry();
+        move(g.x() + (g.width() - width()) / 2, g.y() + (g.height() - height()) / 2);
+    }
+}
+
+// ------------------------------------------------------------ frmAbout
+
+AboutBox::AboutBox(QWidget* parent, const QString& caption, const QString& model)
+    : QDialog(parent) {
+    setWindowTitle(caption);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setFixedSize(Tw(this, 5730), TwY(this, 2800));
+
+    auto* Image1 = new QLabel(this);
+    Image1->setPixmap(ProbeArtwork(Tw(this, 720), Tw(this, 720)));
+    Image1->setGeometry(TwRect(this, 240, 240, 720, 720));
+
+    lblTitle = PlainLabel(this, QStringLiteral("Fenwyd   8200"));
+    QFont titleFont(QStringLiteral("Arial"));
+    titleFont.setPointSizeF(16);
+    titleFont.setBold(true);
+    lblTitle->setFont(titleFont);
+    lblTitle->setGeometry(TwRect(this, 1200, 200, 3000, 480));
+    auto* Label5 = PlainLabel(this, QStringLiteral("TM"));
+    QFont small(QStringLiteral("Arial"));
+    small.setPointSizeF(6);
+    Label5->setFont(small);
+    Label5->setGeometry(TwRect(this, 4000, 200, 400, 200));
+
+    lblVersion = PlainLabel(this, QStringLiteral("Version ") + VersionText());
+    lblVersion->setGeometry(TwRect(this, 1200, 700, 3000, 255));
+
+    auto* Frame1 = new QGroupBox(QStringLiteral("Probe Description"), this);
+    Frame1->setGeometry(TwRect(this, 1200, 1080, 4290, 800));
+    auto* Label4 = PlainLabel(Frame1, QStringLiteral("Model"));
+    Label4->setGeometry(TwRect(this, 200, 360, 900, 255));
+    LabModel = PlainLabel(Frame1, model);
+    LabModel->setGeometry(TwRect(this, 1200, 360, 2900, 255));
+    LabModel->setObjectName(QStringLiteral("LabModel"));
+
+    auto* Label6 = PlainLabel(this, QStringLiteral("Tollaven EMF Measurements.  All rights reserved."));
+    Label6->setFont(small);
+    Label6->setGeometry(TwRect(this, 240, 2200, 3800, 255));
+
+    auto* cmdOK = new QPushButton(QStringLiteral("OK"), this);
+    cmdOK->setGeometry(TwRect(this, 4250, 2100, 1260, 375));
+    cmdOK->setDefault(true);
+    cmdOK->setAutoDefault(true);
+    connect(cmdOK, &QPushButton::clicked, this, &QDialog::accept);  // Escape rejects, also closing
+}
+
+// ----------------------------------------------------------- frmSplash
+
+namespace {
+class Artwork : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        QLinearGradient g(0, 0, 0, height());
+        g.setColorAt(0, QColor(8, 24, 40));
+        g.setColorAt(1, QColor(0, 70, 80));
+        p.fillRect(rect(), g);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(QColor(0, 190, 190, 60), 1.2));
+        for (int i = 1; i <= 7; ++i) {
+            const double r = i * height() / 5.0;
+            p.drawEllipse(QPointF(width() * 0.85, height() * 0.2), r, r * 0.8);
+        }
+        const int art = height() * 6 / 10;
+        p.drawPixmap(width() - art - Tw(this, 150), height() - art - Tw(this, 400),
+                     ProbeArtwork(art, art));
+    }
+};
+
+QLabel* ShadowLabel(QWidget* parent, const QString& text, const QFont& font, const QColor& color,
+                    const QRect& geometry) {
+    auto* l = PlainLabel(parent, text);
+    l->setFont(font);
+    l->setStyleSheet(QStringLiteral("color: %1; background: transparent;").arg(color.name()));
+    l->setGeometry(geometry);
+    return l;
+}
+}  // namespace
+
+Splash::Splash() : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint) {
+    setFixedSize(Tw(this, 4575), TwY(this, 2550));
+    auto* Picture1 = new Artwork(this);
+    Picture1->setGeometry(rect());
+
+    QFont maker(QStringLiteral("Arial"));
+    maker.setPointSizeF(11);
+    maker.setBold(true);
+    const QColor teal(0, 128, 128), silver(192, 192, 192);
+    ShadowLabel(this, QStringLiteral("Tollaven EMF Measurements"), maker, teal,
+                TwRect(this, 255, 255, 4200, 330));  // LabTollavenBack
+    ShadowLabel(this, QStringLiteral("Tollaven EMF Measurements"), maker, Qt::white,
+                TwRect(this, 240, 240, 4200, 330));  // LabTollavenFront
+
+    QFont product(QStringLiteral("Arial"));
+    product.setPointSizeF(24);
+    product.setBold(true);
+    ShadowLabel(this, QStringLiteral("Fenwyd  8200"), product, silver,
+                TwRect(this, 270, 750, 3200, 600));  // LabFenwydBack
+    ShadowLabel(this, QStringLiteral("Fenwyd  8200"), product, QColor(0, 200, 200),
+                TwRect(this, 240, 720, 3200, 600));  // LabFenwydFront
+    QFont small(QStringLiteral("Arial"));
+    small.setPointSizeF(6);
+    ShadowLabel(this, QStringLiteral("TM"), small, Qt::white, TwRect(this, 2950, 760, 300, 200));
+
+    QFont promo(QStringLiteral("Arial"));
+    promo.setPointSizeF(8);
+    promo.setItalic(true);
+    ShadowLabel(this, QStringLiteral("Field strength, read live, logged and saved."), promo,
+                QColor(210, 230, 230), TwRect(this, 240, 1500, 3000, 255));
+
+    lblVersion = ShadowLabel(this, QStringLiteral("Rev ") + VersionText(), promo, Qt::white,
+                             TwRect(this, 2700, 2160, 1700, 255));
+    lblVersion->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect g = screen->availableGeometry();
+        move(g.x() + (g.width() - width()) / 2, g.y() + (g.height() - height()) / 2);
+    }
+}
+
+}  // namespace fenwyd::ui

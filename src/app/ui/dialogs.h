@@ -1,0 +1,60 @@
+#pragma once
+#include <QDialog>
+#include <QPointer>
+#include <QWidget>
+
+#include "app/seams.h"
+
+class QLabel;
+
+namespace fenwyd::ui {
+
+// The real dialogs: message boxes, input boxes, the save dialog, the port
+// picker, the splash and the about box.
+class QtDialogs : public Dialogs {
+public:
+    explicit QtDialogs(QWidget* owner) : owner_(owner) {}
+
+    void message(const std::string& text, MsgIcon icon) override;
+    bool askYesNo(const std::string& text, MsgIcon icon) override;
+    std::string inputBox(const std::string& prompt, const std::string& title,
+                         const std::string& defaultText) override;
+    bool saveFile(const SaveDialogRequest& request, std::string& chosen) override;
+    void portPicker(int16_t& commPortNo) override;
+    void showSplash() override;
+    void closeSplash() override;
+    void about(const std::string& caption, const std::string& model) override;
+
+private:
+    QWidget* owner_;
+    QPointer<QWidget> splash_;
+};
+
+// frmPort: "Select a Comm Port".
+class PortPicker : public QDialog {
+public:
+    PortPicker(QWidget* parent, int16_t& commPortNo);
+
+private:
+    int16_t& commPortNo_;
+};
+
+// frmAbout.
+class AboutBox : public QDialog {
+public:
+    AboutBox(QWidget* parent, const QString& caption, const QString& model);
+    QLabel* lblVersion = nullptr;
+    QLabel* lblTitle = nullptr;
+    QLabel* LabModel = nullptr;
+};
+
+// frmSplash.
+class Splash : public QWidget {
+public:
+    Splash();
+    QLabel* lblVersion = nullptr;
+};
+
+QString VersionText();  // "1.0.0"
+
+}  // namespace fenwyd::ui

@@ -1,0 +1,536 @@
+#include "app/ui/main_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateTime>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QLocale>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "app/ui/artwork.h"
+#include "app/ui/twips.h"
+#include "app/ui/widgets.h"
+
+namespace fenwyd::ui {
+
+namespace {
+constexpr int kDesignWidth = 4725;
+constexpr int kDesignHeight = 3015;
+constexpr int kStatusBarHeight = 345;
+
+QString L1(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<int>(s.size())); }
+std::string ToL1(const QString& s) { return s.toLatin1().toStdString(); }
+QColor Q(const Rgb& c) { return QColor(c.r, c.g, c.b); }
+
+void SetForeColor(QWidget* w, const QColor& c) {
+    QPalette pal = w->palette();
+    if (pal.color(QPalette::WindowText) == c) return;
+    pal.setColor(QPalette::WindowText, c);
+    w->setPalette(pal);
+}
+}  // namespace
+
+MainWindow::MainWindow(SerialPort& port, Clock& clock, SettingsStore& settings,
+                       const std::string& programFolder, Dialogs* dialogs) {
+    if (dialogs == nullptr) {
+        ownDialogs_ = std::make_unique<QtDialogs>(this);
+        dialogs = ownDialogs_.get();
+    }
+    instrument_ = std::make_unique<Instrument>(
+        Platform{port, clock, *dialogs, settings, *this, programFolder});
+
+    setWindowTitle(QString::fromLatin1(kAppTitle));
+    setWindowIcon(ProgramIcon());
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    setCentralWidget(client);
+    buildPanel(client);
+    buildToolbar(client);
+    buildMenus();
+    buildStatusBar();
+    resize(Tw(this, kDesignWidth), menuBar()->sizeHint().height() + TwY(this, kDesignHeight));
+    render();
+}
+
+MainWindow::~MainWindow() = default;
+
+ClickLabel* MainWindow::addLabel(QWidget* parent, const char* name, int l, int t, int w, int h,
+                                 const char* family, double points, bool bold) {
+    auto* label = new ClickLabel(parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setGeometry(TwRect(this, l, t, w, h));
+    QFont f(QString::fromLatin1(family));
+    f.setPointSizeF(points);
+    f.setBold(bold);
+    label->setFont(f);
+    elements_[QString::fromLatin1(name)] = label;
+    return label;
+}
+
+void MainWindow::buildPanel(QWidget* client) {
+    // Background fills around the reading panel, stretched by ResizeForm.
+    const int formColor[4][4] = {
+        {-120, 480, 375, 1815}, {4560, 360, 5175, 1935}, {0, 2160, 9855, 2655}, {0, 360, 4815, 255}};
+    for (int i = 0; i < 4; ++i) {
+        ShapeFormColor_[i] = new ShapeWidget(client, palette().color(QPalette::Button), false);
+        ShapeFormColor_[i]->setGeometry(
+            TwRect(this, formColor[i][0], formColor[i][1], formColor[i][2], formColor[i][3]));
+    }
+
+    // Takes the keyboard focus so no clickable element holds it.
+    Command1_ = new QPushButton(client);
+    Command1_->setGeometry(TwRect(this, 1, 1, 495, 255));
+
+    auto* ShaMain = new ShapeWidget(client, Qt::black, true);
+    ShaMain->setGeometry(TwRect(this, 120, 600, 4455, 1575));
+    elements_[QStringLiteral("ShaMain")] = ShaMain;
+
+    const ViewState& v = instrument_->view;
+    auto bind = [this](const LabelView* state, ClickLabel* label) {
+        labels_.emplace_back(state, label);
+    };
+
+    ShapeRecordInd_ = new ShapeWidget(client, Q(colors::kGrey), true);
+    ShapeRecordInd_->setGeometry(TwRect(this, 3120, 680, 780, 235));
+    elements_[QStringLiteral("ShapeRecordInd")] = ShapeRecordInd_;
+
+    auto* shapeBatBackground = new ShapeWidget(client, Q(colors::kGrey), false);
+    shapeBatBackground->setGeometry(TwRect(this, 4200, 1200, 255, 495));
+    ShapeBatLevel_ = new ShapeWidget(client, Q(colors::kGreen), false);
+    ShapeBatLevel_->setGeometry(TwRect(this, 4200, 1200, 255, 495));
+    auto* shapeBatTip = new ShapeWidget(client, Q(colors::kLightGrey), false);
+    shapeBatTip->setGeometry(TwRect(this, 4275, 1155, 105, 45));
+    elements_[QStringLiteral("ShapeBatLevel")] = ShapeBatLevel_;
+
+    Instrument& in = *instrument_;
+    ClickLabel* l = addLabel(client, "LabXYZField", 240, 720, 1790, 375, "Arial", 18, true);
+    bind(&v.LabXYZField, l);
+    l = addLabel(client, "LabUnits", 2040, 720, 525, 270, "Arial", 11.25, true);
+    l->setToolTip(QStringLiteral("Click to change units"));
+    l->onClick = [&in] { in.LabUnits_Click(); };
+    bind(&v.LabUnits, l);
+    l = addLabel(client, "LabRecord", 3120, 675, 780, 200, "Arial", 8.25, false);
+    l->setAlignment(Qt::AlignCenter);
+    l->setToolTip(QStringLiteral("Click to toggle log"));
+    l->onClick = [&in] { in.ToggleRecordOn(); };
+    bind(&v.LabRecord, l);
+    l = addLabel(client, "LabRange", 240, 1320, 1095, 255, "Arial", 8.25, false);
+    l->setToolTip(QStringLiteral("Click to change range"));
+    l->onClick = [&in] { in.LabRange_Click(); };
+    bind(&v.LabRange, l);
+    l = addLabel(client, "LabSamSecLab", 2040, 1320, 855, 255, "Arial", 8.25, false);
+    l->setText(QStringLiteral("Sam / Sec"));
+    SetForeColor(l, palette().color(QPalette::HighlightedText));
+    l = addLabel(client, "LabSamRate", 3000, 1320, 495, 255, "Arial", 8.25, false);
+    bind(&v.LabSamRate, l);
+    l = addLabel(client, "LabOverRange", 240, 1560, 870, 195, "MS Sans Serif", 8.25, false);
+    bind(&v.LabOverRange, l);
+    l = addLabel(client, "LabUnderRange", 240, 1560, 975, 255, "Arial", 8.25, false);
+    bind(&v.LabUnderRange, l);
+    l = addLabel(client, "LabRecordCntLab", 2040, 1560, 855, 195, "Arial", 8.25, false);
+    l->setText(QStringLiteral("Record Cnt"));
+    l->setToolTip(QStringLiteral("Click to erase data"));
+    SetForeColor(l, palette().color(QPalette::HighlightedText));
+    l->onClick = [&in] { in.LabRecordCntLab_Click(); };
+    l = addLabel(client, "LabRecordCnt", 3000, 1560, 735, 255, "Arial", 8.25, false);
+    bind(&v.LabRecordCnt, l);
+    l = addLabel(client, "LabPercentOfRange", 2040, 1800, 855, 255, "Arial", 8.25, false);
+    l->setText(QStringLiteral("% of Range"));
+    SetForeColor(l, Qt::white);
+    l = addLabel(client, "LabBarGraph", 3000, 1800, 495, 180, "MS Sans Serif", 8.25, false);
+    bind(&v.LabBarGraph, l);
+    l = addLabel(client, "LabBattery", 3840, 1800, 615, 225, "Arial", 8.25, false);
+    l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    l->onClick = [&in] { in.LabBattery_Click(); };
+    bind(&v.LabBattery, l);
+    l = addLabel(client, "LabExposure", 4800, 1680, 1335, 255, "Arial", 12, true);
+    l->setAlignment(Qt::AlignCenter);
+    SetForeColor(l, Q(colors::kCyan));
+
+    ProgressBar1_ = new QProgressBar(client);
+    ProgressBar1_->setGeometry(TwRect(this, 120, 2280, 4455, 225));
+    ProgressBar1_->setTextVisible(false);
+    elements_[QStringLiteral("ProgressBar1")] = ProgressBar1_;
+
+    // Seen only when the window is made taller or wider than designed.
+    QFont small(QStringLiteral("Arial"));
+    small.setPointSizeF(8.25);
+    Label1_ = new QLabel(client);
+    Label1_->setTextFormat(Qt::PlainText);
+    Label1_->setGeometry(TwRect(this, 120, 3720, 4455, 615));
+    Label1_->setFont(small);
+    Label1_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Label1_->setWordWrap(true);
+    elements_[QStringLiteral("Label1")] = Label1_;
+
+    List1_ = new QListWidget(client);
+    List1_->setGeometry(TwRect(this, 6360, 1080, 3135, 3210));
+    List1_->setFont(small);
+    List1_->setUniformItemSizes(true);
+    elements_[QStringLiteral("List1")] = List1_;
+
+    // Combo1: a simple combo box, its edit field with the list always open.
+    Combo1Text_ = new QLineEdit(QStringLiteral("RD"), client);
+    Combo1Text_->setGeometry(TwRect(this, 4920, 1080, 1335, 300));
+    Combo1Text_->setFont(small);
+    Combo1List_ = new QListWidget(client);
+    Combo1List_->setGeometry(TwRect(this, 4920, 1380, 1335, 2820));
+    Combo1List_->setFont(small);
+    for (const char* c : {"BT", "CL", "DD", "EH", "KR", "LG", "MX", "NS", "NX", "PR", "RD", "SC", "SP"}) {
+        Combo1List_->addItem(QString::fromLatin1(c));
+    }
+    connect(Combo1List_, &QListWidget::currentTextChanged, Combo1Text_, &QLineEdit::setText);
+    elements_[QStringLiteral("Combo1")] = Combo1Text_;
+
+    auto* cmdSendCmnd = new QPushButton(QStringLiteral("Send Cmnd"), client);
+    cmdSendCmnd->setGeometry(TwRect(this, 4920, 600, 1335, 375));
+    cmdSendCmnd->setFont(small);
+    connect(cmdSendCmnd, &QPushButton::clicked, this,
+            [this] { instrument_->cmdSendCmnd_Click(ToL1(Combo1Text_->text())); });
+    elements_[QStringLiteral("cmdSendCmnd")] = cmdSendCmnd;
+}
+
+void MainWindow::buildToolbar(QWidget* client) {
+    tbToolBar_ = new QToolBar(client);
+    tbToolBar_->setGeometry(TwRect(this, 0, 0, kDesignWidth, 420));
+    tbToolBar_->setIconSize(QSize(Tw(this, 270), Tw(this, 270)));
+    tbToolBar_->setMovable(false);
+    elements_[QStringLiteral("tbToolBar")] = tbToolBar_;
+    const char* const tips[kToolButtonCount + 1] = {
+        "",          "Open", "Save", "", "Options", "", "Scatter Graph Live", "Bar Graph", "",
+        "Zoom In", "Zoom Out", "", "Log (On / Off)", "Log Pause"};
+    const ViewState& v = instrument_->view;
+    for (int i = 1; i <= kToolButtonCount; ++i) {
+        const QString key = QString::fromLatin1(v.tbButtons[i].key);
+        if (key.isEmpty()) {
+            tbButtons_[i] = tbToolBar_->addSeparator();
+            continue;
+        }
+        QAction* a = tbToolBar_->addAction(ToolbarIcon(key), QString::fromLatin1(tips[i]));
+        a->setToolTip(QString::fromLatin1(tips[i]));
+        a->setObjectName(QStringLiteral("tb") + key);
+        a->setCheckable(key == QLatin1String("RecordPause"));
+        connect(a, &QAction::triggered, this, [this, key] {
+            instrument_->tbToolBar_ButtonClick(ToL1(key));
+            render();
+        });
+        tbButtons_[i] = a;
+        actions_[a->objectName()] = a;
+    }
+
+    CmbSampleRate_ = new QComboBox(client);
+    CmbSampleRate_->setGeometry(TwRect(this, 3720, 30, 735, 330));
+    QFont f(QStringLiteral("Arial"));
+    f.setPointSizeF(8.25);
+    CmbSampleRate_->setFont(f);
+    CmbSampleRate_->setToolTip(QStringLiteral("Sample rate"));
+    CmbSampleRate_->raise();
+    connect(CmbSampleRate_, QOverload<int>::of(&QComboBox::activated), this,
+            [this](int index) { instrument_->CmbSampleRate_Click(index); });
+    elements_[QStringLiteral("CmbSampleRate")] = CmbSampleRate_;
+}
+
+QAction* MainWindow::addAction(QMenu* menu, const char* name, const QString& caption,
+                               const MenuItemView* state, std::function<void()> onClick,
+                               const QKeySequence& shortcut) {
+    QAction* a = menu->addAction(caption);
+    a->setObjectName(QString::fromLatin1(name));
+    if (!shortcut.isEmpty()) a->setShortcut(shortcut);
+    if (state != nullptr) menuStates_.emplace_back(state, a);
+    if (onClick) {
+        connect(a, &QAction::triggered, this, [this, onClick] {
+            onClick();
+            render();
+        });
+    }
+    actions_[a->objectName()] = a;
+    return a;
+}
+
+void MainWindow::buildMenus() {
+    Instrument& in = *instrument_;
+    const ViewState& v = in.view;
+    auto submenu = [this](QMenu* parent, const char* name, const QString& caption,
+                          const MenuItemView* state) {
+        QMenu* m = parent->addMenu(caption);
+        m->menuAction()->setObjectName(QString::fromLatin1(name));
+        actions_[QString::fromLatin1(name)] = m->menuAction();
+        if (state != nullptr) menuStates_.emplace_back(state, m->menuAction());
+        return m;
+    };
+
+    QMenu* mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
+    addAction(mnuFile, "mnuFileSaveAs", QStringLiteral("&Save as..."), &v.mnuFileSaveAs,
+              [&in] { in.mnuFileSaveAs_Click(); });
+    mnuFile->addSeparator();
+    addAction(mnuFile, "mnuFileExit", QStringLiteral("E&xit"), nullptr, [this] { close(); });
+
+    QMenu* mnuProbe = menuBar()->addMenu(QStringLiteral("&Probe"));
+    addAction(mnuProbe, "mnuProbeRecord", QStringLiteral("&Log Data"), &v.mnuProbeRecord,
+              [&in] { in.ToggleRecordOn(); }, QKeySequence(Qt::CTRL | Qt::Key_L));
+    addAction(mnuProbe, "mnuProbeRecordPause", QStringLiteral("L&og Pause"),
+              &v.mnuProbeRecordPause, [&in] { in.TogglePause(); });
+    mnuProbe->addSeparator();
+    addAction(mnuProbe, "mnuProbeZero", QStringLiteral("&Zero"), &v.mnuProbeZero, nullptr,
+              QKeySequence(Qt::CTRL | Qt::Key_Z));
+    mnuProbe->addSeparator();
+    QMenu* mnuProbeType = submenu(mnuProbe, "mnuProbeType", QStringLiteral("Type"), nullptr);
+    addAction(mnuProbeType, "mnuProbeType820x_1", QStringLiteral("QM-8203"), &v.mnuProbeType820x[1],
+              [&in] { in.mnuProbeType820x_Click(1); });
+    addAction(mnuProbeType, "mnuProbeType820x_2", QStringLiteral("QM-8204"), &v.mnuProbeType820x[2],
+              [&in] { in.mnuProbeType820x_Click(2); });
+    QMenu* mnuUnits =
+        submenu(mnuProbe, "mnuProbeUnits57xx", QStringLiteral("&Units"), &v.mnuProbeUnits57xx);
+    for (int i = 1; i <= 3; ++i) {
+        const QByteArray name = "mnuProbeUnitsOld_" + QByteArray::number(i);
+        addAction(mnuUnits, name.constData(), QStringLiteral("Unit %1").arg(i), nullptr, nullptr);
+    }
+    addAction(mnuProbe, "mnuProbeUploadData", QStringLiteral("Upload Data"), &v.mnuProbeUploadData,
+              [&in] { in.mnuProbeUploadData_Click(); });
+    mnuProbe->addSeparator();  // mnuProbeBar1
+    addAction(mnuProbe, "mnuProbeClearPeak", QStringLiteral("Clear &Peak"), &v.mnuProbeClearPeak,
+              nullptr);
+    mnuProbe->addSeparator();
+    addAction(mnuProbe, "mnuProbeUpdateNow", QStringLiteral("Update &Battery / Temperature"),
+              &v.mnuProbeUpdateNow, [&in] { in.mnuProbeUpdateNow_Click(); },
+              QKeySequence(Qt::CTRL | Qt::Key_B));
+    QMenu* mnuBatt = submenu(mnuProbe, "mnuProbeUpdateProbeBatt",
+                             QStringLiteral("Auto Update &Interval"), &v.mnuProbeUpdateProbeBatt);
+    addAction(mnuBatt, "mnuProbeUpdateoff", QStringLiteral("&Off"), &v.mnuProbeUpdateoff,
+              [&in] { in.mnuProbeUpdateInterval_Click(0); });
+    mnuBatt->addSeparator();
+    addAction(mnuBatt, "mnuProbeUpdate5", QStringLiteral("&5 Minutes"), &v.mnuProbeUpdate5,
+              [&in] { in.mnuProbeUpdateInterval_Click(5); });
+    addAction(mnuBatt, "mnuProbeUpdate30", QStringLiteral("&30 Minutes"), &v.mnuProbeUpdate30,
+              [&in] { in.mnuProbeUpdateInterval_Click(30); });
+    addAction(mnuBatt, "mnuProbeUpdate60", QStringLiteral("&60 Minutes"), &v.mnuProbeUpdate60,
+              [&in] { in.mnuProbeUpdateInterval_Click(60); });
+    QMenu* mnuTemp = submenu(mnuProbe, "mnuprobeTempUnits", QStringLiteral("&Temperature Units"),
+                             &v.mnuprobeTempUnits);
+    addAction(mnuTemp, "mnuProbeTempFahr", QStringLiteral("&Fahrenheit"), &v.mnuProbeTempFahr,
+              nullptr);
+    addAction(mnuTemp, "mnuProbeTempCels", QStringLiteral("&Celsius"), &v.mnuProbeTempCels,
+              nullptr);
+
+    // Never available to the operator: drawn greyed out.
+    QMenu* mnuRange = menuBar()->addMenu(QStringLiteral("Ran&ge"));
+    mnuRange->menuAction()->setObjectName(QStringLiteral("mnuProbeRangeTop"));
+    actions_[QStringLiteral("mnuProbeRangeTop")] = mnuRange->menuAction();
+    menuStates_.emplace_back(&v.mnuProbeRangeTop, mnuRange->menuAction());
+    addAction(mnuRange, "mnuProbeRange_0", QStringLiteral("&Auto Range"), &v.mnuProbeRange[0],
+              nullptr, QKeySequence(Qt::CTRL | Qt::Key_A));
+    for (int i = 1; i <= 5; ++i) {
+        const QByteArray name = "mnuProbeRange_" + QByteArray::number(i);
+        addAction(mnuRange, name.constData(), QStringLiteral("Range &%1").arg(i),
+                  &v.mnuProbeRange[i], nullptr, QKeySequence(Qt::Key_F1 + (i - 1)));
+    }
+
+    QMenu* mnucomm = menuBar()->addMenu(QStringLiteral("&Communications"));
+    for (int i = 1; i <= 5; ++i) {
+        const QByteArray name = "mnucommcomm_" + QByteArray::number(i);
+        addAction(mnucomm, name.constData(), QStringLiteral("Comm &%1").arg(i), &v.mnucommcomm[i],
+                  [&in, i] { in.mnucommcomm_Click(static_cast<int16_t>(i)); });
+    }
+
+    QMenu* mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
+    addAction(mnuHelp, "mnuHelpAbout", QStringLiteral("&About "), nullptr,
+              [&in] { in.mnuHelpAbout_Click(); });
+
+    for (auto& [state, action] : menuStates_) action->setCheckable(true);
+    // Submenus and plain commands show no check box.
+    for (const char* name : {"mnuProbeUnits57xx", "mnuProbeUpdateProbeBatt", "mnuprobeTempUnits",
+                             "mnuProbeRangeTop", "mnuFileSaveAs", "mnuProbeZero",
+                             "mnuProbeUploadData", "mnuProbeClearPeak", "mnuProbeUpdateNow"}) {
+        actions_[QString::fromLatin1(name)]->setCheckable(false);
+    }
+}
+
+void MainWindow::buildStatusBar() {
+    QStatusBar* sb = statusBar();
+    sb->setObjectName(QStringLiteral("sbStatusBar"));
+    sb->setSizeGripEnabled(true);
+    sb->setFixedHeight(TwY(this, kStatusBarHeight));
+    for (int i = 1; i <= 4; ++i) {
+        sbPanels_[i] = new QLabel(sb);
+        sbPanels_[i]->setTextFormat(Qt::PlainText);
+        sbPanels_[i]->setFrameShape(QFrame::Panel);
+        sbPanels_[i]->setFrameShadow(QFrame::Sunken);
+        sbPanels_[i]->setContentsMargins(3, 0, 3, 0);
+        sb->addPermanentWidget(sbPanels_[i], i == 1 ? 1 : 0);
+    }
+    sbPanels_[2]->setText(QStringLiteral("9600 Baud"));
+    elements_[QStringLiteral("sbStatusBar1")] = sbPanels_[1];
+    auto* clockTimer = new QTimer(this);
+    auto tickClock = [this] {
+        const QDateTime now = QDateTime::currentDateTime();
+        sbPanels_[3]->setText(QLocale::system().toString(now.date(), QLocale::ShortFormat));
+        sbPanels_[4]->setText(QLocale::system().toString(now.time(), QLocale::ShortFormat));
+    };
+    connect(clockTimer, &QTimer::timeout, this, tickClock);
+    clockTimer->start(1000);
+    tickClock();
+}
+
+QWidget* MainWindow::element(const QString& name) const {
+    auto it = elements_.find(name);
+    return it == elements_.end() ? nullptr : it->second;
+}
+
+QAction* MainWindow::menuAction(const QString& name) const {
+    auto it = actions_.find(name);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+// ------------------------------------------------------------- rendering
+
+void MainWindow::changed() {
+    if (renderQueued_) return;
+    renderQueued_ = true;
+    QMetaObject::invokeMethod(
+        this, [this] { render(); }, Qt::QueuedConnection);
+}
+
+void MainWindow::repaintNow() {
+    render();
+    if (centralWidget() != nullptr) centralWidget()->repaint();
+}
+
+void MainWindow::repaintStatusBar() {
+    renderStatusBar();
+    statusBar()->repaint();
+}
+
+void MainWindow::renderStatusBar() {
+    const QString text = L1(instrument_->view.StatusText);
+    if (sbPanels_[1]->text() != text) sbPanels_[1]->setText(text);
+}
+
+void MainWindow::render() {
+    renderQueued_ = false;
+    const ViewState& v = instrument_->view;
+    for (auto& [state, label] : labels_) {
+        const QString text = L1(state->caption);
+        if (label->text() != text) label->setText(text);
+        if (label->isVisibleTo(label->parentWidget()) != state->visible) label->setVisible(state->visible);
+        SetForeColor(label, Q(state->foreColor));
+    }
+    ShapeRecordInd_->setFill(Q(v.ShapeRecordInd.fill));
+    ShapeBatLevel_->setFill(Q(v.ShapeBatLevel.fill));
+    const QRect level = TwRect(this, v.ShapeBatLevel.left, v.ShapeBatLevel.top,
+                               v.ShapeBatLevel.width, v.ShapeBatLevel.height);
+    if (ShapeBatLevel_->geometry() != level) ShapeBatLevel_->setGeometry(level);
+    ShapeBatLevel_->setVisible(v.ShapeBatLevel.height > 0);
+
+    const QString label1 = L1(v.Label1);
+    if (Label1_->text() != label1) Label1_->setText(label1);
+
+    // Only the replies appended since the last render are added.
+    const uint64_t fresh = v.List1Appended - renderedList1_;
+    if (fresh > 0) {
+        if (fresh >= v.List1.size()) {
+            List1_->clear();
+            for (const std::string& item : v.List1) List1_->addItem(L1(item));
+        } else {
+            for (std::size_t i = v.List1.size() - fresh; i < v.List1.size(); ++i) {
+                List1_->addItem(L1(v.List1[i]));
+            }
+        }
+        while (List1_->count() > static_cast<int>(kList1Bound)) delete List1_->takeItem(0);
+        List1_->setCurrentRow(List1_->count() - 1);
+        renderedList1_ = v.List1Appended;
+    }
+
+    ProgressBar1_->setVisible(v.ProgressBar1Visible);
+    ProgressBar1_->setMaximum(std::max(1, v.ProgressBar1Max));
+    ProgressBar1_->setValue(std::clamp(v.ProgressBar1Value, 0, std::max(1, v.ProgressBar1Max)));
+
+    renderStatusBar();
+    if (v.BusyPointer) {
+        if (cursor().shape() != Qt::WaitCursor) setCursor(Qt::WaitCursor);
+    } else if (testAttribute(Qt::WA_SetCursor)) {
+        unsetCursor();
+    }
+
+    QStringList items;
+    for (const std::string& s : v.CmbSampleRateItems) items << L1(s);
+    QStringList shown;
+    for (int i = 0; i < CmbSampleRate_->count(); ++i) shown << CmbSampleRate_->itemText(i);
+    if (items != shown) {
+        const QSignalBlocker block(CmbSampleRate_);
+        CmbSampleRate_->clear();
+        CmbSampleRate_->addItems(items);
+    }
+    if (CmbSampleRate_->currentIndex() != v.CmbSampleRateIndex) {
+        const QSignalBlocker block(CmbSampleRate_);
+        CmbSampleRate_->setCurrentIndex(v.CmbSampleRateIndex);
+    }
+
+    for (auto& [state, action] : menuStates_) {
+        action->setEnabled(state->enabled);
+        if (action->isCheckable()) action->setChecked(state->checked);
+        action->setVisible(state->visible);
+    }
+    for (int i = 1; i <= kToolButtonCount; ++i) {
+        if (tbButtons_[i] == nullptr || tbButtons_[i]->isSeparator()) continue;
+        tbButtons_[i]->setEnabled(v.tbButtons[i].enabled);
+        if (tbButtons_[i]->isCheckable()) tbButtons_[i]->setChecked(v.tbButtons[i].pressed);
+    }
+}
+
+// ------------------------------------------------------------ window
+
+WindowState MainWindow::windowState() {
+    if (isMinimized()) return WindowState::Minimized;
+    if (isMaximized()) return WindowState::Maximized;
+    return WindowState::Normal;
+}
+
+int MainWindow::windowLeftTwips() { return ToTwips(this, pos().x()); }
+int MainWindow::windowTopTwips() { return ToTwips(this, pos().y()); }
+
+void MainWindow::moveWindowTwips(int left, int top) { move(Tw(this, left), TwY(this, top)); }
+
+void MainWindow::closeEvent(QCloseEvent* e) {
+    if (!unloaded_) {
+        unloaded_ = true;
+        instrument_->Form_Unload();
+    }
+    e->accept();
+}
+
+void MainWindow::resizeEvent(QResizeEvent* e) {
+    QMainWindow::resizeEvent(e);
+    ResizeForm();
+}
+
+void MainWindow::ResizeForm() {
+    if (isMinimized() || centralWidget() == nullptr) return;
+    // The background fills follow the window; nothing else moves or scales.
+    const int width = centralWidget()->width();
+    const int height = centralWidget()->height() + statusBar()->height();
+    for (int i : {3, 2}) {
+        QRect g = ShapeFormColor_[i]->geometry();
+        g.setWidth(width);
+        ShapeFormColor_[i]->setGeometry(g);
+    }
+    QRect g2 = ShapeFormColor_[2]->geometry();
+    g2.setHeight(std::max(0, height - ShapeFormColor_[3]->geometry().top()));
+    ShapeFormColor_[2]->setGeometry(g2);
+}
+
+void MainWindow::changeEvent(QEvent* e) {
+    QMainWindow::changeEvent(e);
+    if (e->type() == QEvent::ActivationChange && isActiveWindow() && Command1_ != nullptr) {
+        Command1_->setFocus();
+    }
+}
+
+}  // namespace fenwyd::ui

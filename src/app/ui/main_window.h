@@ -1,0 +1,95 @@
+#pragma once
+#include <QMainWindow>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "app/instrument.h"
+#include "app/ui/dialogs.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QToolBar;
+
+namespace fenwyd::ui {
+
+class ClickLabel;
+class ShapeWidget;
+
+// frmMain: the instrument face. It owns the logic (and through it the
+// instrument state), turns clicks into calls and renders the view state.
+class MainWindow : public QMainWindow, public Display {
+public:
+    // dialogs: nullptr for the real ones.
+    MainWindow(SerialPort& port, Clock& clock, SettingsStore& settings,
+               const std::string& programFolder, Dialogs* dialogs = nullptr);
+    ~MainWindow() override;
+
+    Instrument& instrument() { return *instrument_; }
+
+    // Display
+    void changed() override;
+    void repaintNow() override;
+    void repaintStatusBar() override;
+    WindowState windowState() override;
+    int windowLeftTwips() override;
+    int windowTopTwips() override;
+    void moveWindowTwips(int left, int top) override;
+    void showNormal() override { QMainWindow::showNormal(); }
+
+    // For tests and screenshots: the widgets by their element names.
+    QWidget* element(const QString& name) const;
+    QAction* menuAction(const QString& name) const;
+    void render();
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void changeEvent(QEvent* e) override;
+
+private:
+    void buildPanel(QWidget* client);
+    void buildToolbar(QWidget* client);
+    void buildMenus();
+    void buildStatusBar();
+    void ResizeForm();
+    void renderStatusBar();
+    ClickLabel* addLabel(QWidget* parent, const char* name, int l, int t, int w, int h,
+                         const char* family, double points, bool bold);
+    QAction* addAction(QMenu* menu, const char* name, const QString& caption,
+                       const MenuItemView* state, std::function<void()> onClick,
+                       const QKeySequence& shortcut = QKeySequence());
+
+    std::unique_ptr<QtDialogs> ownDialogs_;
+    std::unique_ptr<Instrument> instrument_;
+    bool renderQueued_ = false;
+    bool unloaded_ = false;
+    uint64_t renderedList1_ = 0;
+
+    std::map<QString, QWidget*> elements_;
+    std::map<QString, QAction*> actions_;
+    std::vector<std::pair<const MenuItemView*, QAction*>> menuStates_;
+    std::vector<std::pair<const LabelView*, ClickLabel*>> labels_;
+
+    ShapeWidget* ShapeRecordInd_ = nullptr;
+    ShapeWidget* ShapeBatLevel_ = nullptr;
+    ShapeWidget* ShapeFormColor_[4] = {};
+    QToolBar* tbToolBar_ = nullptr;
+    QAction* tbButtons_[kToolButtonCount + 1] = {};
+    QComboBox* CmbSampleRate_ = nullptr;
+    QProgressBar* ProgressBar1_ = nullptr;
+    QLabel* Label1_ = nullptr;
+    QListWidget* List1_ = nullptr;
+    QLineEdit* Combo1Text_ = nullptr;
+    QListWidget* Combo1List_ = nullptr;
+    QPushButton* Command1_ = nullptr;
+    QLabel* sbPanels_[5] = {};
+};
+
+}  // namespace fenwyd::ui

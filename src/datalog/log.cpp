@@ -1,0 +1,103 @@
+// The logging switch (off, logging, paused), its indicator and the commands
+// that must not run while logging.
+#include "app/instrument.h"
+
+namespace fenwyd {
+
+namespace {
+constexpr int kTbSave = 2;
+constexpr int kTbZoomIn = 9;
+constexpr int kTbZoomOut = 10;
+constexpr int kTbRecordPause = 13;
+}  // namespace
+
+void Instrument::RecordIndicator(const std::string& State) {
+    if (State == "Log") {
+        view.LabRecord.caption = "Log";
+        view.LabRecord.foreColor = colors::kWhite;
+        view.ShapeRecordInd.fill = colors::kRed;
+    } else if (State == "Pause") {
+        view.LabRecord.caption = " Pause";
+        view.LabRecord.foreColor = colors::kBlack;
+        view.ShapeRecordInd.fill = colors::kYellow;
+    } else if (State == "Stop") {
+        view.LabRecord.caption = "Log";
+        view.LabRecord.foreColor = colors::kWhite;
+        view.ShapeRecordInd.fill = colors::kGrey;
+    }
+    p_.display.changed();
+}
+
+void Instrument::ToggleRecordOn() {
+    if (st.RecordOn != 0) {
+        StopRecording();
+        return;
+    }
+    st.DataUploaded = 0;
+    view.mnuFileSaveAs.enabled = false;
+    view.mnuProbeUnits57xx.enabled = false;
+    view.mnuProbeZero.enabled = false;
+    view.mnuProbeClearPeak.enabled = false;
+    view.mnuProbeRecord.checked = true;
+    view.mnuProbeUpdateProbeBatt.enabled = false;
+    readBattTempTimer_->setEnabled(false);
+    view.tbButtons[kTbZoomIn].enabled = false;
+    view.tbButtons[kTbZoomOut].enabled = false;
+    view.tbButtons[kTbSave].enabled = false;
+    st.RecordCnt = 0;
+    view.tbButtons[kTbRecordPause].enabled = true;
+    view.mnuProbeRecordPause.enabled = true;
+    st.RecordOn = 1;
+    RecordIndicator("Log");
+}
+
+void Instrument::StopRecording() {
+    view.tbButtons[kTbRecordPause].pressed = false;
+    view.mnuProbeRecordPause.enabled = false;
+    view.mnuProbeRecordPause.checked = false;
+    st.RecordOn = 0;
+    view.mnuProbeRecord.checked = false;
+    RecordIndicator("Stop");
+    if (st.BattTempUpdateInterval != 0) readBattTempTimer_->setEnabled(true);
+    view.mnuFileSaveAs.enabled = true;
+    if (st.ZeroAllowed == 1) view.mnuProbeZero.enabled = true;
+    view.mnuProbeClearPeak.enabled = true;
+    view.mnuProbeUpdateProbeBatt.enabled = true;
+    view.tbButtons[kTbSave].enabled = true;
+    view.tbButtons[kTbRecordPause].enabled = false;
+    view.tbButtons[kTbZoomOut].enabled = true;
+    p_.display.changed();
+}
+
+void Instrument::TogglePause() {
+    if (st.RecordOn == 1) {
+        st.RecordOn = 2;
+        view.mnuProbeRecordPause.checked = true;
+        RecordIndicator("Pause");
+        view.tbButtons[kTbRecordPause].pressed = true;
+    } else if (st.RecordOn == 2) {
+        st.RecordOn = 1;
+        view.mnuProbeRecordPause.checked = false;
+        RecordIndicator("Log");
+        view.tbButtons[kTbRecordPause].pressed = false;
+    }
+    p_.display.changed();
+}
+
+void Instrument::LabRecordCntLab_Click() {
+    st.RecordCnt = 0;
+    view.LabRecordCnt.caption = "0";
+    p_.display.changed();
+}
+
+void Instrument::tbToolBar_ButtonClick(const std::string& Key) {
+    if (Key == "Save") {
+        mnuFileSaveAs_Click();
+    } else if (Key == "Record") {
+        ToggleRecordOn();
+    } else if (Key == "RecordPause") {
+        TogglePause();
+    }
+}
+
+}  // namespace fenwyd

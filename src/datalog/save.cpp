@@ -1,0 +1,76 @@
+// Saving the data log as page files, and the test-condition notes.
+#include "app/instrument.h"
+#include "datalog/export.h"
+#include "datalog/notes.h"
+
+namespace fenwyd {
+
+void Instrument::mnuFileSaveAs_Click() {
+    // The answers are kept at once, even if the save is then cancelled.
+    for (NoteEntry& note : st.NoteQuery) {
+        note.answer = p_.dialogs.inputBox(note.question, "Test Conditions", note.answer);
+    }
+
+    SaveDialogRequest request;
+    request.defaultExt = "csv";
+    request.filter = "CSV Files (*.csv)|*.csv|Text Files (*.txt)|*.txt|All Files (*.*)|*.*";
+    request.title = "File Save as";
+    request.initDir = st.DefaultSavePath;
+    request.fileName = st.SaveFileName;
+    request.overwritePrompt = true;
+    std::string chosen;
+    const bool accepted = p_.dialogs.saveFile(request, chosen);
+    if (!accepted || chosen.empty()) return;
+
+    st.SaveFileName = chosen;
+    std::string folder;
+    if (ParsePathFile(st.SaveFileName, 1, folder)) st.DefaultSavePath = folder;
+
+    SaveData(st.SaveFileName);
+    // The next save proposes the same name without its extension.
+    st.SaveFileName = DropExtension(st.SaveFileName);
+}
+
+bool Instrument::SaveData(const std::string& filenam) {
+    SetBusyPointer(true);
+    p_.display.repaintNow();
+
+    ExportInput in;
+    in.recordData = reinterpret_cast<const float(*)[kRecordColumns]>(st.RecordData.data());
+    in.recordCnt = st.RecordCnt;
+    in.dataUploaded = st.DataUploaded != 0;
+    in.unitsText = st.UnitsText;
+    for (const NoteEntry& note : st.NoteQuery) in.notes.push_back({note.label, note.answer});
+    in.dateText = [this] { return p_.clock.shortDateText(); };
+    in.timeText = [this] { return p_.clock.longTimeText(); };
+    in.onTimeFormatError = [this] {
+        p_.dialogs.message("Error in FormatTimeStr", MsgIcon::Information);
+    };
+    const ExportResult result = WriteDataPages(filenam, in);
+
+    if (!result.ok) {
+        // The old file is untouched and the log kept: the operator can save
+        // elsewhere.
+        SetBusyPointer(false);
+        p_.display.changed();
+        p_.dialogs.message("Unable to save the data file " + result.failedFile + ".  " +
+                               result.reason,
+                           MsgIcon::Exclamation);
+        return false;
+    }
+    st.RefreshCnt = 0;
+    SetStatusText("Saved " + std::to_string(st.RecordCnt) + " data points.");
+    RefreshStatusBar();
+    SetBusyPointer(false);
+    p_.display.changed();
+    return true;
+}
+
+void Instrument::LoadNoteQuery() { st.NoteQuery = LoadNotesFile(notesFilePath()); }
+
+void Instrument::SaveNoteQuery() {
+    if (st.NoteQuery.empty()) return;  // an existing notes file is left alone
+    SaveNotesFile(notesFilePath(), st.NoteQuery);
+}
+
+}  // namespace fenwyd

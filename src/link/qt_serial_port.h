@@ -1,0 +1,36 @@
+#pragma once
+#include <QSerialPort>
+#include <QString>
+
+#include "link/serial_port.h"
+
+namespace fenwyd {
+
+// The device a port number stands for and the line speed, from the per-user
+// settings store (section "Ports": "Comm1".."Comm5", "BaudRate").
+QString PortDeviceName(int16_t portNo);
+qint32 PortBaudRate();
+
+// The probe's serial line on a QSerialPort (MainComm).
+class QtSerialPort : public SerialPort {
+public:
+    QtSerialPort();
+    ~QtSerialPort() override;
+
+    bool open(int16_t portNo) override;
+    void close() override;
+    bool isOpen() const override;
+    void write(const std::string& bytes) override;
+    std::string readAll() override;
+    std::string deviceName(int16_t portNo) const override;
+    bool deviceLost() const override { return lost_; }
+
+    QSerialPort& MainComm() { return port_; }
+
+private:
+    void noteError(QSerialPort::SerialPortError error);
+    QSerialPort port_;
+    bool lost_ = false;
+};
+
+}  // namespace fenwyd

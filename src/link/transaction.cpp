@@ -1,0 +1,147 @@
+// The probe link: opening the port, the reading tick and one command
+// transaction with its lost/returning-communication counters.
+#include <algorithm>
+#include <cctype>
+
+#include "app/instrument.h"
+#include "link/command_table.h"
+
+namespace fenwyd {
+
+namespace {
+constexpr int16_t kLostTimeOut = 5;
+constexpr int16_t kRecoverBtCount = 5;
+
+// 1-based position of "LG" in text, letters compared without regard to case;
+// 0 when absent.
+int16_t FindLG(const std::string& text) {
+    for (std::size_t i = 0; i + 1 < text.size() && i < 32767; ++i) {
+        if (std::toupper(static_cast<unsigned char>(text[i])) == 'L' &&
+            std::toupper(static_cast<unsigned char>(text[i + 1])) == 'G') {
+            return static_cast<int16_t>(i + 1);
+        }
+    }
+    return 0;
+}
+}  // namespace
+
+void Instrument::OpenCommPort(int16_t CommNo) {
+    for (int i = 1; i <= 5; ++i) view.mnucommcomm[i].checked = false;
+    if (p_.port.isOpen()) p_.port.close();
+    if (CommNo < 1 || CommNo > 5 || !p_.port.open(CommNo)) {
+        p_.display.changed();
+        p_.dialogs.message(
+            "Unable to open the selected comm port.  Reselect comm port or check system "
+            "configuration.",
+            MsgIcon::Exclamation);
+        ClearDisplay();
+        return;
+    }
+    view.mnucommcomm[CommNo].checked = true;
+    st.CommPortNo = CommNo;
+    st.CommPortOpenOk = 1;
+    p_.display.changed();
+}
+
+void Instrument::HRTReadProbe_Timer() {
+    if (st.UploadActive == 1) {
+        static const char* const kUploadCmnds[] = {"NS", "SP", "NX"};
+        const int16_t step = std::clamp<int16_t>(st.UploadStep, 0, 2);
+        st.PendingCmnd = kUploadCmnds[step];
+        if (step < 2) st.UploadStep = static_cast<int16_t>(step + 1);
+    }
+    // The command is taken out of the slot before it is sent, so a request
+    // queued while this transaction waits is not wiped: it goes out at the
+    // next tick.
+    std::string cmnd = st.PendingCmnd.empty() ? std::string("RD") : st.PendingCmnd;
+    st.PendingCmnd.clear();
+    SendCmnd(cmnd);
+}
+
+void Instrument::DELAY(float dlay) {
+    p_.clock.processEventsOnce();
+    p_.clock.wait(dlay);
+}
+
+void Instrument::SendCmnd(std::string& Cmnd) {
+    readProbeTimer_->setEnabled(false);
+
+    const CommandInfo* info = LookUpCommand(Cmnd);
+    if (info == nullptr) {
+        p_.dialogs.message("Command " + Cmnd + " not found", MsgIcon::None);
+        readProbeTimer_->setEnabled(true);
+        return;
+    }
+    if (info->busyPointer) SetBusyPointer(true);
+    Cmnd = info->wire;  // "AutoScale" goes out (and is reported) as "SC"
+
+    p_.port.write(Cmnd + "\r");
+    DELAY(static_cast<float>(info->firstWaitMs));
+    st.ProbeData = p_.port.readAll();
+
+    if (info->cmndType == 5) {
+        // The record number comes first; the stored reading follows later
+        // and replaces it.
+        AppendList1(st.ProbeData);
+        GetDataNumber(FindLG(st.ProbeData));
+        DELAY(static_cast<float>(kSecondPartWaitMs));
+        st.ProbeData = p_.port.readAll();
+    }
+
+    if (!st.ProbeData.empty()) {
+        if (st.LostComm == 1) {
+            ++st.CommRecoverCnt;
+            st.LostComm = 0;
+        }
+        if (st.CommRecoverCnt > 0 && st.CommRecoverCnt < kRecoverBtCount) ++st.CommRecoverCnt;
+        if (st.CommRecoverCnt == kRecoverBtCount) {
+            // Re-read the battery shortly after communication returns.
+            st.PendingCmnd = "BT";
+            st.CommRecoverCnt = 0;
+        }
+        if (st.TimeOut > 1) SetUp57XX();
+        st.TimeOut = 0;
+        ProcessData(static_cast<int16_t>(info->cmndType));
+
+        if (info->cmndType >= 3 && info->krWaitMs >= 0) {
+            if (info->krWaitMs > 0) DELAY(static_cast<float>(info->krWaitMs));
+            p_.port.write("KR\r");
+            DELAY(static_cast<float>(kKrReplyWaitMs));
+            // The "KR" reply is shown, not interpreted, and does not count
+            // for the link supervision.
+            const std::string krReply = p_.port.readAll();
+            view.Label1 = krReply + st.ProbeData;
+            if (st.UploadActive == 0) SetBusyPointer(false);
+            p_.display.changed();
+        }
+    } else if (st.TimeOut < kLostTimeOut - 1) {
+        ++st.TimeOut;
+    } else if (st.TimeOut == kLostTimeOut - 1) {
+        // Fifth silent transaction in a row: the probe is lost.
+        ClearDisplay();
+        st.TimeOut = kLostTimeOut;
+        if (st.UploadActive == 1) {
+            st.UploadActive = 0;
+            st.UploadStep = 0;
+            p_.display.changed();
+            p_.dialogs.message(
+                "Upload terminated due to probe timeout.  Cycle probe power and retry.",
+                MsgIcon::Information);
+            SetStatusText("Upload terminated");
+            RefreshStatusBar();
+        }
+        st.ProbeData = p_.port.readAll();  // anything late is dropped
+        st.ProbeTypeAsked = 0;
+        SetBusyPointer(false);
+    } else {
+        st.ProbeData.clear();
+        st.RefreshCnt = 0;
+        st.LostComm = 1;
+        st.CommRecoverCnt = 0;
+        ClearDisplay();
+    }
+
+    readProbeTimer_->setEnabled(true);
+}
+
+}  // namespace fenwyd

@@ -1,0 +1,63 @@
+// Which probe model is connected, and the display set-up when replies return.
+#include "app/instrument.h"
+
+namespace fenwyd {
+
+void Instrument::SetProbeType(std::string& LocType) {
+    if (st.ProbeTypeAsked == 1) return;
+    if (LocType == "V" && st.ProbeModel == 8203) return;
+    if (LocType == "E" && st.ProbeModel == 8204) return;
+
+    if (LocType != "E" && LocType != "V") {
+        // The reply names neither model: ask once.
+        st.ProbeTypeAsked = 1;
+        p_.display.changed();
+        LocType = p_.dialogs.askYesNo("Is the connected probe a QM-8204?", MsgIcon::Question)
+                      ? "E"
+                      : "V";
+    }
+    const bool is8204 = LocType == "E";
+    view.mnuProbeType820x[2].checked = is8204;
+    view.mnuProbeType820x[1].checked = !is8204;
+    st.ProbeModel = is8204 ? 8204 : 8203;
+    st.Model = is8204 ? "QM-8204" : "QM-8203";
+    p_.display.changed();
+}
+
+void Instrument::mnuProbeType820x_Click(int16_t Index) {
+    // Model and the asked flag stay: the about box keeps the identified model,
+    // and while nobody was asked the next reading sets the model again.
+    const bool is8203 = Index == 1;
+    st.ProbeModel = is8203 ? 8203 : 8204;
+    view.mnuProbeType820x[1].checked = is8203;
+    view.mnuProbeType820x[2].checked = !is8203;
+    p_.display.changed();
+}
+
+void Instrument::SetUp57XX() {
+    view.LabUnits.visible = true;
+    view.LabSamRate.visible = true;
+    st.ZeroAllowed = 0;
+    view.CmbSampleRateItems.clear();
+    view.CmbSampleRateIndex = -1;
+    st.RefreshCnt = 0;
+    view.CmbSampleRateItems.push_back("1");
+    view.CmbSampleRateItems.push_back("2");
+    SelectSampleRateText(st.SampleRate);
+    st.RefreshCnt = 0;
+    RefreshStatusBar();
+    p_.display.changed();
+}
+
+void Instrument::SelectSampleRateText(const std::string& text) {
+    int index = -1;
+    for (std::size_t i = 0; i < view.CmbSampleRateItems.size(); ++i) {
+        if (view.CmbSampleRateItems[i] == text) index = static_cast<int>(i);
+    }
+    // A text the list does not hold selects the last item instead.
+    if (index < 0) index = static_cast<int>(view.CmbSampleRateItems.size()) - 1;
+    if (index < 0) return;
+    CmbSampleRate_Click(index);
+}
+
+}  // namespace fenwyd

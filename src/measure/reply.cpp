@@ -1,0 +1,208 @@
+// The reply interpreter: what a probe reply shows and logs.
+#include <cmath>
+
+#include "app/instrument.h"
+#include "common/textconv.h"
+#include "measure/units.h"
+
+namespace fenwyd {
+
+namespace {
+constexpr std::size_t kReadingMinLength = 17;
+constexpr std::size_t kStoredReadingMinLength = 16;
+constexpr double kSecondsPerDay = 86400.0;
+
+// Nearest integer (an exact half to the even one), or false when the value
+// does not fit the range.
+bool NearestInt(double v, long lo, long hi, long& out) {
+    if (!std::isfinite(v)) return false;
+    const double r = std::nearbyint(v);
+    if (r < static_cast<double>(lo) || r > static_cast<double>(hi)) return false;
+    out = static_cast<long>(r);
+    return true;
+}
+
+// Whether the text starts (after blanks) with a number at all; an empty or
+// garbled field is not the number 0.
+bool StartsWithNumber(const std::string& text) {
+    std::size_t i = text.find_first_not_of(" \t");
+    if (i == std::string::npos) return false;
+    if (text[i] == '+' || text[i] == '-') ++i;
+    if (i < text.size() && text[i] == '.') ++i;
+    return i < text.size() && text[i] >= '0' && text[i] <= '9';
+}
+}  // namespace
+
+std::string Instrument::ConvertToNumber(const int16_t& locRange, const float& locField) {
+    return fenwyd::ConvertToNumber(st.ProbeModel, st.ProbeUnits, locRange, locField, st.UnitsText,
+                                   st.ReadingExponent);
+}
+
+void Instrument::UpdateUnits(const std::string& Units) {
+    const UnitsLabel found = LookUpUnitsLabel(st.ProbeModel, Units);
+    if (found.notSupported && st.ProbeModel == 8203) {
+        view.LabUnits.caption.clear();
+        p_.display.changed();
+        if (p_.dialogs.askYesNo("The detected units or range selection are not supported for the "
+                                "QM-8203.  Switch probe type to QM-8204",
+                                MsgIcon::None)) {
+            st.ProbeTypeAsked = 0;
+            std::string e = "E";
+            SetProbeType(e);
+        }
+        view.LabUnits.caption.clear();
+    } else {
+        view.LabUnits.caption = found.label;
+    }
+    p_.display.changed();
+}
+
+void Instrument::ProcessData(int16_t /*CmndType: the reply's own text decides*/) {
+    const std::string& data = st.ProbeData;
+    view.Label1 = data;
+    AppendList1(data);
+
+    const std::string replyCode = Mid(data, 2, 3);
+    const std::string leadCode = Mid(data, 1, 2);
+
+    if (replyCode == "RD") {
+        view.ProgressBar1Visible = false;
+        if (view.BusyPointer) SetBusyPointer(false);
+
+        int range = 0;
+        int percent = 0;
+        // 9: range digit, 15..16: percent of range in steps of 5. A reply with
+        // anything else there is corrupt: shown raw only.
+        if (data.size() >= kReadingMinLength && IntegerField(Mid(data, 9, 9), range) &&
+            IntegerField(Mid(data, 15, 16), percent)) {
+            ++st.ActualSamPerSec;
+            st.ProbeRange = static_cast<int16_t>(range);
+            const float field = static_cast<float>(LeadingNumber(Mid(data, 4, 7)));  // 4..7
+            st.ProbeUnits = Mid(data, 10, 10);
+            view.LabBarGraph.caption = std::to_string(percent * 5) + " %";
+
+            st.ProbeTypeCode = Mid(data, 8, 8);
+            SetProbeType(st.ProbeTypeCode);
+
+            const std::string valueText = ConvertToNumber(st.ProbeRange, field);
+            st.ReadingMantissa = static_cast<float>(LeadingNumber(valueText));
+            view.LabXYZField.caption = valueText;
+
+            const std::string rangeState = Mid(data, 12, 12);
+            view.LabRange.caption = (Mid(data, 13, 13) == "A" ? "AutoRange " : "Range ") +
+                                    std::to_string(st.ProbeRange);
+            UpdateUnits(std::to_string(st.ProbeRange) + st.ProbeUnits);
+
+            SetStatusText("QM-" + std::to_string(st.ProbeModel));
+            RefreshStatusBar();
+
+            if (rangeState == "U") {
+                view.LabUnderRange.visible = true;
+                view.LabOverRange.visible = false;
+            } else if (rangeState == "O") {
+                view.LabOverRange.visible = true;
+                view.LabUnderRange.visible = false;
+            } else {
+                view.LabOverRange.visible = false;
+                view.LabUnderRange.visible = false;
+                if (st.RecordOn == 1) LogReading();
+            }
+            p_.display.repaintNow();
+        }
+    } else if (replyCode == "BT") {
+        // 4..7: battery voltage in hundredths of a volt
+        view.LabBattery.caption = FormatShortest(LeadingNumber(Mid(data, 4, 7)) / 100.0) + " V";
+    } else if (replyCode == "NS") {
+        // The last four characters: readings stored in the probe.
+        const std::string last4 = data.size() >= 4 ? data.substr(data.size() - 4) : data;
+        long total = 0;
+        if (!NearestInt(LeadingNumber(last4), 0, 32766, total)) total = 0;
+        st.UploadTotal = static_cast<int16_t>(total);
+        view.ProgressBar1Max = st.UploadTotal + 1;
+        SetStatusText("Uploading " + std::to_string(st.UploadTotal) +
+                      " data points.  Please wait...");
+        RefreshStatusBar();
+    }
+
+    int range = 0;
+    int percent = 0;
+    // A stored reading: 3..6 value, 8 range digit, 9 units, 11 range state,
+    // 13 auto-range, 14..15 percent.
+    if (leadCode == "NX" && data.size() >= kStoredReadingMinLength &&
+        IntegerField(Mid(data, 8, 8), range) && IntegerField(Mid(data, 14, 15), percent)) {
+        st.ProbeRange = static_cast<int16_t>(range);
+        const float field = static_cast<float>(LeadingNumber(Mid(data, 3, 6)));
+        st.ProbeUnits = Mid(data, 9, 9);
+
+        const std::string valueText = ConvertToNumber(st.ProbeRange, field);
+        st.ReadingMantissa = static_cast<float>(LeadingNumber(valueText));
+        view.LabXYZField.caption = FormatSingle(st.ReadingMantissa);
+        view.LabBarGraph.caption = std::to_string(percent * 5) + " %";
+
+        const std::string rangeState = Mid(data, 11, 11);
+        view.LabRange.caption =
+            (Mid(data, 13, 13) == "A" ? "AutoRange " : "Range ") + std::to_string(st.ProbeRange);
+        UpdateUnits(std::to_string(st.ProbeRange) + st.ProbeUnits);
+
+        view.LabUnderRange.visible = rangeState == "U";
+        view.LabOverRange.visible = rangeState == "O";
+        p_.display.repaintNow();
+
+        // The row is the record number the probe just announced; a number
+        // that names no row stores nothing.
+        if (st.UploadRecordOk && st.RecordCnt >= 0 && st.RecordCnt <= kMaxRecords) {
+            auto& row = st.RecordData[static_cast<std::size_t>(st.RecordCnt)];
+            row[0] = static_cast<float>(st.RecordCnt);
+            row[1] = st.ReadingMantissa;
+            row[2] = static_cast<float>(st.ReadingExponent);
+        }
+    }
+    p_.display.changed();
+}
+
+void Instrument::LogReading() {
+    if (st.RecordCnt >= kMaxRecords) {
+        // Only reachable when an upload filled the log up to its last row
+        // while logging was on: the log is full, nothing more is stored.
+        StopRecording();
+        return;
+    }
+    ++st.RecordCnt;
+    if (st.RecordCnt == kMaxRecords) StopRecording();
+    auto& row = st.RecordData[static_cast<std::size_t>(st.RecordCnt)];
+    row[0] = static_cast<float>(p_.clock.secondsSinceMidnight() / kSecondsPerDay);
+    row[1] = st.ReadingMantissa;
+    row[2] = static_cast<float>(st.ReadingExponent);
+}
+
+void Instrument::GetDataNumber(int16_t LGPosition) {
+    // The record number: the four characters right after "LG" (from
+    // position 2 when there is no "LG").
+    const int first = LGPosition + 2;
+    const std::string field = Mid(st.ProbeData, first, first + 3);
+    long number = 0;
+    // No record number (a silent probe) is not record 0: it must neither
+    // move the count nor complete the upload.
+    st.UploadRecordOk =
+        StartsWithNumber(field) && NearestInt(LeadingNumber(field), 0, kMaxRecords, number);
+    if (!st.UploadRecordOk) {
+        // Not a row of the log: the reading that follows is not stored and the
+        // upload goes on.
+        p_.display.changed();
+        return;
+    }
+    st.RecordCnt = static_cast<int32_t>(number);
+    view.LabRecordCnt.caption = std::to_string(st.RecordCnt);
+    if (st.RecordCnt >= 0 && st.RecordCnt <= view.ProgressBar1Max) {
+        view.ProgressBar1Value = st.RecordCnt;
+    }
+    if (st.RecordCnt == st.UploadTotal) {
+        st.UploadActive = 0;
+        st.UploadStep = 0;
+        SetBusyPointer(false);
+        view.mnuFileSaveAs.enabled = true;
+    }
+    p_.display.changed();
+}
+
+}  // namespace fenwyd

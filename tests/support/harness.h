@@ -1,0 +1,50 @@
+#pragma once
+// An Instrument wired to the scripted seams, in a fresh program folder.
+#include <filesystem>
+#include <string>
+
+#include "app/instrument.h"
+#include "support/fakes.h"
+
+namespace fenwyd::testing {
+
+// A reading reply laid out as the probe sends it (17 characters):
+// 2..3 "RD", 4..7 raw value, 8 model, 9 range, 10 units, 12 range state,
+// 13 auto-range, 15..16 percent / 5.
+std::string Rd(const std::string& raw = "1999", char model = 'E', char range = '0',
+               char units = 'G', char state = 'N', char autoRange = 'M',
+               const std::string& pct = "15");
+// A stored reading (16 characters): 1..2 "NX", 3..6 value, 8 range, 9 units,
+// 11 range state, 13 auto-range, 14..15 percent / 5.
+std::string Nx(const std::string& raw = "1250", char range = '1', char units = 'T',
+               char state = 'N', char autoRange = 'M', const std::string& pct = "10");
+
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    const std::filesystem::path& path() const { return path_; }
+    std::string str() const { return path_.string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+struct Harness {
+    TempFolder folder;
+    VirtualClock clock;
+    FakeSerialPort port{clock};
+    ScriptedDialogs dialogs;
+    MemorySettings settings;
+    RecordingDisplay display;
+    Instrument in{Platform{port, clock, dialogs, settings, display, folder.str()}};
+
+    // The port open and the reading tick running, as after start-up.
+    void connect(int16_t portNo = 2);
+    // One reading tick now: the timer's own handler.
+    void tick() { in.HRTReadProbe_Timer(); }
+    // Replies: a fixed reply to every "RD", silence to the rest.
+    void answerReadings(const std::string& reply);
+};
+
+}  // namespace fenwyd::testing
