@@ -828,6 +828,9 @@ TEST(ProbeSimLink, ScheduledHangUpReconnectsOnItsOwn)
         ASSERT_TRUE(port.isOpen());
         for (int i = 0; i < 3; ++i)
             EXPECT_TRUE(looksLikeReading(port.ask("RD", 17))) << "cycle " << cycle << " reading " << i;
+        // The line is about to drop: a fourth command goes unanswered.
+        port.send("RD");
+        EXPECT_EQ(port.readFor(150), "") << "cycle " << cycle;
         EXPECT_TRUE(port.seesHangUp(kGenerousMs)) << "cycle " << cycle;
         EXPECT_EQ(sim->stats().hangUps, cycle);
     }
