@@ -11,6 +11,7 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Fenwyd 8200"));
+    fenwyd::ui::InstallFontSubstitutes();
 
     fenwyd::QtSerialPort port;
     fenwyd::QtClock clock;

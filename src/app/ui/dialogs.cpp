@@ -218,8 +218,8 @@ protected:
             const double r = i * height() / 5.0;
             p.drawEllipse(QPointF(width() * 0.85, height() * 0.2), r, r * 0.8);
         }
-        const int art = height() * 6 / 10;
-        p.drawPixmap(width() - art - Tw(this, 150), height() - art - Tw(this, 400),
+        const int art = height() / 2;
+        p.drawPixmap(width() - art - Tw(this, 60), height() - art - Tw(this, 420),
                      ProbeArtwork(art, art));
     }
 };
@@ -249,21 +249,21 @@ Splash::Splash() : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint) 
                 TwRect(this, 240, 240, 4200, 330));  // LabTollavenFront
 
     QFont product(QStringLiteral("Arial"));
-    product.setPointSizeF(24);
+    product.setPointSizeF(22);
     product.setBold(true);
     ShadowLabel(this, QStringLiteral("Fenwyd  8200"), product, silver,
-                TwRect(this, 270, 750, 3200, 600));  // LabFenwydBack
+                TwRect(this, 270, 750, 3000, 600));  // LabFenwydBack
     ShadowLabel(this, QStringLiteral("Fenwyd  8200"), product, QColor(0, 200, 200),
-                TwRect(this, 240, 720, 3200, 600));  // LabFenwydFront
+                TwRect(this, 240, 720, 3000, 600));  // LabFenwydFront
     QFont small(QStringLiteral("Arial"));
     small.setPointSizeF(6);
-    ShadowLabel(this, QStringLiteral("TM"), small, Qt::white, TwRect(this, 2950, 760, 300, 200));
+    ShadowLabel(this, QStringLiteral("TM"), small, Qt::white, TwRect(this, 2990, 720, 300, 200));
 
     QFont promo(QStringLiteral("Arial"));
     promo.setPointSizeF(8);
     promo.setItalic(true);
-    ShadowLabel(this, QStringLiteral("Field strength, read live, logged and saved."), promo,
-                QColor(210, 230, 230), TwRect(this, 240, 1500, 3000, 255));
+    ShadowLabel(this, QStringLiteral("Field strength: read live, logged, saved."), promo,
+                QColor(210, 230, 230), TwRect(this, 240, 1500, 3300, 255));
 
     lblVersion = ShadowLabel(this, QStringLiteral("Rev ") + VersionText(), promo, Qt::white,
                              TwRect(this, 2700, 2160, 1700, 255));

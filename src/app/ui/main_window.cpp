@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
+#include <QFont>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
@@ -37,6 +38,13 @@ void SetForeColor(QWidget* w, const QColor& c) {
     w->setPalette(pal);
 }
 }  // namespace
+
+void InstallFontSubstitutes() {
+    const QStringList sans = {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                              QStringLiteral("Helvetica"), QStringLiteral("DejaVu Sans")};
+    QFont::insertSubstitutions(QStringLiteral("Arial"), sans);
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), sans);
+}
 
 MainWindow::MainWindow(SerialPort& port, Clock& clock, SettingsStore& settings,
                        const std::string& programFolder, Dialogs* dialogs) {
@@ -356,10 +364,13 @@ void MainWindow::buildMenus() {
 void MainWindow::buildStatusBar() {
     QStatusBar* sb = statusBar();
     sb->setObjectName(QStringLiteral("sbStatusBar"));
-    sb->setSizeGripEnabled(true);
+    sb->setSizeGripEnabled(false);
     sb->setFixedHeight(TwY(this, kStatusBarHeight));
+    QFont panelFont = sb->font();
+    panelFont.setPointSizeF(std::min(panelFont.pointSizeF(), 8.0));
     for (int i = 1; i <= 4; ++i) {
         sbPanels_[i] = new QLabel(sb);
+        sbPanels_[i]->setFont(panelFont);
         sbPanels_[i]->setTextFormat(Qt::PlainText);
         sbPanels_[i]->setFrameShape(QFrame::Panel);
         sbPanels_[i]->setFrameShadow(QFrame::Sunken);
@@ -367,6 +378,15 @@ void MainWindow::buildStatusBar() {
         sb->addPermanentWidget(sbPanels_[i], i == 1 ? 1 : 0);
     }
     sbPanels_[2]->setText(QStringLiteral("9600 Baud"));
+    // The fixed panels are as wide as their longest text; the message panel
+    // takes the rest.
+    const QFontMetrics fm(panelFont);
+    const QDateTime sample(QDate(2026, 12, 28), QTime(23, 58, 58));
+    sbPanels_[2]->setMinimumWidth(fm.horizontalAdvance(sbPanels_[2]->text()) + 10);
+    sbPanels_[3]->setMinimumWidth(
+        fm.horizontalAdvance(QLocale::system().toString(sample.date(), QLocale::ShortFormat)) + 10);
+    sbPanels_[4]->setMinimumWidth(
+        fm.horizontalAdvance(QLocale::system().toString(sample.time(), QLocale::ShortFormat)) + 10);
     elements_[QStringLiteral("sbStatusBar1")] = sbPanels_[1];
     auto* clockTimer = new QTimer(this);
     auto tickClock = [this] {

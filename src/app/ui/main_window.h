@@ -22,6 +22,10 @@ namespace fenwyd::ui {
 class ClickLabel;
 class ShapeWidget;
 
+// The window is designed in Arial and MS Sans Serif; where those are missing,
+// metric-compatible faces keep the captions inside their labels.
+void InstallFontSubstitutes();
+
 // frmMain: the instrument face. It owns the logic (and through it the
 // instrument state), turns clicks into calls and renders the view state.
 class MainWindow : public QMainWindow, public Display {
