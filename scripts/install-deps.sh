@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Fenwyd 8200 needs to build, test and run.
+# As root it installs what is missing; otherwise it prints the exact
+# apt-get line and stops.
+set -euo pipefail
+
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
+          libgtest-dev fonts-liberation "$@")
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+else
+    echo "Fenwyd 8200 needs these Debian packages. Install them with:" >&2
+    echo "  sudo apt-get install ${missing[*]}" >&2
+    exit 1
+fi
