@@ -41,9 +41,9 @@ QtSerialPort::~QtSerialPort() { close(); }
 
 bool QtSerialPort::open(int16_t portNo) {
     if (port_.isOpen()) port_.close();
-    lost_ = false;
     port_.setPortName(PortDeviceName(portNo));
     if (!port_.open(QIODevice::ReadWrite)) return false;
+    lost_ = false;
     port_.setBaudRate(PortBaudRate());
     port_.setDataBits(QSerialPort::Data8);
     port_.setParity(QSerialPort::NoParity);

@@ -23,7 +23,7 @@ public:
     // The system device behind a port number ("/dev/ttyS1", "COM2").
     virtual std::string deviceName(int16_t portNo) const = 0;
     // True once the device went away under an open port (a USB adapter
-    // pulled out, a hung-up pseudo-terminal).
+    // pulled out, a hung-up pseudo-terminal), until a later open succeeds.
     virtual bool deviceLost() const { return false; }
 };
 

@@ -44,6 +44,11 @@ void Instrument::OpenCommPort(int16_t CommNo) {
 }
 
 void Instrument::HRTReadProbe_Timer() {
+    // The device went away under the open port (an adapter pulled out): try
+    // the same port again at every tick, so reading resumes by itself when a
+    // device of that name is back. Until then each transaction is silence.
+    if (st.CommPortOpenOk == 1 && p_.port.deviceLost()) p_.port.open(st.CommPortNo);
+
     if (st.UploadActive == 1) {
         static const char* const kUploadCmnds[] = {"NS", "SP", "NX"};
         const int16_t step = std::clamp<int16_t>(st.UploadStep, 0, 2);

@@ -139,3 +139,33 @@ TEST(LiveLink, UnitsStepOnTheThreeRangeModel) {
 
 }  // namespace
 }  // namespace fenwyd::testing
+
+namespace fenwyd::testing {
+namespace {
+
+TEST(LiveLink, UnplugAndReplugResumesWithoutTheOperator) {
+    TempFolder links;
+    probesim::Options o = FixedProbe();
+    o.linkPath = (links.path() / "probe-tty").string();
+    LiveRig rig(o);
+    ASSERT_TRUE(rig.started) << rig.sim.lastError();
+    ASSERT_EQ(rig.sim.devicePath(), o.linkPath);
+    ASSERT_TRUE(rig.connect());
+    ASSERT_TRUE(RunUntil([&] { return rig.in.st.TimeOut == 0; }, 5000));
+
+    rig.sim.hangUp();
+    ASSERT_TRUE(RunUntil([&] { return rig.port.deviceLost(); }, 3000));
+    ASSERT_TRUE(RunUntil([&] { return rig.in.st.TimeOut == 5; }, 6000));
+    EXPECT_EQ(rig.in.view.LabXYZField.caption, "No Probe");
+    RunFor(1000);  // the program keeps running in the lost state
+    EXPECT_EQ(rig.in.view.LabXYZField.caption, "No Probe");
+
+    ASSERT_TRUE(rig.sim.reconnect());
+    ASSERT_TRUE(RunUntil([&] { return rig.in.st.TimeOut == 0; }, 5000));
+    EXPECT_NE(rig.in.view.LabXYZField.caption, "No Probe");
+    EXPECT_TRUE(rig.dialogs.messages().empty());
+    EXPECT_TRUE(rig.in.view.mnucommcomm[2].checked);
+}
+
+}  // namespace
+}  // namespace fenwyd::testing

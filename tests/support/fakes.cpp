@@ -86,6 +86,7 @@ bool FakeSerialPort::open(int16_t portNo) {
         return false;
     }
     open_ = true;
+    lost = false;
     openedPort = portNo;
     return true;
 }

@@ -82,7 +82,15 @@ public:
     std::string lastWrite() const { return writes_.empty() ? "" : writes_.back().bytes; }
     void clearWrites() { writes_.clear(); }
 
+    bool deviceLost() const override { return lost; }
+    // Pulls the device out: the port closes and reads nothing.
+    void unplug() {
+        lost = true;
+        open_ = false;
+    }
+
     std::vector<int16_t> existingPorts = {1, 2, 3, 4, 5};
+    bool lost = false;
     int16_t openedPort = 0;
     int openCalls = 0;
     int closeCalls = 0;

@@ -282,6 +282,23 @@ TEST_F(Link, AClosedPortIsSilenceNotACrash) {
     EXPECT_EQ(h.in.view.LabXYZField.caption, "No Probe");
 }
 
+TEST_F(Link, AnUnpluggedDeviceIsReopenedByItselfWhenItIsBack) {
+    h.answerReadings(Rd());
+    h.tick();
+    h.port.unplug();
+    h.port.existingPorts = {};
+    for (int i = 0; i < 6; ++i) h.tick();
+    EXPECT_EQ(h.in.st.TimeOut, 5);
+    EXPECT_EQ(h.in.view.LabXYZField.caption, "No Probe");
+    EXPECT_TRUE(h.dialogs.messages().empty()) << "no message while it is away";
+    h.port.existingPorts = {2};
+    h.tick();
+    EXPECT_TRUE(h.port.isOpen());
+    EXPECT_EQ(h.in.st.TimeOut, 0);
+    EXPECT_EQ(h.in.view.LabXYZField.caption, "1.999");
+    EXPECT_TRUE(h.in.view.mnucommcomm[2].checked);
+}
+
 TEST(OpenCommPort, SwitchingPortsMovesTheCheckMark) {
     Harness h;
     h.in.OpenCommPort(1);
