@@ -3,10 +3,39 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryFile>
 
 #include "app/qt_platform.h"
 #include "app/ui/main_window.h"
 #include "link/qt_serial_port.h"
+
+namespace {
+
+std::string Local(const QString& path) {
+    return QFile::encodeName(QDir::toNativeSeparators(path)).toStdString();
+}
+
+bool CanWriteIn(const QString& folder) {
+    QTemporaryFile probe(folder + QStringLiteral("/.fenwyd-XXXXXX"));
+    return probe.open();
+}
+
+// An installed program's folder belongs to the system, even where this user
+// could write it.
+bool IsInstalledFolder(const QString& folder) {
+#ifdef Q_OS_WIN
+    for (const char* var : {"ProgramFiles", "ProgramFiles(x86)", "ProgramW6432"}) {
+        const QString root = QDir::fromNativeSeparators(qEnvironmentVariable(var));
+        if (!root.isEmpty() && folder.startsWith(root, Qt::CaseInsensitive)) return true;
+    }
+    return false;
+#else
+    return folder.startsWith(QLatin1String("/usr/")) || folder.startsWith(QLatin1String("/opt/"));
+#endif
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -16,12 +45,24 @@ int main(int argc, char** argv) {
     fenwyd::QtSerialPort port;
     fenwyd::QtClock clock;
     fenwyd::QtSettingsStore settings;
-    // The configuration and notes files live beside the program.
-    const std::string programFolder =
-        QFile::encodeName(QDir::toNativeSeparators(QCoreApplication::applicationDirPath()))
-            .toStdString();
 
-    fenwyd::ui::MainWindow window(port, clock, settings, programFolder);
+    // The configuration and notes files live beside the program; an
+    // installed program keeps them in the per-user configuration folder
+    // instead, and saves data in the user's documents by default.
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    QString filesFolder = programFolder;
+    QString saveFolder = programFolder;
+    if (IsInstalledFolder(programFolder) || !CanWriteIn(programFolder)) {
+        filesFolder =
+            QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+            QStringLiteral("/Fenwyd 8200");
+        QDir().mkpath(filesFolder);
+        saveFolder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        if (saveFolder.isEmpty()) saveFolder = QDir::homePath();
+    }
+
+    fenwyd::ui::MainWindow window(port, clock, settings, Local(filesFolder), nullptr,
+                                  Local(saveFolder));
     window.instrument().Form_Load();
     window.show();
     return QApplication::exec();

@@ -50,7 +50,7 @@ Instrument::Instrument(Platform platform) : p_(std::move(platform)) {
     readBattTempTimer_ = p_.clock.createTimer([this] { HRTReadBattTemp_Timer(); });
     readBattTempTimer_->setInterval(kReadBattTempIntervalMs);
     readBattTempTimer_->setEnabled(true);
-    st.DefaultSavePath = p_.programFolder;
+    st.DefaultSavePath = defaultSaveFolder();
     st.NoteQuery.reserve(kMaxNoteEntries);
 }
 
@@ -58,6 +58,10 @@ Instrument::~Instrument() = default;
 
 std::string Instrument::configFilePath() const {
     return JoinPath(p_.programFolder, "Fenwyd8200.cfg");
+}
+
+std::string Instrument::defaultSaveFolder() const {
+    return p_.saveFolder.empty() ? p_.programFolder : p_.saveFolder;
 }
 
 std::string Instrument::notesFilePath() const {
@@ -115,7 +119,7 @@ void Instrument::Form_Unload() {
 void Instrument::LoadFreeCfg() {
     st.ProbeUnits = "V/m";
     st.CommPortNo = 2;
-    st.DefaultSavePath = p_.programFolder;
+    st.DefaultSavePath = defaultSaveFolder();
     st.SampleRate = "15";
     st.BattTempUpdateInterval = 30;
 

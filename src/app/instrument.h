@@ -19,6 +19,7 @@ struct Platform {
     SettingsStore& settings;
     Display& display;
     std::string programFolder;   // where the configuration and notes files live
+    std::string saveFolder;      // where the save dialog first opens; empty: programFolder
 };
 
 // The main window's logic: the instrument state, the three timers and every
@@ -98,6 +99,7 @@ public:
 
     std::string configFilePath() const;
     std::string notesFilePath() const;
+    std::string defaultSaveFolder() const;
 
 private:
     void AppendList1(const std::string& text);

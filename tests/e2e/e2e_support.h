@@ -75,7 +75,7 @@ struct LiveRig {
     ScriptedDialogs dialogs;
     MemorySettings settings;
     RecordingDisplay display;
-    Instrument in{Platform{port, clock, dialogs, settings, display, folder.str()}};
+    Instrument in{Platform{port, clock, dialogs, settings, display, folder.str(), ""}};
 };
 
 }  // namespace fenwyd::testing

@@ -37,7 +37,7 @@ struct Harness {
     ScriptedDialogs dialogs;
     MemorySettings settings;
     RecordingDisplay display;
-    Instrument in{Platform{port, clock, dialogs, settings, display, folder.str()}};
+    Instrument in{Platform{port, clock, dialogs, settings, display, folder.str(), ""}};
 
     // The port open and the reading tick running, as after start-up.
     void connect(int16_t portNo = 2);

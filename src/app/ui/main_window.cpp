@@ -47,13 +47,14 @@ void InstallFontSubstitutes() {
 }
 
 MainWindow::MainWindow(SerialPort& port, Clock& clock, SettingsStore& settings,
-                       const std::string& programFolder, Dialogs* dialogs) {
+                       const std::string& programFolder, Dialogs* dialogs,
+                       const std::string& saveFolder) {
     if (dialogs == nullptr) {
         ownDialogs_ = std::make_unique<QtDialogs>(this);
         dialogs = ownDialogs_.get();
     }
     instrument_ = std::make_unique<Instrument>(
-        Platform{port, clock, *dialogs, settings, *this, programFolder});
+        Platform{port, clock, *dialogs, settings, *this, programFolder, saveFolder});
 
     setWindowTitle(QString::fromLatin1(kAppTitle));
     setWindowIcon(ProgramIcon());

@@ -32,7 +32,8 @@ class MainWindow : public QMainWindow, public Display {
 public:
     // dialogs: nullptr for the real ones.
     MainWindow(SerialPort& port, Clock& clock, SettingsStore& settings,
-               const std::string& programFolder, Dialogs* dialogs = nullptr);
+               const std::string& programFolder, Dialogs* dialogs = nullptr,
+               const std::string& saveFolder = std::string());
     ~MainWindow() override;
 
     Instrument& instrument() { return *instrument_; }
