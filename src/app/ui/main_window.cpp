@@ -122,7 +122,9 @@ void MainWindow::buildPanel(QWidget* client) {
     Instrument& in = *instrument_;
     ClickLabel* l = addLabel(client, "LabXYZField", 240, 720, 1790, 375, "Arial", 18, true);
     bind(&v.LabXYZField, l);
-    l = addLabel(client, "LabUnits", 2040, 720, 525, 270, "Arial", 11.25, true);
+    // Wider than its designed 525 twips, up to the log indicator, so the
+    // longer labels ("m A/m", "k V/m") show whole in the bold 11.25 pt face.
+    l = addLabel(client, "LabUnits", 2040, 720, 1035, 270, "Arial", 11.25, true);
     l->setToolTip(QStringLiteral("Click to change units"));
     l->onClick = [&in] { in.LabUnits_Click(); };
     bind(&v.LabUnits, l);
