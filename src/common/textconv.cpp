@@ -29,6 +29,67 @@ std::string FormatGeneral(T v, int precision) {
     return out;
 }
 
+// Whole numbers below ten million: plain digits, as %.7G writes them.
+char* PutWhole(char* out, long long v) {
+    if (v < 0) {
+        *out++ = '-';
+        v = -v;
+    }
+    char digits[20];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v > 0);
+    while (n > 0) *out++ = digits[--n];
+    return out;
+}
+
+// 10^0 .. 10^10, exact in a double.
+constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10};
+// Decade boundaries 1e-4 .. 1e6; no float lies between a true power of ten
+// and its nearest double, so comparing against these finds the decade.
+constexpr double kDecades[] = {1e-4, 1e-3, 1e-2, 1e-1, 1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
+
+// The general form for 1e-4 <= |v| < 1e7 without a round trip through
+// text: |v| * 10^(6 - e) is exact in a double (24-bit mantissa times at most
+// 10^10), so rounding it to a whole number gives exactly the seven digits
+// %.7G would, halves to even. False when the rounding carries into another
+// decade; the caller then takes the slow path.
+bool PutFixedSeven(char*& out, float v) {
+    const double a = std::fabs(static_cast<double>(v));
+    if (!(a >= 1e-4 && a < 1e7)) return false;
+    int e = 6;
+    while (e > -4 && a < kDecades[e + 4]) --e;
+    const double scaled = std::nearbyint(a * kPow10[6 - e]);
+    if (scaled >= 1e7) return false;
+    long long r = static_cast<long long>(scaled);
+    char digits[7];
+    for (int i = 6; i >= 0; --i) {
+        digits[i] = static_cast<char>('0' + r % 10);
+        r /= 10;
+    }
+    int last = 6;  // trailing zeros are not written
+    const int intDigits = e + 1;  // digits before the point (<= 0: none)
+    while (last >= intDigits && last > 0 && digits[last] == '0') --last;
+    char* p = out;
+    if (v < 0) *p++ = '-';
+    if (intDigits <= 0) {
+        *p++ = '0';
+        *p++ = '.';
+        for (int i = intDigits; i < 0; ++i) *p++ = '0';
+        for (int i = 0; i <= last; ++i) *p++ = digits[i];
+    } else {
+        for (int i = 0; i < intDigits; ++i) *p++ = digits[i];
+        if (last >= intDigits) {
+            *p++ = '.';
+            for (int i = intDigits; i <= last; ++i) *p++ = digits[i];
+        }
+    }
+    out = p;
+    return true;
+}
+
 }  // namespace
 
 double LeadingNumber(const std::string& text) {
@@ -104,7 +165,22 @@ std::string Mid(const std::string& s, int first, int last) {
     return s.substr(start, count);
 }
 
-std::string FormatSingle(float v) { return FormatGeneral(v, 7); }
+char* PutSingle(char* out, float v) {
+    if (v == 0) {  // also -0
+        *out++ = '0';
+        return out;
+    }
+    if (std::fabs(v) < 1e7f && v == std::trunc(v)) return PutWhole(out, static_cast<long long>(v));
+    if (PutFixedSeven(out, v)) return out;
+    const std::string slow = FormatGeneral(v, 7);
+    for (char c : slow) *out++ = c;
+    return out;
+}
+
+std::string FormatSingle(float v) {
+    char buf[kMaxSingleChars];
+    return std::string(buf, PutSingle(buf, v));
+}
 
 std::string FormatShortest(double v) { return FormatGeneral(v, 7); }
 

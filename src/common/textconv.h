@@ -27,6 +27,11 @@ std::string Mid(const std::string& s, int first, int last);
 // form ("1.5E+07", "1E-05") only for magnitudes >= 1e7 or < 1e-4.
 std::string FormatSingle(float v);
 
+// The same text written straight into a buffer (no allocation), for the data
+// file writer; returns the end. Needs room for kMaxSingleChars.
+constexpr int kMaxSingleChars = 24;
+char* PutSingle(char* out, float v);
+
 // The same form for values held as doubles (battery volts, the rate):
 // also rounded to 7 significant digits, so 8.95 stays "8.95".
 std::string FormatShortest(double v);

@@ -62,6 +62,37 @@ std::FILE* CreateExclusive(const std::string& name, int& err) {
     return f;
 }
 
+char* PutTwoDigits(char* out, int64_t v) {
+    *out++ = static_cast<char>('0' + v / 10);
+    *out++ = static_cast<char>('0' + v % 10);
+    return out;
+}
+
+// FormatTimeStr written straight into the page buffer. Times of day take the
+// short way; anything else (negative, 100 hours or more, not a number) goes
+// through FormatTimeStr itself so the text and its complaint stay the same.
+char* PutTime(char* out, float timePerc, bool& ok) {
+    const double x = static_cast<double>(timePerc) * 86400.0;
+    if (x >= 0.0 && x < 359999.5) {
+        const auto s = static_cast<int64_t>(std::nearbyint(x));  // halves to even
+        out = PutTwoDigits(out, s / 3600);
+        *out++ = ':';
+        out = PutTwoDigits(out, s % 3600 / 60);
+        *out++ = ':';
+        out = PutTwoDigits(out, s % 60);
+        ok = true;
+        return out;
+    }
+    const TimeText t = FormatTimeStr(timePerc);
+    ok = t.ok;
+    for (char c : t.text) *out++ = c;
+    return out;
+}
+
+// Longest data line: three numbers in their longest form and the separators.
+constexpr std::size_t kMaxDataLine = 3 * kMaxSingleChars + 4;
+constexpr std::size_t kChunkBytes = 64 * 1024;
+
 void AppendLine(std::string& buf, const std::string& line) {
     buf += line;
     buf += "\r\n";
@@ -143,9 +174,7 @@ ExportResult WriteDataPages(const std::string& filenam, const ExportInput& in) {
         std::string shortName;
         ParsePathFile(pageFile, 2, shortName);
 
-        const int32_t rows = last >= first ? last - first + 1 : 0;
         buf.clear();
-        buf.reserve(512 + static_cast<std::size_t>(rows) * 28);
         AppendLine(buf, "Header");
         AppendLine(buf, "File," + SingleLine(shortName));
         AppendLine(buf, "Date," + SingleLine(in.dateText ? in.dateText() : std::string()));
@@ -161,29 +190,53 @@ ExportResult WriteDataPages(const std::string& filenam, const ExportInput& in) {
         AppendLine(buf, "EndHeader");
         AppendLine(buf, "Time ,Field " + units);
 
-        for (int32_t i = first; i <= last; ++i) {
-            const float* row = in.recordData[i];
-            if (in.dataUploaded) {
-                buf += FormatSingle(row[0]);
-            } else {
-                const TimeText t = FormatTimeStr(row[0]);
-                if (!t.ok && in.onTimeFormatError) in.onTimeFormatError();
-                buf += t.text;
+        // The data lines are formatted into a small buffer that is written
+        // out whenever it fills: this is where a full log spends its time.
+        auto body = [&](std::FILE* f) {
+            if (std::fwrite(buf.data(), 1, buf.size(), f) != buf.size()) return false;
+            char chunk[kChunkBytes];
+            char* out = chunk;
+            for (int32_t i = first; i <= last; ++i) {
+                if (out > chunk + kChunkBytes - kMaxDataLine) {
+                    const auto n = static_cast<std::size_t>(out - chunk);
+                    if (std::fwrite(chunk, 1, n, f) != n) return false;
+                    out = chunk;
+                }
+                const float* row = in.recordData[i];
+                if (in.dataUploaded) {
+                    out = PutSingle(out, row[0]);
+                } else {
+                    bool ok = true;
+                    out = PutTime(out, row[0], ok);
+                    if (!ok && in.onTimeFormatError) in.onTimeFormatError();
+                }
+                *out++ = ',';
+                out = PutSingle(out, row[1]);
+                *out++ = 'E';
+                out = PutSingle(out, row[2]);
+                *out++ = '\r';
+                *out++ = '\n';
             }
-            buf += ',';
-            buf += FormatSingle(row[1]);
-            buf += 'E';
-            buf += FormatSingle(row[2]);
-            buf += "\r\n";
-        }
-
+            const auto n = static_cast<std::size_t>(out - chunk);
+            return std::fwrite(chunk, 1, n, f) == n;
+        };
         std::string reason;
-        if (!WriteFileReplacing(pageFile, buf, reason)) return {false, pageFile, reason};
+        if (!WriteFileReplacing(pageFile, body, reason)) return {false, pageFile, reason};
     }
     return {true, std::string(), std::string()};
 }
 
 bool WriteFileReplacing(const std::string& path, const std::string& bytes, std::string& reason) {
+    return WriteFileReplacing(
+        path,
+        [&bytes](std::FILE* f) {
+            return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+        },
+        reason);
+}
+
+bool WriteFileReplacing(const std::string& path, const std::function<bool(std::FILE*)>& body,
+                        std::string& reason) {
     // Exclusive creation so a stray file of the same name is never clobbered.
     std::string temp;
     std::FILE* f = nullptr;
@@ -199,7 +252,7 @@ bool WriteFileReplacing(const std::string& path, const std::string& bytes, std::
     }
 
     errno = 0;
-    bool good = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    bool good = body(f);
     err = good ? 0 : errno;
     if (std::fclose(f) != 0 && good) {  // a full disk may only show up here
         good = false;

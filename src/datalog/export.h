@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -76,5 +77,9 @@ ExportResult WriteDataPages(const std::string& filenam, const ExportInput& in);
 // reason holds the system's error text. Also used for the notes and
 // configuration files.
 bool WriteFileReplacing(const std::string& path, const std::string& bytes, std::string& reason);
+// The same, with the contents written by `body` into the temporary file; body
+// returns false when a write failed.
+bool WriteFileReplacing(const std::string& path, const std::function<bool(std::FILE*)>& body,
+                        std::string& reason);
 
 }  // namespace fenwyd

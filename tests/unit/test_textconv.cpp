@@ -1,7 +1,10 @@
 #include "common/textconv.h"
 
+#include <charconv>
 #include <clocale>
 #include <cmath>
+#include <cstring>
+#include <random>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -106,6 +109,43 @@ TEST(FormatSingle, IgnoresACommaDecimalLocale) {
     EXPECT_EQ(single, "1.275");
     EXPECT_EQ(dbl, "8.95");
     EXPECT_EQ(parsed, 2.5);
+}
+
+// The data file writer formats numbers by its own short way; it must give the
+// very text of the general seven-digit form for every value.
+std::string GeneralSeven(float v) {
+    if (v == 0) return "0";
+    char buf[64];
+    const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 7);
+    std::string out(buf, res.ptr);
+    const auto e = out.find('e');
+    if (e != std::string::npos) out[e] = 'E';
+    return out;
+}
+
+TEST(FormatSingle, TheShortWayMatchesTheGeneralForm) {
+    // Every reading value: four raw digits over 1, 10, 100 or 1000.
+    for (int raw = 0; raw <= 9999; ++raw) {
+        for (float div : {1.0f, 10.0f, 100.0f, 1000.0f}) {
+            const float v = static_cast<float>(raw) / div;
+            ASSERT_EQ(FormatSingle(v), GeneralSeven(v)) << raw << "/" << div;
+            ASSERT_EQ(FormatSingle(-v), GeneralSeven(-v)) << raw << "/" << div;
+        }
+    }
+    // Decade edges and carries.
+    for (float v : {1e-4f, 9.99999e-5f, 0.1f, 0.099999994f, 9999999.0f, 9999999.5f, 1234567.5f,
+                    0.00012345675f, 999999.94f, 99.999995f, 1e7f, 3.4e38f}) {
+        ASSERT_EQ(FormatSingle(v), GeneralSeven(v)) << v;
+    }
+    // Any bit pattern.
+    std::mt19937 rng(8200);
+    for (int i = 0; i < 300000; ++i) {
+        const std::uint32_t bits = rng();
+        float v;
+        std::memcpy(&v, &bits, sizeof v);
+        if (std::isnan(v) || std::isinf(v)) continue;
+        ASSERT_EQ(FormatSingle(v), GeneralSeven(v)) << bits;
+    }
 }
 
 TEST(SingleLine, LineBreaksBecomeBlanks) {
