@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <climits>
+#include <cstdint>
 #include <cmath>
 #include <limits>
 #include <system_error>
@@ -29,27 +30,64 @@ std::string FormatGeneral(T v, int precision) {
     return out;
 }
 
-// Whole numbers below ten million: plain digits, as %.7G writes them.
-char* PutWhole(char* out, long long v) {
-    if (v < 0) {
-        *out++ = '-';
-        v = -v;
+int DigitCount(uint32_t r) {
+    if (r < 10000) return r < 100 ? (r < 10 ? 1 : 2) : (r < 1000 ? 3 : 4);
+    return r < 1000000 ? (r < 100000 ? 5 : 6) : (r < 10000000 ? 7 : 10);
+}
+
+// r / 10^f in fixed notation, trailing zeros after the point dropped (and the
+// point with them), written from the right so nothing is copied twice.
+char* PutFixed(char* out, uint32_t r, int f, bool negative) {
+    while (f > 0 && r % 10 == 0) {
+        r /= 10;
+        --f;
     }
-    char digits[20];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + v % 10);
-        v /= 10;
-    } while (v > 0);
-    while (n > 0) *out++ = digits[--n];
-    return out;
+    if (negative) *out++ = '-';
+    const int nd = DigitCount(r);
+    const int length = f >= nd ? f + 2 : nd + (f > 0 ? 1 : 0);
+    char* const end = out + length;
+    char* p = end;
+    for (int i = 0; i < f; ++i) {  // past the digits of r this writes the zeros after "0."
+        *--p = static_cast<char>('0' + r % 10);
+        r /= 10;
+    }
+    if (f > 0) *--p = '.';
+    if (f >= nd) {
+        *--p = '0';
+    } else {
+        while (p > out) {
+            *--p = static_cast<char>('0' + r % 10);
+            r /= 10;
+        }
+    }
+    return end;
+}
+
+// Whole numbers below ten million: plain digits, as %.7G writes them.
+char* PutWhole(char* out, int32_t v) {
+    const bool negative = v < 0;
+    const uint32_t u = negative ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
+    return PutFixed(out, u, 0, negative);
 }
 
 // 10^0 .. 10^10, exact in a double.
 constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10};
-// Decade boundaries 1e-4 .. 1e6; no float lies between a true power of ten
-// and its nearest double, so comparing against these finds the decade.
-constexpr double kDecades[] = {1e-4, 1e-3, 1e-2, 1e-1, 1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
+
+// floor(log10(a)) for 1e-4 <= a < 1e7. No float lies between a true power of
+// ten and its nearest double, so comparing against the doubles is exact.
+int Decade(double a) {
+    if (a < 1e0) return a < 1e-2 ? (a < 1e-3 ? -4 : -3) : (a < 1e-1 ? -2 : -1);
+    if (a < 1e3) return a < 1e1 ? 0 : (a < 1e2 ? 1 : 2);
+    return a < 1e5 ? (a < 1e4 ? 3 : 4) : (a < 1e6 ? 5 : 6);
+}
+
+// Rounds 0 <= x < 2^52 to a whole number, halves to even (the default
+// rounding mode), without a call into the maths library.
+double RoundHalfEvenSmall(double x) {
+    constexpr double kTwo52 = 4503599627370496.0;
+    volatile double big = x + kTwo52;  // volatile: keep the rounding step
+    return big - kTwo52;
+}
 
 // The general form for 1e-4 <= |v| < 1e7 without a round trip through
 // text: |v| * 10^(6 - e) is exact in a double (24-bit mantissa times at most
@@ -59,34 +97,10 @@ constexpr double kDecades[] = {1e-4, 1e-3, 1e-2, 1e-1, 1e0, 1e1, 1e2, 1e3, 1e4, 
 bool PutFixedSeven(char*& out, float v) {
     const double a = std::fabs(static_cast<double>(v));
     if (!(a >= 1e-4 && a < 1e7)) return false;
-    int e = 6;
-    while (e > -4 && a < kDecades[e + 4]) --e;
-    const double scaled = std::nearbyint(a * kPow10[6 - e]);
+    const int e = Decade(a);
+    const double scaled = RoundHalfEvenSmall(a * kPow10[6 - e]);
     if (scaled >= 1e7) return false;
-    long long r = static_cast<long long>(scaled);
-    char digits[7];
-    for (int i = 6; i >= 0; --i) {
-        digits[i] = static_cast<char>('0' + r % 10);
-        r /= 10;
-    }
-    int last = 6;  // trailing zeros are not written
-    const int intDigits = e + 1;  // digits before the point (<= 0: none)
-    while (last >= intDigits && last > 0 && digits[last] == '0') --last;
-    char* p = out;
-    if (v < 0) *p++ = '-';
-    if (intDigits <= 0) {
-        *p++ = '0';
-        *p++ = '.';
-        for (int i = intDigits; i < 0; ++i) *p++ = '0';
-        for (int i = 0; i <= last; ++i) *p++ = digits[i];
-    } else {
-        for (int i = 0; i < intDigits; ++i) *p++ = digits[i];
-        if (last >= intDigits) {
-            *p++ = '.';
-            for (int i = intDigits; i <= last; ++i) *p++ = digits[i];
-        }
-    }
-    out = p;
+    out = PutFixed(out, static_cast<uint32_t>(scaled), 6 - e, v < 0);
     return true;
 }
 
@@ -170,7 +184,10 @@ char* PutSingle(char* out, float v) {
         *out++ = '0';
         return out;
     }
-    if (std::fabs(v) < 1e7f && v == std::trunc(v)) return PutWhole(out, static_cast<long long>(v));
+    if (v > -1e7f && v < 1e7f) {
+        const auto whole = static_cast<int32_t>(v);
+        if (static_cast<float>(whole) == v) return PutWhole(out, whole);
+    }
     if (PutFixedSeven(out, v)) return out;
     const std::string slow = FormatGeneral(v, 7);
     for (char c : slow) *out++ = c;
