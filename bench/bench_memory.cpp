@@ -1,0 +1,119 @@
+// Resident memory with a full log and the raw-reply list at its bound,
+// against the same window idle just after start-up. The window runs in a
+// child process (fenwyd_bench --memory-child) so nothing else of the
+// benchmark is in its figures.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <QThread>
+#include <cstdio>
+#include <sstream>
+
+#include "app/ui/main_window.h"
+#include "bench.h"
+#include "support/fakes.h"
+
+namespace fenwyd::bench {
+
+namespace {
+constexpr int kExtraReplies = 1500;  // beyond the full log: List1 stays at its bound
+
+// Lets the window settle: layout, paint, deferred deletes.
+void Settle() {
+    for (int i = 0; i < 20; ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QThread::msleep(5);
+    }
+}
+
+// A reading reply as the probe sends it, the value varying with i.
+std::string Reading(int i) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "@RD%04dE1G NM %02d-", 1000 + (i * 7919) % 9000, 5 + i % 15);
+    return buf;
+}
+}  // namespace
+
+int MemoryChild(int argc, char** argv) {
+    QApplication app(argc, argv);
+    ui::InstallFontSubstitutes();
+    QTemporaryDir folder;
+    testing::VirtualClock clock;  // fixed time of day; waits take no time
+    testing::FakeSerialPort port{clock};
+    testing::MemorySettings settings;
+    testing::ScriptedDialogs dialogs;
+    auto window = std::make_unique<ui::MainWindow>(port, clock, settings,
+                                                   folder.path().toStdString(), &dialogs);
+    Instrument& in = window->instrument();
+    in.Form_Load();
+    window->show();
+    Settle();
+    const MemoryStatus idle = ReadMemoryStatus();
+
+    const double t0 = Now();
+    in.SetUp57XX();
+    in.ToggleRecordOn();
+    for (int i = 0; i < kMaxRecords + kExtraReplies; ++i) {
+        in.st.ProbeData = Reading(i);
+        in.ProcessData(1);
+        if (i % 256 == 0) QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
+    window->render();
+    Settle();
+    const double t1 = Now();
+    const MemoryStatus loaded = ReadMemoryStatus();
+
+    auto* list = qobject_cast<QListWidget*>(window->element(QStringLiteral("List1")));
+    std::printf("%ld %ld %ld %ld %d %zu %d %.3f\n", idle.hwmKb, idle.rssKb, loaded.hwmKb,
+                loaded.rssKb, static_cast<int>(in.st.RecordCnt), in.view.List1.size(),
+                list != nullptr ? list->count() : -1, t1 - t0);
+    std::fflush(stdout);
+    return 0;
+}
+
+Figure BenchMemory() {
+    Figure f{"Memory growth, full log", "n/a", "< 5 MB", ""};
+    QTemporaryDir dir;
+    const std::string errPath = dir.filePath(QStringLiteral("child.err")).toStdString();
+    const int errFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    int out[2];
+    if (errFd < 0 || pipe2(out, O_CLOEXEC) != 0) {
+        f.raw = "no pipe";
+        return f;
+    }
+    const pid_t child = Spawn("/proc/self/exe", {"--memory-child"},
+                              EnvironmentWith({{"QT_QPA_PLATFORM", "offscreen"}}), out[1], errFd);
+    close(out[1]);
+    close(errFd);
+    std::string line;
+    const bool got = child > 0 && ReadLine(out[0], line, 300000);
+    close(out[0]);
+    Stop(child, 5000);
+
+    long idleHwm = 0, idleRss = 0, hwm = 0, rss = 0;
+    int recordCnt = 0, listWidget = 0;
+    std::size_t list1 = 0;
+    double feedS = 0;
+    std::istringstream fields(line);
+    if (!got || !(fields >> idleHwm >> idleRss >> hwm >> rss >> recordCnt >> list1 >> listWidget >>
+                  feedS)) {
+        f.raw = "the child gave no figures";
+        return f;
+    }
+    const double growthMb = (hwm - idleHwm) / 1024.0;
+    f.value = Num(growthMb, 2) + " MB";
+    f.raw = "VmHWM idle " + std::to_string(idleHwm) + " kB -> loaded " + std::to_string(hwm) +
+            " kB; VmRSS idle " + std::to_string(idleRss) + " kB -> loaded " +
+            std::to_string(rss) + " kB (" + Num((rss - idleRss) / 1024.0, 2) +
+            " MB); RecordCnt " + std::to_string(recordCnt) + ", List1 " +
+            std::to_string(list1) + " (widget " + std::to_string(listWidget) + ") after " +
+            std::to_string(kMaxRecords + kExtraReplies) + " replies in " + Num(feedS, 1) +
+            " s; real MainWindow offscreen";
+    return f;
+}
+
+}  // namespace fenwyd::bench

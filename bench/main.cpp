@@ -1,0 +1,119 @@
+// fenwyd_bench [seconds]: measures the program against the probe simulator
+// on a pseudo-terminal and prints one table of figures. Nothing passes or
+// fails here; the goals are printed beside the figures.
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <string>
+
+#include "bench.h"
+
+namespace {
+
+std::string CpuModel() {
+    std::ifstream in("/proc/cpuinfo");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("model name", 0) == 0) {
+            const auto colon = line.find(':');
+            if (colon != std::string::npos) return line.substr(line.find_first_not_of(" \t", colon + 1));
+        }
+    }
+    return "unknown CPU";
+}
+
+std::string Kernel() {
+    utsname u{};
+    if (uname(&u) != 0) return "unknown kernel";
+    return std::string(u.sysname) + " " + u.release + " " + u.machine;
+}
+
+// The 1, 5 and 15 minute load averages: other work on the machine shows in
+// the timings.
+std::string LoadAverage() {
+    std::ifstream in("/proc/loadavg");
+    std::string one, five, fifteen;
+    in >> one >> five >> fifteen;
+    return one + " " + five + " " + fifteen;
+}
+
+std::string Today() {
+    const std::time_t now = std::time(nullptr);
+    char buf[64];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S %Z", std::localtime(&now));
+    return buf;
+}
+
+void PrintTable(const std::vector<fenwyd::bench::Figure>& figures, int seconds,
+                const std::string& loadBefore) {
+    std::printf("Fenwyd 8200 benchmark, %s\n", Today().c_str());
+    std::printf("Machine: %s, %ld cores, %s\n", CpuModel().c_str(),
+                sysconf(_SC_NPROCESSORS_ONLN), Kernel().c_str());
+    std::printf("Load average: %s before, %s after\n", loadBefore.c_str(), LoadAverage().c_str());
+    std::printf("Reading run: %d s against probe-sim on a pseudo-terminal\n\n", seconds);
+
+    std::size_t w[3] = {6, 8, 4};
+    for (const auto& f : figures) {
+        w[0] = std::max(w[0], f.name.size());
+        w[1] = std::max(w[1], f.value.size());
+        w[2] = std::max(w[2], f.goal.size());
+    }
+    auto row = [&](const std::string& a, const std::string& b, const std::string& c,
+                   const std::string& d) {
+        std::printf("%-*s  %-*s  %-*s  %s\n", static_cast<int>(w[0]), a.c_str(),
+                    static_cast<int>(w[1]), b.c_str(), static_cast<int>(w[2]), c.c_str(),
+                    d.c_str());
+    };
+    row("Figure", "Measured", "Goal", "Raw numbers");
+    row(std::string(w[0], '-'), std::string(w[1], '-'), std::string(w[2], '-'),
+        std::string(11, '-'));
+    for (const auto& f : figures) row(f.name, f.value, f.goal, f.raw);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace fenwyd::bench;
+    if (argc > 1 && std::string(argv[1]) == "--memory-child") return MemoryChild(argc, argv);
+
+    int seconds = 60;
+    if (argc > 1) {
+        seconds = std::atoi(argv[1]);
+        if (seconds < 1) {
+            std::fprintf(stderr, "usage: fenwyd_bench [seconds]   (reading run, default 60)\n");
+            return 2;
+        }
+    }
+
+    // A private per-user settings store: the user's own port mapping stays
+    // untouched.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(config.path()));
+    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QCoreApplication app(argc, argv);
+
+    const std::string loadBefore = LoadAverage();
+    std::vector<Figure> figures;
+    std::fprintf(stderr, "fenwyd_bench: routine reading for %d s...\n", seconds);
+    for (Figure& f : BenchReading(seconds)) figures.push_back(f);
+    std::fprintf(stderr, "fenwyd_bench: export...\n");
+    figures.push_back(BenchExport());
+    std::fprintf(stderr, "fenwyd_bench: memory...\n");
+    figures.push_back(BenchMemory());
+    std::fprintf(stderr, "fenwyd_bench: start-up...\n");
+    figures.push_back(BenchStartup());
+
+    PrintTable(figures, seconds, loadBefore);
+    return 0;
+}
