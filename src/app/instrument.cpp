@@ -32,6 +32,25 @@ int StoredPosition(const std::string& text) {
     return static_cast<int>(v);
 }
 
+// The five settings of the configuration file, as the instrument holds them.
+FreeCfg SettingsOf(const InstrumentState& st) {
+    FreeCfg cfg;
+    cfg.CommPortNo = st.CommPortNo;
+    cfg.ProbeUnits = st.ProbeUnits;
+    cfg.DefaultSavePath = st.DefaultSavePath;
+    cfg.SampleRate = st.SampleRate;
+    cfg.BattTempUpdateInterval = st.BattTempUpdateInterval;
+    return cfg;
+}
+
+void TakeSettings(InstrumentState& st, const FreeCfg& cfg) {
+    st.CommPortNo = cfg.CommPortNo;
+    st.ProbeUnits = cfg.ProbeUnits;
+    st.DefaultSavePath = cfg.DefaultSavePath;
+    st.SampleRate = cfg.SampleRate;
+    st.BattTempUpdateInterval = cfg.BattTempUpdateInterval;
+}
+
 std::string JoinPath(const std::string& folder, const char* name) {
     if (folder.empty()) return name;
     const char last = folder.back();
@@ -123,30 +142,14 @@ void Instrument::LoadFreeCfg() {
     st.SampleRate = "15";
     st.BattTempUpdateInterval = 30;
 
-    FreeCfg cfg;
-    cfg.CommPortNo = st.CommPortNo;
-    cfg.ProbeUnits = st.ProbeUnits;
-    cfg.DefaultSavePath = st.DefaultSavePath;
-    cfg.SampleRate = st.SampleRate;
-    cfg.BattTempUpdateInterval = st.BattTempUpdateInterval;
+    FreeCfg cfg = SettingsOf(st);
     const bool ok = LoadFreeCfgFile(configFilePath(), cfg);
-    // Values read before a failure keep their new values.
-    st.CommPortNo = cfg.CommPortNo;
-    st.ProbeUnits = cfg.ProbeUnits;
-    st.DefaultSavePath = cfg.DefaultSavePath;
-    st.SampleRate = cfg.SampleRate;
-    st.BattTempUpdateInterval = cfg.BattTempUpdateInterval;
+    TakeSettings(st, cfg);  // values read before a failure keep their new values
     if (!ok) p_.dialogs.portPicker(st.CommPortNo);
 }
 
 void Instrument::SaveFreeCfg() {
-    FreeCfg cfg;
-    cfg.CommPortNo = st.CommPortNo;
-    cfg.ProbeUnits = st.ProbeUnits;
-    cfg.DefaultSavePath = st.DefaultSavePath;
-    cfg.SampleRate = st.SampleRate;
-    cfg.BattTempUpdateInterval = st.BattTempUpdateInterval;
-    if (!SaveFreeCfgFile(configFilePath(), cfg)) p_.dialogs.portPicker(st.CommPortNo);
+    if (!SaveFreeCfgFile(configFilePath(), SettingsOf(st))) p_.dialogs.portPicker(st.CommPortNo);
 }
 
 // ------------------------------------------------------------------ display

@@ -4,22 +4,12 @@
 
 #include <QAction>
 #include <QLabel>
-#include <fstream>
-#include <sstream>
-
 #include "app/ui/dialogs.h"
 #include "app/ui/main_window.h"
 #include "e2e/e2e_support.h"
 
 namespace fenwyd::testing {
 namespace {
-
-std::string ReadFile(const std::filesystem::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
 
 TEST(LiveUpload, TwelveStoredReadingsArriveAsRowsAndSaveWithSampleNumbers) {
     probesim::Options o = FixedProbe('E');

@@ -5,6 +5,7 @@
 
 #include "app/instrument.h"
 #include "support/fakes.h"
+#include "support/files.h"
 
 namespace fenwyd::testing {
 
@@ -18,17 +19,6 @@ std::string Rd(const std::string& raw = "1999", char model = 'E', char range = '
 // 11 range state, 13 auto-range, 14..15 percent / 5.
 std::string Nx(const std::string& raw = "1250", char range = '1', char units = 'T',
                char state = 'N', char autoRange = 'M', const std::string& pct = "10");
-
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    const std::filesystem::path& path() const { return path_; }
-    std::string str() const { return path_.string(); }
-
-private:
-    std::filesystem::path path_;
-};
 
 struct Harness {
     TempFolder folder;

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/files.h"
+
 namespace fenwyd {
 namespace {
 
@@ -16,24 +18,11 @@ namespace fs = std::filesystem;
 class ConfigFile : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::random_device rd;
-        dir_ = fs::temp_directory_path() / ("fenwyd_cfg_" + std::to_string(rd()));
-        fs::create_directories(dir_);
-        path_ = (dir_ / "Fenwyd8200.cfg").string();
+        path_ = (dir_.path() / "Fenwyd8200.cfg").string();
         defaults_.DefaultSavePath = "/opt/fenwyd";
     }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-    void Write(const std::string& text) const {
-        std::ofstream f(path_, std::ios::binary);
-        f << text;
-    }
-    std::string Read() const {
-        std::ifstream f(path_, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    }
+    void Write(const std::string& text) const { testing::WriteFile(path_, text); }
+    std::string Read() const { return testing::ReadFile(path_); }
     static void ExpectCfg(const FreeCfg& c, int16_t port, const char* units, const char* folder,
                           const char* rate, int16_t interval, const std::string& where) {
         EXPECT_EQ(c.CommPortNo, port) << where;
@@ -42,7 +31,7 @@ protected:
         EXPECT_EQ(c.SampleRate, rate) << where;
         EXPECT_EQ(c.BattTempUpdateInterval, interval) << where;
     }
-    fs::path dir_;
+    testing::TempFolder dir_;
     std::string path_;
     FreeCfg defaults_;
 };
@@ -112,10 +101,10 @@ TEST_F(ConfigFile, LineBreakInATextCannotShiftTheLines) {
 TEST_F(ConfigFile, FailedSaveKeepsTheOldFile) {
     Write("old");
     EXPECT_FALSE(SaveFreeCfgFile(path_ + "/Fenwyd8200.cfg", FreeCfg{}));  // folder is a file
-    fs::create_directories(dir_ / "dir.cfg");
-    EXPECT_FALSE(SaveFreeCfgFile((dir_ / "dir.cfg").string(), FreeCfg{}));
+    fs::create_directories(dir_.path() / "dir.cfg");
+    EXPECT_FALSE(SaveFreeCfgFile((dir_.path() / "dir.cfg").string(), FreeCfg{}));
     EXPECT_EQ(Read(), "old");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 2);
 }
 
 }  // namespace

@@ -2,20 +2,10 @@
 // log through the Save-as command.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "support/harness.h"
 
 namespace fenwyd::testing {
 namespace {
-
-std::string ReadFile(const std::filesystem::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
 
 class DataLog : public ::testing::Test {
 protected:
@@ -206,10 +196,7 @@ TEST_F(SaveAs, CancelWritesNothingButKeepsTheAnswers) {
 TEST_F(SaveAs, AFailedSaveKeepsTheOldFileAndTheLog) {
     logThree();
     const auto file = h.folder.path() / "run.csv";
-    {
-        std::ofstream old(file, std::ios::binary);
-        old << "old contents";
-    }
+    WriteFile(file, "old contents");
     // A folder where the temporary page file would go cannot be created...
     // simplest for any user: the target names an existing folder.
     const auto blocked = h.folder.path() / "blocked.csv";

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/files.h"
+
 namespace fenwyd {
 namespace {
 
@@ -44,24 +46,11 @@ TEST(ParseNoteLine, CommaWalk) {
 class NotesFile : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::random_device rd;
-        dir_ = fs::temp_directory_path() / ("fenwyd_notes_" + std::to_string(rd()));
-        fs::create_directories(dir_);
-        path_ = (dir_ / "testquery.txt").string();
+        path_ = (dir_.path() / "testquery.txt").string();
     }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-    void Write(const std::string& text) const {
-        std::ofstream f(path_, std::ios::binary);
-        f << text;
-    }
-    std::string Read() const {
-        std::ifstream f(path_, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    }
-    fs::path dir_;
+    void Write(const std::string& text) const { testing::WriteFile(path_, text); }
+    std::string Read() const { return testing::ReadFile(path_); }
+    testing::TempFolder dir_;
     std::string path_;
 };
 

@@ -2,25 +2,10 @@
 // display reset and the small commands of the shell.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "support/harness.h"
 
 namespace fenwyd::testing {
 namespace {
-
-std::string ReadFile(const std::filesystem::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
-void WriteFile(const std::filesystem::path& p, const std::string& bytes) {
-    std::ofstream f(p, std::ios::binary);
-    f << bytes;
-}
 
 std::vector<std::string> Kinds(const ScriptedDialogs& d) {
     std::vector<std::string> out;
