@@ -54,10 +54,11 @@ std::unique_ptr<Timer> QtClock::createTimer(std::function<void()> onTick) {
     return std::make_unique<QtTimer>(std::move(onTick));
 }
 
-namespace {
 QSettings UserSettings() {
     return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Fenwyd 8200"));
 }
+
+namespace {
 QString Key(const std::string& section, const std::string& key) {
     return QString::fromStdString(section) + QLatin1Char('/') + QString::fromStdString(key);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The real sides of the clock, timer and settings seams (QtCore only).
 #include <QObject>
+#include <QSettings>
 #include <QTimer>
 
 #include "app/seams.h"
@@ -29,7 +30,10 @@ public:
     std::unique_ptr<Timer> createTimer(std::function<void()> onTick) override;
 };
 
-// QSettings with organization "Fenwyd 8200" and no application name.
+// The per-user settings store: organization "Fenwyd 8200", no application
+// name (on Linux the file $XDG_CONFIG_HOME/Fenwyd 8200.conf).
+QSettings UserSettings();
+
 class QtSettingsStore : public SettingsStore {
 public:
     std::string get(const std::string& section, const std::string& key,

@@ -2,16 +2,14 @@
 
 #include <QSettings>
 
+#include "app/qt_platform.h"
+
 namespace fenwyd {
 
 namespace {
 constexpr qint32 kDefaultBaudRate = 9600;
 constexpr qint64 kReceiveBufferBytes = 1024;
 constexpr int kWriteFlushMs = 100;
-
-QSettings UserSettings() {
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Fenwyd 8200"));
-}
 }  // namespace
 
 QString PortDeviceName(int16_t portNo) {
