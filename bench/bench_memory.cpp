@@ -107,12 +107,11 @@ Figure BenchMemory() {
     const double growthMb = (hwm - idleHwm) / 1024.0;
     f.value = Num(growthMb, 2) + " MB";
     f.raw = "VmHWM idle " + std::to_string(idleHwm) + " kB -> loaded " + std::to_string(hwm) +
-            " kB; VmRSS idle " + std::to_string(idleRss) + " kB -> loaded " +
-            std::to_string(rss) + " kB (" + Num((rss - idleRss) / 1024.0, 2) +
-            " MB); RecordCnt " + std::to_string(recordCnt) + ", List1 " +
-            std::to_string(list1) + " (widget " + std::to_string(listWidget) + ") after " +
-            std::to_string(kMaxRecords + kExtraReplies) + " replies in " + Num(feedS, 1) +
-            " s; real MainWindow offscreen";
+            " kB; VmRSS idle " + std::to_string(idleRss) + " kB -> loaded " + std::to_string(rss) +
+            " kB (" + Num((rss - idleRss) / 1024.0, 2) + " MB); RecordCnt " +
+            std::to_string(recordCnt) + ", List1 " + std::to_string(list1) + " (widget " +
+            std::to_string(listWidget) + ") after " + std::to_string(kMaxRecords + kExtraReplies) +
+            " replies in " + Num(feedS, 1) + " s; real MainWindow offscreen";
     return f;
 }
 

@@ -144,16 +144,16 @@ std::vector<Figure> BenchReading(int seconds) {
     Figure rateFigure{
         "Reading rate / limit", Num(rate / kLimitPerS, 4), ">= 0.99",
         std::to_string(readings) + " readings in " + Num(wall, 3) + " s = " + Num(rate, 4) +
-            "/s; limit 1/(0.300+0.066) = " + Num(kLimitPerS, 4) +
-            "/s; mean cycle " + Num(wall / readings * 1000, 2) + " ms vs 366 ms; counted: " +
+            "/s; limit 1/(0.300+0.066) = " + Num(kLimitPerS, 4) + "/s; mean cycle " +
+            Num(wall / readings * 1000, 2) + " ms vs 366 ms; counted: " +
             "accepted RD replies (ProcessData, st.ActualSamPerSec); warm-up " +
-            Num(tStart - tConnect, 2) + " s, " + std::to_string(warmupReadings) +
-            " readings" + (batteryRead ? " + BT/KR" : ", no battery reply") + "; " + simText};
-    Figure cpuFigure{
-        "CPU per minute of reading", Num(cpu / wall * 60.0, 3) + " s/min", "< 0.6 s/min",
-        "getrusage(RUSAGE_SELF) user+sys " + Num(cpu, 3) + " s over the same " + Num(wall, 3) +
-            " s (" + Num(cpu / readings * 1000.0, 3) +
-            " ms per reading); probe-sim in its own process, not counted"};
+            Num(tStart - tConnect, 2) + " s, " + std::to_string(warmupReadings) + " readings" +
+            (batteryRead ? " + BT/KR" : ", no battery reply") + "; " + simText};
+    Figure cpuFigure{"CPU per minute of reading", Num(cpu / wall * 60.0, 3) + " s/min",
+                     "< 0.6 s/min",
+                     "getrusage(RUSAGE_SELF) user+sys " + Num(cpu, 3) + " s over the same " +
+                         Num(wall, 3) + " s (" + Num(cpu / readings * 1000.0, 3) +
+                         " ms per reading); probe-sim in its own process, not counted"};
     return {rateFigure, cpuFigure};
 }
 

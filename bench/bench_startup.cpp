@@ -53,8 +53,9 @@ double OneStart(std::string& error) {
     std::error_code ec;
     fs::copy_file(FENWYD_BENCH_PROGRAM, program, ec);
     fs::create_directories(config, ec);
-    if (ec || !WriteText(folder / "Fenwyd8200.cfg",
-                         " 2 \r\nV/m\r\n" + folder.string() + "\r\n15\r\n 30 \r\n") ||
+    if (ec ||
+        !WriteText(folder / "Fenwyd8200.cfg",
+                   " 2 \r\nV/m\r\n" + folder.string() + "\r\n15\r\n 30 \r\n") ||
         !WriteText(config / "Fenwyd 8200.conf", "[Ports]\nComm2=" + sim.devicePath() + "\n")) {
         error = "cannot prepare " + folder.string();
         return -1;

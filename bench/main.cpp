@@ -24,7 +24,8 @@ std::string CpuModel() {
     while (std::getline(in, line)) {
         if (line.rfind("model name", 0) == 0) {
             const auto colon = line.find(':');
-            if (colon != std::string::npos) return line.substr(line.find_first_not_of(" \t", colon + 1));
+            if (colon != std::string::npos)
+                return line.substr(line.find_first_not_of(" \t", colon + 1));
         }
     }
     return "unknown CPU";
@@ -55,8 +56,8 @@ std::string Today() {
 void PrintTable(const std::vector<fenwyd::bench::Figure>& figures, int seconds,
                 const std::string& loadBefore) {
     std::printf("Fenwyd 8200 benchmark, %s\n", Today().c_str());
-    std::printf("Machine: %s, %ld cores, %s\n", CpuModel().c_str(),
-                sysconf(_SC_NPROCESSORS_ONLN), Kernel().c_str());
+    std::printf("Machine: %s, %ld cores, %s\n", CpuModel().c_str(), sysconf(_SC_NPROCESSORS_ONLN),
+                Kernel().c_str());
     std::printf("Load average: %s before, %s after\n", loadBefore.c_str(), LoadAverage().c_str());
     std::printf("Reading run: %d s against probe-sim on a pseudo-terminal\n\n", seconds);
 

@@ -29,7 +29,7 @@ using fenwyd::testing::Harness;
 constexpr std::size_t kHeaderSize = 5;
 
 const char* const kCommands[] = {"RD", "NX", "BT", "NS", "SC", "EH", "AutoScale", "KR",
-                                 "SP", "DD", "MX", "CL", "LG", "PR", "",   "rd"};
+                                 "SP", "DD", "MX", "CL", "LG", "PR", "",          "rd"};
 
 struct Header {
     uint8_t b[kHeaderSize] = {};
@@ -134,9 +134,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     Header hd;
     for (std::size_t i = 0; i < kHeaderSize && i < size; ++i) hd.b[i] = data[i];
     const std::string reply =
-        size > kHeaderSize ? std::string(reinterpret_cast<const char*>(data) + kHeaderSize,
-                                         size - kHeaderSize)
-                           : std::string();
+        size > kHeaderSize
+            ? std::string(reinterpret_cast<const char*>(data) + kHeaderSize, size - kHeaderSize)
+            : std::string();
 
     Harness& h = TheHarness();
     ResetInstrument(h, hd);

@@ -53,9 +53,8 @@ int main(int argc, char** argv) {
     QString filesFolder = programFolder;
     QString saveFolder = programFolder;
     if (IsInstalledFolder(programFolder) || !CanWriteIn(programFolder)) {
-        filesFolder =
-            QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-            QStringLiteral("/Fenwyd 8200");
+        filesFolder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                      QStringLiteral("/Fenwyd 8200");
         QDir().mkpath(filesFolder);
         saveFolder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
         if (saveFolder.isEmpty()) saveFolder = QDir::homePath();

@@ -6,8 +6,8 @@
 namespace fenwyd {
 
 namespace {
-constexpr int16_t kTicksPerRateDisplay = 4;    // 4 x 500 ms
-constexpr int16_t kTicksPerStatusRepaint = 15; // 15 x 500 ms
+constexpr int16_t kTicksPerRateDisplay = 4;     // 4 x 500 ms
+constexpr int16_t kTicksPerStatusRepaint = 15;  // 15 x 500 ms
 constexpr uint8_t kMaxMinuteCnt = 255;
 }  // namespace
 

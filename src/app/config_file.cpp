@@ -53,7 +53,8 @@ std::string IntText(int16_t v) {
 bool LoadFreeCfgFile(const std::string& path, FreeCfg& cfg) {
     std::ifstream file(path, std::ios::binary);
     if (!file) return false;
-    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::string text((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
 
     std::vector<std::string> lines;
     std::size_t pos = 0;

@@ -91,9 +91,10 @@ std::string Instrument::notesFilePath() const {
 
 void Instrument::Form_Load() {
     Main();
-    p_.display.moveWindowTwips(
-        StoredPosition(p_.settings.get("Settings", "MainLeft", std::to_string(kDefaultWindowPosTwips))),
-        StoredPosition(p_.settings.get("Settings", "MainTop", std::to_string(kDefaultWindowPosTwips))));
+    p_.display.moveWindowTwips(StoredPosition(p_.settings.get(
+                                   "Settings", "MainLeft", std::to_string(kDefaultWindowPosTwips))),
+                               StoredPosition(p_.settings.get(
+                                   "Settings", "MainTop", std::to_string(kDefaultWindowPosTwips))));
     p_.display.showNormal();
     st.LostComm = 1;
     st.TimeOut = 5;

@@ -18,8 +18,8 @@ struct Platform {
     Dialogs& dialogs;
     SettingsStore& settings;
     Display& display;
-    std::string programFolder;   // where the configuration and notes files live
-    std::string saveFolder;      // where the save dialog first opens; empty: programFolder
+    std::string programFolder;  // where the configuration and notes files live
+    std::string saveFolder;     // where the save dialog first opens; empty: programFolder
 };
 
 // The main window's logic: the instrument state, the three timers and every

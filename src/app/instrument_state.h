@@ -17,7 +17,7 @@ struct InstrumentState {
     // Probe link
     std::string PendingCmnd;
     std::string ProbeData;
-    int16_t TimeOut = 5;        // 5 = lost; the program starts lost
+    int16_t TimeOut = 5;  // 5 = lost; the program starts lost
     uint8_t LostComm = 1;
     int16_t CommRecoverCnt = 0;
     int16_t CommPortNo = 2;
@@ -49,7 +49,7 @@ struct InstrumentState {
     // number, col 1 value, col 2 decimal exponent).
     std::array<std::array<float, kRecordColumns>, kMaxRecords + 1> RecordData{};
     int32_t RecordCnt = 0;
-    uint8_t RecordOn = 0;       // 0 off, 1 logging, 2 paused
+    uint8_t RecordOn = 0;  // 0 off, 1 logging, 2 paused
 
     // Probe-memory upload
     int16_t UploadActive = 0;

@@ -38,8 +38,7 @@ class QtSettingsStore : public SettingsStore {
 public:
     std::string get(const std::string& section, const std::string& key,
                     const std::string& defaultValue) override;
-    void set(const std::string& section, const std::string& key,
-             const std::string& value) override;
+    void set(const std::string& section, const std::string& key, const std::string& value) override;
 };
 
 }  // namespace fenwyd

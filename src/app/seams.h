@@ -39,7 +39,7 @@ enum class MsgIcon { None, Information, Exclamation, Question, Critical };
 
 struct SaveDialogRequest {
     std::string defaultExt;
-    std::string filter;   // "Name (*.x)|*.x|..." pairs
+    std::string filter;  // "Name (*.x)|*.x|..." pairs
     std::string title;
     std::string initDir;
     std::string fileName;

@@ -105,20 +105,9 @@ struct ViewState {
 
     // Toolbar buttons by index 1..13 (0 unused); separators carry no key.
     ToolButtonView tbButtons[kToolButtonCount + 1] = {
-        {},
-        {"Open"},
-        {"Save"},
-        {""},
-        {"Properties"},
-        {""},
-        {"Scatter"},
-        {"BarGraph"},
-        {""},
-        {"ZoomIn"},
-        {"ZoomOut"},
-        {""},
-        {"Record"},
-        {"RecordPause"},
+        {},          {"Open"},        {"Save"}, {""},       {"Properties"}, {""},
+        {"Scatter"}, {"BarGraph"},    {""},     {"ZoomIn"}, {"ZoomOut"},    {""},
+        {"Record"},  {"RecordPause"},
     };
 };
 

@@ -2,8 +2,8 @@
 
 #include <charconv>
 #include <climits>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <system_error>
 
@@ -120,11 +120,17 @@ double LeadingNumber(const std::string& text) {
     // Normalised copy for from_chars, which takes neither '+' nor blanks.
     std::string num;
     std::size_t intDigits = 0, fracDigits = 0;
-    while (i < n && IsDigit(text[i])) { num += text[i++]; ++intDigits; }
+    while (i < n && IsDigit(text[i])) {
+        num += text[i++];
+        ++intDigits;
+    }
     if (i < n && text[i] == '.') {
         num += '.';
         ++i;
-        while (i < n && IsDigit(text[i])) { num += text[i++]; ++fracDigits; }
+        while (i < n && IsDigit(text[i])) {
+            num += text[i++];
+            ++fracDigits;
+        }
     }
     if (intDigits + fracDigits == 0) return 0.0;
 

@@ -161,7 +161,8 @@ ExportResult WriteDataPages(const std::string& filenam, const ExportInput& in) {
     if (count > kMaxRecords) count = kMaxRecords;  // the log has no rows beyond 32000
 
     const SaveNameSplit split = SplitSaveName(filenam);
-    const int32_t pages = count <= kSamplesPerPage ? 1 : (count + kSamplesPerPage - 1) / kSamplesPerPage;
+    const int32_t pages =
+        count <= kSamplesPerPage ? 1 : (count + kSamplesPerPage - 1) / kSamplesPerPage;
     const std::string units = SingleLine(in.unitsText);
     const std::string total = std::to_string(count);
     const std::string pagesText = std::to_string(pages);

@@ -43,7 +43,8 @@ std::vector<NoteEntry> LoadNotesFile(const std::string& path) {
     std::vector<NoteEntry> entries;
     std::ifstream file(path, std::ios::binary);
     if (!file) return entries;
-    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::string text((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
 
     std::size_t pos = 0;
     while (pos < text.size() && static_cast<int>(entries.size()) < kMaxNoteEntries) {

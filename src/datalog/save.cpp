@@ -53,9 +53,9 @@ bool Instrument::SaveData(const std::string& filenam) {
         // elsewhere.
         SetBusyPointer(false);
         p_.display.changed();
-        p_.dialogs.message("Unable to save the data file " + result.failedFile + ".  " +
-                               result.reason,
-                           MsgIcon::Exclamation);
+        p_.dialogs.message(
+            "Unable to save the data file " + result.failedFile + ".  " + result.reason,
+            MsgIcon::Exclamation);
         return false;
     }
     st.RefreshCnt = 0;

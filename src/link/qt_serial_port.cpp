@@ -88,7 +88,11 @@ void QtSerialPort::noteError(QSerialPort::SerialPortError error) {
         lost_ = true;
         // Not from inside the port's own signal.
         QMetaObject::invokeMethod(
-            &port_, [this] { if (lost_ && port_.isOpen()) port_.close(); }, Qt::QueuedConnection);
+            &port_,
+            [this] {
+                if (lost_ && port_.isOpen()) port_.close();
+            },
+            Qt::QueuedConnection);
     }
 }
 

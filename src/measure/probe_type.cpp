@@ -12,9 +12,8 @@ void Instrument::SetProbeType(std::string& LocType) {
         // The reply names neither model: ask once.
         st.ProbeTypeAsked = 1;
         p_.display.changed();
-        LocType = p_.dialogs.askYesNo("Is the connected probe a QM-8204?", MsgIcon::Question)
-                      ? "E"
-                      : "V";
+        LocType =
+            p_.dialogs.askYesNo("Is the connected probe a QM-8204?", MsgIcon::Question) ? "E" : "V";
     }
     const bool is8204 = LocType == "E";
     view.mnuProbeType820x[2].checked = is8204;

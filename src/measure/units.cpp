@@ -15,7 +15,7 @@ struct RangeCell {
 };
 
 struct UnitGroup {
-    const char* letter;     // nullptr: the row for every other letter
+    const char* letter;  // nullptr: the row for every other letter
     const char* unitsText;
     bool zeroExponentFirst;  // exponent reset to 0 before the range is looked at
     int rangeCount;
@@ -37,10 +37,26 @@ const UnitGroup kThreeRange[] = {
 
 // QM-8204. Every letter not listed (including "A") uses the A/m row.
 const UnitGroup kFiveRange[] = {
-    {"G", "Gauss", false, 5, {WithExp(1000, -3), WithExp(100, -3), WithExp(10, -3), WithExp(1000, 0), WithExp(100, 0)}},
-    {"V", "V/m", false, 5, {WithExp(100, 0), WithExp(10, 0), WithExp(1000, 3), WithExp(100, 3), WithExp(10, 3)}},
-    {"T", "Tesla", false, 5, {WithExp(10, -9), WithExp(1000, -6), WithExp(100, -6), WithExp(10, -6), WithExp(1, -6)}},
-    {nullptr, "A/m", false, 5, {WithExp(10, -3), WithExp(1000, 0), WithExp(100, 0), WithExp(10, 0), WithExp(1, 0)}},
+    {"G",
+     "Gauss",
+     false,
+     5,
+     {WithExp(1000, -3), WithExp(100, -3), WithExp(10, -3), WithExp(1000, 0), WithExp(100, 0)}},
+    {"V",
+     "V/m",
+     false,
+     5,
+     {WithExp(100, 0), WithExp(10, 0), WithExp(1000, 3), WithExp(100, 3), WithExp(10, 3)}},
+    {"T",
+     "Tesla",
+     false,
+     5,
+     {WithExp(10, -9), WithExp(1000, -6), WithExp(100, -6), WithExp(10, -6), WithExp(1, -6)}},
+    {nullptr,
+     "A/m",
+     false,
+     5,
+     {WithExp(10, -3), WithExp(1000, 0), WithExp(100, 0), WithExp(10, 0), WithExp(1, 0)}},
 };
 
 template <std::size_t N>
@@ -58,23 +74,21 @@ struct LabelRow {
 };
 
 const LabelRow kLabels[] = {
-    {"0G", "mG", "mG"},      {"1G", "mG", "mG"},     {"2G", "mG", "mG"},
-    {"3G", nullptr, "G"},    {"4G", nullptr, "G"},
-    {"0A", "m A/m", "m A/m"}, {"1A", "m A/m", "A/m"}, {"2A", "m A/m", "A/m"},
-    {"3A", nullptr, "A/m"},  {"4A", nullptr, "A/m"},
-    {"0V", "V/m", "V/m"},    {"1V", "V/m", "V/m"},   {"2V", "V/m", "k V/m"},
-    {"3V", nullptr, "k V/m"}, {"4V", nullptr, "k V/m"},
-    {"0T", "nT", "nT"},      {"1T", "nT", "uT"},     {"2T", "uT", "uT"},
-    {"3T", nullptr, "uT"},   {"4T", nullptr, "uT"},
+    {"0G", "mG", "mG"},     {"1G", "mG", "mG"},       {"2G", "mG", "mG"},
+    {"3G", nullptr, "G"},   {"4G", nullptr, "G"},     {"0A", "m A/m", "m A/m"},
+    {"1A", "m A/m", "A/m"}, {"2A", "m A/m", "A/m"},   {"3A", nullptr, "A/m"},
+    {"4A", nullptr, "A/m"}, {"0V", "V/m", "V/m"},     {"1V", "V/m", "V/m"},
+    {"2V", "V/m", "k V/m"}, {"3V", nullptr, "k V/m"}, {"4V", nullptr, "k V/m"},
+    {"0T", "nT", "nT"},     {"1T", "nT", "uT"},       {"2T", "uT", "uT"},
+    {"3T", nullptr, "uT"},  {"4T", nullptr, "uT"},
 };
 
 }  // namespace
 
-std::string ConvertToNumber(int16_t probeModel, const std::string& probeUnits,
-                            int16_t locRange, float locField,
-                            std::string& unitsText, int16_t& readingExponent) {
-    const UnitGroup* group = probeModel == 8203 ? FindGroup(kThreeRange, probeUnits)
-                                                : FindGroup(kFiveRange, probeUnits);
+std::string ConvertToNumber(int16_t probeModel, const std::string& probeUnits, int16_t locRange,
+                            float locField, std::string& unitsText, int16_t& readingExponent) {
+    const UnitGroup* group =
+        probeModel == 8203 ? FindGroup(kThreeRange, probeUnits) : FindGroup(kFiveRange, probeUnits);
     std::string text;
     if (group != nullptr) {
         unitsText = group->unitsText;

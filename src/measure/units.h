@@ -13,9 +13,8 @@ namespace fenwyd {
 // so. probeModel 8203 selects the three-range table, any other value the
 // five-range one. A text shorter than 2 characters gets ".0" appended, so a
 // range outside the table yields ".0".
-std::string ConvertToNumber(int16_t probeModel, const std::string& probeUnits,
-                            int16_t locRange, float locField,
-                            std::string& unitsText, int16_t& readingExponent);
+std::string ConvertToNumber(int16_t probeModel, const std::string& probeUnits, int16_t locRange,
+                            float locField, std::string& unitsText, int16_t& readingExponent);
 
 struct UnitsLabel {
     std::string label;

@@ -1,7 +1,7 @@
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 // The end-to-end tests run the program's real serial path and window under
 // an application object (offscreen when there is no display). The per-user

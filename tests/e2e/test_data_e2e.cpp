@@ -116,10 +116,12 @@ TEST(Window, ShowsTheReadingAndItsMenus) {
     w.instrument().OpenCommPort(2);
     w.instrument().HRTReadProbe().setEnabled(true);
     w.show();
-    ASSERT_TRUE(RunUntil([&] {
-        auto* l = qobject_cast<QLabel*>(w.element(QStringLiteral("LabXYZField")));
-        return l != nullptr && l->text() == QLatin1String("1.999");
-    }, 5000));
+    ASSERT_TRUE(RunUntil(
+        [&] {
+            auto* l = qobject_cast<QLabel*>(w.element(QStringLiteral("LabXYZField")));
+            return l != nullptr && l->text() == QLatin1String("1.999");
+        },
+        5000));
     auto* units = qobject_cast<QLabel*>(w.element(QStringLiteral("LabUnits")));
     EXPECT_EQ(units->text(), QStringLiteral("mG"));
     EXPECT_EQ(units->textFormat(), Qt::PlainText);

@@ -14,9 +14,12 @@ TEST(LiveLink, ReadingsAreInterpreted) {
     rig.sim.setUnits('G');
     rig.sim.setValue(1999);
     ASSERT_TRUE(rig.connect());
-    ASSERT_TRUE(RunUntil([&] { return rig.in.st.RecordOn == 0 && rig.in.st.TimeOut == 0 &&
-                                      rig.in.view.LabXYZField.caption == "1.999"; },
-                         5000));
+    ASSERT_TRUE(RunUntil(
+        [&] {
+            return rig.in.st.RecordOn == 0 && rig.in.st.TimeOut == 0 &&
+                   rig.in.view.LabXYZField.caption == "1.999";
+        },
+        5000));
     EXPECT_EQ(rig.in.view.Label1.size(), 17u);
     EXPECT_EQ(rig.in.view.Label1.substr(1, 2), "RD");
     EXPECT_EQ(rig.in.view.LabUnits.caption, "mG");
@@ -33,9 +36,12 @@ TEST(LiveLink, FiveSilentTransactionsShowNoProbeAndTheNextReplyReinitialises) {
     LiveRig rig;
     ASSERT_TRUE(rig.started);
     ASSERT_TRUE(rig.connect());
-    ASSERT_TRUE(RunUntil([&] { return rig.in.st.TimeOut == 0 && rig.in.st.CommRecoverCnt == 0 &&
-                                      rig.in.view.LabXYZField.caption != "No Probe"; },
-                         5000));
+    ASSERT_TRUE(RunUntil(
+        [&] {
+            return rig.in.st.TimeOut == 0 && rig.in.st.CommRecoverCnt == 0 &&
+                   rig.in.view.LabXYZField.caption != "No Probe";
+        },
+        5000));
     const int before = rig.sim.commandCount();
     rig.sim.setSilent(true);
     ASSERT_TRUE(RunUntil([&] { return rig.in.st.TimeOut == 5; }, 6000));
@@ -106,9 +112,12 @@ TEST(LiveLink, ARangeClickPutsScOnTheWireInsteadOfOneReading) {
     rig.sim.setUnits('T');
     rig.sim.setValue(1500);
     ASSERT_TRUE(rig.connect());
-    ASSERT_TRUE(RunUntil([&] { return rig.in.view.LabUnits.caption == "uT" &&
-                                      rig.in.view.LabRange.caption == "Range 1"; },
-                         5000));
+    ASSERT_TRUE(RunUntil(
+        [&] {
+            return rig.in.view.LabUnits.caption == "uT" &&
+                   rig.in.view.LabRange.caption == "Range 1";
+        },
+        5000));
     rig.sim.clearHistory();
     rig.in.LabRange_Click();
     ASSERT_TRUE(RunUntil([&] { return rig.sim.commandCount() >= 4; }, 8000));

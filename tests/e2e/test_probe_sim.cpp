@@ -15,13 +15,13 @@
 #include <thread>
 #include <vector>
 
-#include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+#include <cerrno>
 
 namespace {
 
@@ -29,13 +29,12 @@ using probesim::Options;
 using probesim::ProbeSim;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kGenerousMs = 2000; // ceiling for anything that should be prompt
+constexpr int kGenerousMs = 2000;  // ceiling for anything that should be prompt
 
 // The host's end of the line: the pty slave opened like a serial port.
 class HostPort {
 public:
-    explicit HostPort(const std::string &path, bool makeRaw = true)
-    {
+    explicit HostPort(const std::string& path, bool makeRaw = true) {
         fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd_ >= 0 && makeRaw) {
             termios tio{};
@@ -44,19 +43,16 @@ public:
             ::tcsetattr(fd_, TCSANOW, &tio);
         }
     }
-    ~HostPort()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
+    ~HostPort() {
+        if (fd_ >= 0) ::close(fd_);
     }
-    HostPort(const HostPort &) = delete;
-    HostPort &operator=(const HostPort &) = delete;
+    HostPort(const HostPort&) = delete;
+    HostPort& operator=(const HostPort&) = delete;
 
     bool isOpen() const { return fd_ >= 0; }
     int fd() const { return fd_; }
 
-    void writeRaw(const std::string &bytes)
-    {
+    void writeRaw(const std::string& bytes) {
         size_t done = 0;
         while (done < bytes.size()) {
             ssize_t w = ::write(fd_, bytes.data() + done, bytes.size() - done);
@@ -67,89 +63,72 @@ public:
         }
     }
 
-    void send(const std::string &cmd) { writeRaw(cmd + "\r"); }
+    void send(const std::string& cmd) { writeRaw(cmd + "\r"); }
 
     // Reads until exactly `count` bytes are in or the time is up; bytes beyond
     // `count` stay in the line for the next read.
-    std::string readCount(size_t count, int timeoutMs = kGenerousMs)
-    {
+    std::string readCount(size_t count, int timeoutMs = kGenerousMs) {
         std::string got;
         auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
         while (got.size() < count) {
             int left = msLeft(deadline);
-            if (left <= 0)
-                break;
+            if (left <= 0) break;
             pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, left) <= 0)
-                continue;
-            if (p.revents & (POLLHUP | POLLERR))
-                break;
+            if (::poll(&p, 1, left) <= 0) continue;
+            if (p.revents & (POLLHUP | POLLERR)) break;
             char buf[256];
             ssize_t n = ::read(fd_, buf, std::min(sizeof buf, count - got.size()));
-            if (n > 0)
-                got.append(buf, static_cast<size_t>(n));
+            if (n > 0) got.append(buf, static_cast<size_t>(n));
         }
         return got;
     }
 
     // Everything that arrives within `ms`.
-    std::string readFor(int ms)
-    {
+    std::string readFor(int ms) {
         std::string got;
         auto deadline = Clock::now() + std::chrono::milliseconds(ms);
         for (int left; (left = msLeft(deadline)) > 0;) {
             pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, left) <= 0)
-                continue;
-            if (p.revents & (POLLHUP | POLLERR))
-                break;
+            if (::poll(&p, 1, left) <= 0) continue;
+            if (p.revents & (POLLHUP | POLLERR)) break;
             char buf[256];
             ssize_t n = ::read(fd_, buf, sizeof buf);
-            if (n > 0)
-                got.append(buf, static_cast<size_t>(n));
+            if (n > 0) got.append(buf, static_cast<size_t>(n));
         }
         return got;
     }
 
-    std::string ask(const std::string &cmd, size_t replyLen)
-    {
+    std::string ask(const std::string& cmd, size_t replyLen) {
         send(cmd);
         return readCount(replyLen);
     }
 
     // True once the far end has gone (hang-up seen by poll, or EIO on read).
-    bool seesHangUp(int timeoutMs)
-    {
+    bool seesHangUp(int timeoutMs) {
         auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
         for (int left; (left = msLeft(deadline)) > 0;) {
             pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, left) <= 0)
-                continue;
-            if (p.revents & (POLLHUP | POLLERR))
-                return true;
+            if (::poll(&p, 1, left) <= 0) continue;
+            if (p.revents & (POLLHUP | POLLERR)) return true;
             char buf[64];
             ssize_t n = ::read(fd_, buf, sizeof buf);
-            if (n == 0 || (n < 0 && errno == EIO))
-                return true;
+            if (n == 0 || (n < 0 && errno == EIO)) return true;
         }
         return false;
     }
 
 private:
-    static int msLeft(Clock::time_point deadline)
-    {
+    static int msLeft(Clock::time_point deadline) {
         return static_cast<int>(
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
     }
     int fd_ = -1;
 };
 
-bool waitFor(const std::function<bool()> &cond, int timeoutMs = kGenerousMs)
-{
+bool waitFor(const std::function<bool()>& cond, int timeoutMs = kGenerousMs) {
     auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!cond()) {
-        if (Clock::now() > deadline)
-            return false;
+        if (Clock::now() > deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
@@ -157,31 +136,23 @@ bool waitFor(const std::function<bool()> &cond, int timeoutMs = kGenerousMs)
 
 // Sends one command and returns its reply exactly, whatever its length (junk
 // included): the simulator says what it wrote, the line must carry just that.
-std::string transact(ProbeSim &sim, HostPort &port, const std::string &cmd)
-{
+std::string transact(ProbeSim& sim, HostPort& port, const std::string& cmd) {
     int before = sim.repliesSent();
     port.send(cmd);
-    if (!waitFor([&] { return sim.repliesSent() > before; }))
-        return {};
+    if (!waitFor([&] { return sim.repliesSent() > before; })) return {};
     std::string expected = sim.lastReply();
     std::string got = port.readCount(expected.size());
     return got == expected ? got : "<mismatch: " + got + ">";
 }
 
-bool allDigits(const std::string &s)
-{
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c); });
+bool allDigits(const std::string& s) {
+    return !s.empty() &&
+           std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c); });
 }
 
-int maxRangeOf(char model)
-{
-    return model == 'V' ? 2 : 4;
-}
+int maxRangeOf(char model) { return model == 'V' ? 2 : 4; }
 
-std::string unitsCycleOf(char model)
-{
-    return model == 'V' ? "VAGT" : "GVTA";
-}
+std::string unitsCycleOf(char model) { return model == 'V' ? "VAGT" : "GVTA"; }
 
 struct Reading {
     int raw = -1;
@@ -195,16 +166,15 @@ struct Reading {
 };
 
 // Cuts a 17-char "@RD" reply by position (1-based positions in the comments).
-::testing::AssertionResult cutReading(const std::string &r, Reading &out)
-{
+::testing::AssertionResult cutReading(const std::string& r, Reading& out) {
     if (r.size() != 17)
         return ::testing::AssertionFailure() << "length " << r.size() << " in \"" << r << "\"";
-    if (r.compare(0, 3, "@RD") != 0)                                      // 1..3
+    if (r.compare(0, 3, "@RD") != 0)  // 1..3
         return ::testing::AssertionFailure() << "no @RD in \"" << r << "\"";
     if (!allDigits(r.substr(3, 4)) || !std::isdigit(static_cast<unsigned char>(r[8])) ||
-        !allDigits(r.substr(14, 2)))                                     // 4..7, 9, 15..16
+        !allDigits(r.substr(14, 2)))  // 4..7, 9, 15..16
         return ::testing::AssertionFailure() << "digit field in \"" << r << "\"";
-    if (r[10] != ' ' || r[13] != ' ')                                    // 11, 14
+    if (r[10] != ' ' || r[13] != ' ')  // 11, 14
         return ::testing::AssertionFailure() << "separator in \"" << r << "\"";
     out.raw = std::atoi(r.substr(3, 4).c_str());
     out.model = r[7];
@@ -214,42 +184,42 @@ struct Reading {
     out.mode = r[12];
     out.percent = std::atoi(r.substr(14, 2).c_str());
     out.battery = r[16];
-    if (std::string("EV").find(out.model) == std::string::npos || out.range > maxRangeOf(out.model) ||
+    if (std::string("EV").find(out.model) == std::string::npos ||
+        out.range > maxRangeOf(out.model) ||
         unitsCycleOf(out.model).find(out.units) == std::string::npos ||
-        std::string("UON").find(out.state) == std::string::npos || (out.mode != 'A' && out.mode != 'M') ||
-        out.percent > 20 || (out.battery != 'L' && out.battery != '-'))
+        std::string("UON").find(out.state) == std::string::npos ||
+        (out.mode != 'A' && out.mode != 'M') || out.percent > 20 ||
+        (out.battery != 'L' && out.battery != '-'))
         return ::testing::AssertionFailure() << "field value in \"" << r << "\"";
     return ::testing::AssertionSuccess();
 }
 
-bool looksLikeReading(const std::string &r)
-{
+bool looksLikeReading(const std::string& r) {
     Reading ignored;
     return static_cast<bool>(cutReading(r, ignored));
 }
 
 // Cuts a 16-char stored reading (second part of an NX reply).
-::testing::AssertionResult checkStored(const std::string &s, char model)
-{
-    bool ok = s.size() == 16 && s.compare(0, 2, "NX") == 0 && allDigits(s.substr(2, 4)) && // 1..2, 3..6
-              s[6] == ' ' && std::isdigit(static_cast<unsigned char>(s[7])) &&             // 7, 8
+::testing::AssertionResult checkStored(const std::string& s, char model) {
+    bool ok = s.size() == 16 && s.compare(0, 2, "NX") == 0 &&
+              allDigits(s.substr(2, 4)) &&                                      // 1..2, 3..6
+              s[6] == ' ' && std::isdigit(static_cast<unsigned char>(s[7])) &&  // 7, 8
               s[7] - '0' <= maxRangeOf(model) &&
-              unitsCycleOf(model).find(s[8]) != std::string::npos && s[9] == ' ' &&       // 9, 10
-              std::string("UON").find(s[10]) != std::string::npos && s[11] == ' ' &&      // 11, 12
-              (s[12] == 'A' || s[12] == 'M') && allDigits(s.substr(13, 2)) &&              // 13, 14..15
-              std::atoi(s.substr(13, 2).c_str()) <= 20 && s[15] == model;                  // 16
-    return ok ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << "bad stored \"" << s << "\"";
+              unitsCycleOf(model).find(s[8]) != std::string::npos && s[9] == ' ' &&   // 9, 10
+              std::string("UON").find(s[10]) != std::string::npos && s[11] == ' ' &&  // 11, 12
+              (s[12] == 'A' || s[12] == 'M') && allDigits(s.substr(13, 2)) &&         // 13, 14..15
+              std::atoi(s.substr(13, 2).c_str()) <= 20 && s[15] == model;             // 16
+    return ok ? ::testing::AssertionSuccess()
+              : ::testing::AssertionFailure() << "bad stored \"" << s << "\"";
 }
 
-std::unique_ptr<ProbeSim> startSim(Options opt)
-{
+std::unique_ptr<ProbeSim> startSim(Options opt) {
     auto sim = std::make_unique<ProbeSim>(std::move(opt));
     EXPECT_TRUE(sim->start()) << sim->lastError();
     return sim;
 }
 
-Options fixedOptions(char model)
-{
+Options fixedOptions(char model) {
     Options o;
     o.model = model;
     o.fixedValue = true;
@@ -259,40 +229,33 @@ Options fixedOptions(char model)
 // A private folder for symlinks, removed afterwards.
 class TempDir {
 public:
-    TempDir()
-    {
+    TempDir() {
         char tmpl[] = "/tmp/probe-sim-test-XXXXXX";
-        if (::mkdtemp(tmpl))
-            path_ = tmpl;
+        if (::mkdtemp(tmpl)) path_ = tmpl;
     }
-    ~TempDir()
-    {
-        if (path_.empty())
-            return;
-        if (DIR *d = ::opendir(path_.c_str())) {
-            while (dirent *e = ::readdir(d)) {
+    ~TempDir() {
+        if (path_.empty()) return;
+        if (DIR* d = ::opendir(path_.c_str())) {
+            while (dirent* e = ::readdir(d)) {
                 std::string name = e->d_name;
-                if (name != "." && name != "..")
-                    ::unlink(file(name).c_str());
+                if (name != "." && name != "..") ::unlink(file(name).c_str());
             }
             ::closedir(d);
         }
         ::rmdir(path_.c_str());
     }
-    std::string file(const std::string &name) const { return path_ + "/" + name; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
 
 private:
     std::string path_;
 };
 
-bool exists(const std::string &path)
-{
-    struct stat st{};
+bool exists(const std::string& path) {
+    struct stat st {};
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-std::string linkTarget(const std::string &path)
-{
+std::string linkTarget(const std::string& path) {
     char buf[256];
     ssize_t n = ::readlink(path.c_str(), buf, sizeof buf - 1);
     return n < 0 ? std::string() : std::string(buf, static_cast<size_t>(n));
@@ -303,8 +266,7 @@ std::string linkTarget(const std::string &path)
 
 class ProbeSimModel : public ::testing::TestWithParam<char> {};
 
-TEST_P(ProbeSimModel, ReadingReplyPutsEveryFieldAtItsPosition)
-{
+TEST_P(ProbeSimModel, ReadingReplyPutsEveryFieldAtItsPosition) {
     const char model = GetParam();
     auto sim = startSim(fixedOptions(model));
     HostPort port(sim->devicePath());
@@ -335,13 +297,12 @@ TEST_P(ProbeSimModel, ReadingReplyPutsEveryFieldAtItsPosition)
     EXPECT_EQ(sim->readingsSent().size(), 4u);
 }
 
-TEST_P(ProbeSimModel, DriftingReadingsStayWellFormedAndMatchTheLog)
-{
+TEST_P(ProbeSimModel, DriftingReadingsStayWellFormedAndMatchTheLog) {
     const char model = GetParam();
     Options opt;
     opt.model = model;
     opt.seed = 42;
-    opt.excursionRate = 0.05; // make a few over/under spells show up
+    opt.excursionRate = 0.05;  // make a few over/under spells show up
     auto sim = startSim(opt);
     HostPort port(sim->devicePath());
     ASSERT_TRUE(port.isOpen());
@@ -349,8 +310,7 @@ TEST_P(ProbeSimModel, DriftingReadingsStayWellFormedAndMatchTheLog)
     std::vector<std::string> received;
     int normal = 0;
     for (int i = 0; i < 400; ++i) {
-        if (i == 200)
-            sim->setAuto(true);
+        if (i == 200) sim->setAuto(true);
         std::string r = port.ask("RD", 17);
         Reading f;
         ASSERT_TRUE(cutReading(r, f)) << "reading " << i;
@@ -362,7 +322,7 @@ TEST_P(ProbeSimModel, DriftingReadingsStayWellFormedAndMatchTheLog)
         EXPECT_LE(f.raw, 1999);
         if (f.state == 'N') {
             ++normal;
-            EXPECT_LE(std::abs(f.percent * 100 - f.raw), 50) << r; // percent follows the value
+            EXPECT_LE(std::abs(f.percent * 100 - f.raw), 50) << r;  // percent follows the value
         }
         received.push_back(r);
     }
@@ -372,8 +332,7 @@ TEST_P(ProbeSimModel, DriftingReadingsStayWellFormedAndMatchTheLog)
     EXPECT_EQ(sim->commandsReceived(), std::vector<std::string>(400, "RD"));
 }
 
-TEST_P(ProbeSimModel, RangeStepsUpThroughAutoAndBackToZero)
-{
+TEST_P(ProbeSimModel, RangeStepsUpThroughAutoAndBackToZero) {
     const char model = GetParam();
     auto sim = startSim(fixedOptions(model));
     HostPort port(sim->devicePath());
@@ -382,9 +341,8 @@ TEST_P(ProbeSimModel, RangeStepsUpThroughAutoAndBackToZero)
 
     // (range, mode) after each SC, starting from manual 0.
     std::vector<std::pair<int, char>> expected;
-    for (int r = 1; r <= top; ++r)
-        expected.emplace_back(r, 'M');
-    expected.emplace_back(top, 'A'); // fixed value: auto keeps the range it had
+    for (int r = 1; r <= top; ++r) expected.emplace_back(r, 'M');
+    expected.emplace_back(top, 'A');  // fixed value: auto keeps the range it had
     expected.emplace_back(0, 'M');
     expected.emplace_back(1, 'M');
 
@@ -403,8 +361,7 @@ TEST_P(ProbeSimModel, RangeStepsUpThroughAutoAndBackToZero)
     }
 }
 
-TEST_P(ProbeSimModel, AutoRangePicksTheRangeThatFitsTheField)
-{
+TEST_P(ProbeSimModel, AutoRangePicksTheRangeThatFitsTheField) {
     const char model = GetParam();
     Options opt;
     opt.model = model;
@@ -423,7 +380,7 @@ TEST_P(ProbeSimModel, AutoRangePicksTheRangeThatFitsTheField)
     ASSERT_TRUE(cutReading(port.ask("RD", 17), f));
     EXPECT_EQ(f.mode, 'A');
     EXPECT_EQ(f.range, 1);
-    EXPECT_NEAR(f.raw, 1200, 100); // one drift step away
+    EXPECT_NEAR(f.raw, 1200, 100);  // one drift step away
 
     // A weak field on a high manual range: auto drops to range 0.
     ASSERT_TRUE(sim->setRange(0));
@@ -436,13 +393,12 @@ TEST_P(ProbeSimModel, AutoRangePicksTheRangeThatFitsTheField)
     EXPECT_EQ(f.range, 0);
 }
 
-TEST_P(ProbeSimModel, UnitsStepThroughTheModelsCycle)
-{
+TEST_P(ProbeSimModel, UnitsStepThroughTheModelsCycle) {
     const char model = GetParam();
     auto sim = startSim(fixedOptions(model));
     HostPort port(sim->devicePath());
     ASSERT_TRUE(port.isOpen());
-    const std::string cycle = unitsCycleOf(model); // E: G V T A, V: V A G T
+    const std::string cycle = unitsCycleOf(model);  // E: G V T A, V: V A G T
 
     for (int i = 0; i <= 4; ++i) {
         Reading f;
@@ -459,17 +415,16 @@ TEST_P(ProbeSimModel, UnitsStepThroughTheModelsCycle)
     EXPECT_EQ(f.units, cycle[2]);
 }
 
-TEST_P(ProbeSimModel, StoredReadingsHaveTheNxLayout)
-{
+TEST_P(ProbeSimModel, StoredReadingsHaveTheNxLayout) {
     const char model = GetParam();
     Options opt;
     opt.model = model;
     opt.storedCount = 300;
-    ProbeSim sim(opt); // memory exists before start
+    ProbeSim sim(opt);  // memory exists before start
     auto stored = sim.storedReadings();
     ASSERT_EQ(stored.size(), 300u);
     int normal = 0;
-    for (const auto &s : stored) {
+    for (const auto& s : stored) {
         EXPECT_TRUE(checkStored(s, model));
         normal += s[10] == 'N';
     }
@@ -477,15 +432,14 @@ TEST_P(ProbeSimModel, StoredReadingsHaveTheNxLayout)
 }
 
 INSTANTIATE_TEST_SUITE_P(BothModels, ProbeSimModel, ::testing::Values('E', 'V'),
-                         [](const ::testing::TestParamInfo<char> &info) {
+                         [](const ::testing::TestParamInfo<char>& info) {
                              return std::string(info.param == 'E' ? "QM8204" : "QM8203");
                          });
 
 // ---------------------------------------------------------------------------
 // Battery, acknowledgements, command framing.
 
-TEST(ProbeSimCommands, BatteryReplyCarriesHundredthsOfAVolt)
-{
+TEST(ProbeSimCommands, BatteryReplyCarriesHundredthsOfAVolt) {
     auto sim = startSim(fixedOptions('E'));
     HostPort port(sim->devicePath());
     ASSERT_TRUE(port.isOpen());
@@ -515,24 +469,23 @@ TEST(ProbeSimCommands, BatteryReplyCarriesHundredthsOfAVolt)
     }
 }
 
-TEST(ProbeSimCommands, ShortCommandsGetTheirAcknowledgement)
-{
+TEST(ProbeSimCommands, ShortCommandsGetTheirAcknowledgement) {
     auto sim = startSim(fixedOptions('E'));
     HostPort port(sim->devicePath());
     ASSERT_TRUE(port.isOpen());
-    for (const char *cmd : {"KR", "CL", "DD", "MX", "PR", "SP"})
+    for (const char* cmd : {"KR", "CL", "DD", "MX", "PR", "SP"})
         EXPECT_EQ(port.ask(cmd, 3), std::string("@") + cmd);
     EXPECT_EQ(port.ask("LG", 7), "@LG0000");
     // Unknown text, including the right letters in the wrong case.
-    for (const char *cmd : {"XY", "rd", "RDX", "AutoScale"})
+    for (const char* cmd : {"XY", "rd", "RDX", "AutoScale"})
         EXPECT_EQ(port.ask(cmd, 3), "@??") << cmd;
     EXPECT_EQ(port.readFor(50), "") << "one reply per command";
-    EXPECT_EQ(sim->commandsReceived(), (std::vector<std::string>{"KR", "CL", "DD", "MX", "PR", "SP", "LG", "XY",
-                                                                 "rd", "RDX", "AutoScale"}));
+    EXPECT_EQ(sim->commandsReceived(),
+              (std::vector<std::string>{"KR", "CL", "DD", "MX", "PR", "SP", "LG", "XY", "rd", "RDX",
+                                        "AutoScale"}));
 }
 
-TEST(ProbeSimCommands, FramingAcceptsCrOrLfAndIgnoresEmptyLines)
-{
+TEST(ProbeSimCommands, FramingAcceptsCrOrLfAndIgnoresEmptyLines) {
     auto sim = startSim(fixedOptions('E'));
     HostPort port(sim->devicePath());
     ASSERT_TRUE(port.isOpen());
@@ -553,8 +506,7 @@ TEST(ProbeSimCommands, FramingAcceptsCrOrLfAndIgnoresEmptyLines)
     EXPECT_EQ(sim->commandCount(), 5);
 }
 
-TEST(ProbeSimCommands, SlaveIsRawBeforeTheHostConfiguresIt)
-{
+TEST(ProbeSimCommands, SlaveIsRawBeforeTheHostConfiguresIt) {
     auto sim = startSim(fixedOptions('E'));
     HostPort port(sim->devicePath(), /*makeRaw=*/false);
     ASSERT_TRUE(port.isOpen());
@@ -572,8 +524,7 @@ TEST(ProbeSimCommands, SlaveIsRawBeforeTheHostConfiguresIt)
 // ---------------------------------------------------------------------------
 // Probe memory upload: NS, SP, NX.
 
-TEST(ProbeSimUpload, SequenceDeliversEveryRecordThenRepeatsTheLast)
-{
+TEST(ProbeSimUpload, SequenceDeliversEveryRecordThenRepeatsTheLast) {
     Options opt = fixedOptions('V');
     opt.storedCount = 5;
     opt.seed = 7;
@@ -601,9 +552,8 @@ TEST(ProbeSimUpload, SequenceDeliversEveryRecordThenRepeatsTheLast)
     EXPECT_EQ(port.readCount(7 + 16), "@LG0001" + stored[0]);
 }
 
-TEST(ProbeSimUpload, StoredReadingFollowsTheRecordNumberAfterTheDelay)
-{
-    Options opt = fixedOptions('E'); // default 500 ms between the parts
+TEST(ProbeSimUpload, StoredReadingFollowsTheRecordNumberAfterTheDelay) {
+    Options opt = fixedOptions('E');  // default 500 ms between the parts
     auto sim = startSim(opt);
     HostPort port(sim->devicePath());
     ASSERT_TRUE(port.isOpen());
@@ -614,8 +564,7 @@ TEST(ProbeSimUpload, StoredReadingFollowsTheRecordNumberAfterTheDelay)
     EXPECT_EQ(port.readCount(16), sim->storedReadings().at(0));
 }
 
-TEST(ProbeSimUpload, MemoryIsFixedBySeedAndCount)
-{
+TEST(ProbeSimUpload, MemoryIsFixedBySeedAndCount) {
     Options a;
     a.seed = 11;
     a.storedCount = 8;
@@ -644,8 +593,7 @@ TEST(ProbeSimUpload, MemoryIsFixedBySeedAndCount)
 // ---------------------------------------------------------------------------
 // Faults.
 
-TEST(ProbeSimFaults, SilentProbeRecordsButDoesNotAnswer)
-{
+TEST(ProbeSimFaults, SilentProbeRecordsButDoesNotAnswer) {
     auto sim = startSim(fixedOptions('E'));
     HostPort port(sim->devicePath());
     ASSERT_TRUE(port.isOpen());
@@ -662,8 +610,7 @@ TEST(ProbeSimFaults, SilentProbeRecordsButDoesNotAnswer)
     EXPECT_EQ(sim->repliesSent(), 1);
 }
 
-TEST(ProbeSimFaults, GarbageRepliesAreNeverValidReadings)
-{
+TEST(ProbeSimFaults, GarbageRepliesAreNeverValidReadings) {
     auto sim = startSim(fixedOptions('E'));
     HostPort port(sim->devicePath());
     ASSERT_TRUE(port.isOpen());
@@ -683,7 +630,8 @@ TEST(ProbeSimFaults, GarbageRepliesAreNeverValidReadings)
         longest = std::max(longest, junk.size());
         if (junk.compare(0, 3, "@RD") == 0) {
             sawFakeRd = true;
-            EXPECT_FALSE(allDigits(junk.substr(3, 4))) << "fake reading with a real value field: " << junk;
+            EXPECT_FALSE(allDigits(junk.substr(3, 4)))
+                << "fake reading with a real value field: " << junk;
         }
         sawControl |= std::any_of(junk.begin(), junk.end(), [](char c) {
             auto u = static_cast<unsigned char>(c);
@@ -701,8 +649,7 @@ TEST(ProbeSimFaults, GarbageRepliesAreNeverValidReadings)
     EXPECT_EQ(sim->readingsSent().size(), 1u);
 }
 
-TEST(ProbeSimFaults, LateReplyMissesTheHostsWaitAndKeepsItsPlace)
-{
+TEST(ProbeSimFaults, LateReplyMissesTheHostsWaitAndKeepsItsPlace) {
     auto sim = startSim(fixedOptions('E'));
     HostPort port(sim->devicePath());
     ASSERT_TRUE(port.isOpen());
@@ -723,8 +670,7 @@ TEST(ProbeSimFaults, LateReplyMissesTheHostsWaitAndKeepsItsPlace)
     EXPECT_EQ(sim->stats().late, 2);
 }
 
-TEST(ProbeSimFaults, SeededScheduleRepeatsForTheSameSeed)
-{
+TEST(ProbeSimFaults, SeededScheduleRepeatsForTheSameSeed) {
     auto outcomes = [](std::uint32_t seed) {
         Options opt = fixedOptions('E');
         opt.seed = seed;
@@ -738,7 +684,9 @@ TEST(ProbeSimFaults, SeededScheduleRepeatsForTheSameSeed)
             int silencedBefore = sim->stats().silenced;
             int repliesBefore = sim->repliesSent();
             port.send("RD");
-            waitFor([&] { return sim->stats().silenced > silencedBefore || sim->repliesSent() > repliesBefore; });
+            waitFor([&] {
+                return sim->stats().silenced > silencedBefore || sim->repliesSent() > repliesBefore;
+            });
             if (sim->stats().silenced > silencedBefore) {
                 pattern += '.';
                 continue;
@@ -758,8 +706,7 @@ TEST(ProbeSimFaults, SeededScheduleRepeatsForTheSameSeed)
     // Silence comes in runs of (at least) silentLen commands.
     for (size_t i = 0; i < a.size();) {
         size_t j = a.find_first_not_of('.', i);
-        if (j == std::string::npos)
-            break;
+        if (j == std::string::npos) break;
         if (j > i) {
             EXPECT_GE(j - i, 3u) << a;
         }
@@ -770,8 +717,7 @@ TEST(ProbeSimFaults, SeededScheduleRepeatsForTheSameSeed)
 // ---------------------------------------------------------------------------
 // Hang-up and reconnect through the symlink.
 
-TEST(ProbeSimLink, HangUpAndReconnectKeepTheNameAndTheProbeState)
-{
+TEST(ProbeSimLink, HangUpAndReconnectKeepTheNameAndTheProbeState) {
     TempDir dir;
     Options opt = fixedOptions('E');
     opt.linkPath = dir.file("qm8204");
@@ -813,8 +759,7 @@ TEST(ProbeSimLink, HangUpAndReconnectKeepTheNameAndTheProbeState)
     EXPECT_FALSE(exists(opt.linkPath)) << "stop removes the link";
 }
 
-TEST(ProbeSimLink, ScheduledHangUpReconnectsOnItsOwn)
-{
+TEST(ProbeSimLink, ScheduledHangUpReconnectsOnItsOwn) {
     TempDir dir;
     Options opt = fixedOptions('V');
     opt.linkPath = dir.file("probe");
@@ -827,7 +772,8 @@ TEST(ProbeSimLink, ScheduledHangUpReconnectsOnItsOwn)
         HostPort port(opt.linkPath);
         ASSERT_TRUE(port.isOpen());
         for (int i = 0; i < 3; ++i)
-            EXPECT_TRUE(looksLikeReading(port.ask("RD", 17))) << "cycle " << cycle << " reading " << i;
+            EXPECT_TRUE(looksLikeReading(port.ask("RD", 17)))
+                << "cycle " << cycle << " reading " << i;
         // The line is about to drop: a fourth command goes unanswered.
         port.send("RD");
         EXPECT_EQ(port.readFor(150), "") << "cycle " << cycle;
@@ -838,8 +784,7 @@ TEST(ProbeSimLink, ScheduledHangUpReconnectsOnItsOwn)
     EXPECT_EQ(sim->stats().reconnects, 2);
 }
 
-TEST(ProbeSimLink, ReplacesAStaleLinkButNeverAFile)
-{
+TEST(ProbeSimLink, ReplacesAStaleLinkButNeverAFile) {
     TempDir dir;
     Options opt = fixedOptions('E');
     opt.linkPath = dir.file("stale");
@@ -857,9 +802,9 @@ TEST(ProbeSimLink, ReplacesAStaleLinkButNeverAFile)
     ProbeSim sim(opt);
     EXPECT_FALSE(sim.start());
     EXPECT_FALSE(sim.lastError().empty());
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::lstat(opt.linkPath.c_str(), &st), 0);
     EXPECT_TRUE(S_ISREG(st.st_mode)) << "an ordinary file is left alone";
 }
 
-} // namespace
+}  // namespace

@@ -169,8 +169,8 @@ TEST(Soak, FaultScheduleKeepsTheProgramHonest) {
         "soak %d s: %d commands, %d readings sent, %d logged, %d merged behind another reply; "
         "%d garbage, %d late, %d silenced, %d hang-ups; %d losses, %d returns; "
         "resident %ld kB after warm-up, %ld kB at the end\n",
-        seconds, s.commands, s.readings, in.st.RecordCnt, swallowed, s.garbage, s.late,
-        s.silenced, s.hangUps, losses, returns, rssAfterWarmUp, rssEnd);
+        seconds, s.commands, s.readings, in.st.RecordCnt, swallowed, s.garbage, s.late, s.silenced,
+        s.hangUps, losses, returns, rssAfterWarmUp, rssEnd);
     EXPECT_EQ(badLostLooks, 0) << "lost without the No Probe look";
     EXPECT_EQ(badReturns, 0) << "returned without the set-up";
     EXPECT_GT(losses, 0) << "the schedule should lose the probe at least once";

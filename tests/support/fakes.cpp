@@ -176,8 +176,8 @@ std::vector<std::string> ScriptedDialogs::messages() const {
 }
 
 int ScriptedDialogs::count(const std::string& kind) const {
-    return static_cast<int>(std::count_if(shown.begin(), shown.end(),
-                                          [&](const Shown& s) { return s.kind == kind; }));
+    return static_cast<int>(
+        std::count_if(shown.begin(), shown.end(), [&](const Shown& s) { return s.kind == kind; }));
 }
 
 std::string MemorySettings::get(const std::string& section, const std::string& key,

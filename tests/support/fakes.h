@@ -114,7 +114,7 @@ public:
         MsgIcon icon = MsgIcon::None;
     };
     std::vector<Shown> shown;
-    std::deque<bool> yesNoAnswers;       // default answer when empty: yesNoDefault
+    std::deque<bool> yesNoAnswers;  // default answer when empty: yesNoDefault
     bool yesNoDefault = true;
     std::deque<std::string> inputAnswers;  // empty queue: the default text is kept
     bool saveAccept = true;
@@ -143,8 +143,7 @@ public:
     std::map<std::string, std::string> values;  // "Section/Key" -> value
     std::string get(const std::string& section, const std::string& key,
                     const std::string& defaultValue) override;
-    void set(const std::string& section, const std::string& key,
-             const std::string& value) override;
+    void set(const std::string& section, const std::string& key, const std::string& value) override;
 };
 
 class RecordingDisplay : public Display {

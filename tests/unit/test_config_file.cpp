@@ -37,12 +37,24 @@ protected:
 };
 
 TEST_F(ConfigFile, RoundTrip) {
-    struct Case { int16_t port; const char* units; const char* folder; const char* rate; int16_t interval; const char* bytes; };
+    struct Case {
+        int16_t port;
+        const char* units;
+        const char* folder;
+        const char* rate;
+        int16_t interval;
+        const char* bytes;
+    };
     const Case cases[] = {
         {3, "T", "C:\\Data", "2", 60, " 3 \r\nT\r\nC:\\Data\r\n2\r\n 60 \r\n"},
         {2, "", "/home/u/data, old", "15", 0, " 2 \r\n\r\n/home/u/data, old\r\n15\r\n 0 \r\n"},
         {-1, "V/m", "", "", -32768, "-1 \r\nV/m\r\n\r\n\r\n-32768 \r\n"},
-        {32767, "\xB5T", "C:\\Donn\xE9" "es", "0.5", 5, " 32767 \r\n\xB5T\r\nC:\\Donn\xE9" "es\r\n0.5\r\n 5 \r\n"},
+        {32767, "\xB5T",
+         "C:\\Donn\xE9"
+         "es",
+         "0.5", 5,
+         " 32767 \r\n\xB5T\r\nC:\\Donn\xE9"
+         "es\r\n0.5\r\n 5 \r\n"},
     };
     for (const Case& c : cases) {
         const FreeCfg out{c.port, c.units, c.folder, c.rate, c.interval};
@@ -58,10 +70,15 @@ TEST_F(ConfigFile, ReadingStopsAtTheFirstFailure) {
     struct Case {
         const char* text;
         bool ok;
-        int16_t port; const char* units; const char* folder; const char* rate; int16_t interval;
+        int16_t port;
+        const char* units;
+        const char* folder;
+        const char* rate;
+        int16_t interval;
     };
     const Case cases[] = {
-        {" 3 \nT\n  C:\\Data \n 2\n45\nextra\n", true, 3, "T", "C:\\Data ", "2", 45},  // LF only, leading blanks go
+        {" 3 \nT\n  C:\\Data \n 2\n45\nextra\n", true, 3, "T", "C:\\Data ", "2",
+         45},  // LF only, leading blanks go
         {"\t4\t\r\nG\r\n/d\r\n15\r\n+7\r\n", true, 4, "G", "/d", "15", 7},
         {" 3 \r\nT\r\nC:\\Data\r\n", false, 3, "T", "C:\\Data", "15", 30},  // only three lines
         {" 3 \r\nT\r\n/d\r\n2\r\n", false, 3, "T", "/d", "2", 30},

@@ -23,8 +23,9 @@ protected:
     void SetUp() override {
         std::random_device rd;
         dir_ = fs::temp_directory_path() /
-               ("fenwyd_export_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
-                "_" + std::to_string(rd()));
+               ("fenwyd_export_" +
+                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
+                std::to_string(rd()));
         fs::create_directories(dir_);
         rows_ = std::make_unique<float[][5]>(kMaxRecords + 1);
     }
@@ -61,7 +62,10 @@ protected:
         in.recordCnt = count;
         in.dataUploaded = false;
         in.unitsText = units;
-        in.dateText = [this] { ++dateCalls_; return std::string("12/6/2026"); };
+        in.dateText = [this] {
+            ++dateCalls_;
+            return std::string("12/6/2026");
+        };
         in.timeText = [] { return std::string("3:16:52 PM"); };
         in.onTimeFormatError = [this] { ++timeErrors_; };
         return in;
@@ -73,7 +77,9 @@ protected:
         rows_[i][2] = x;
     }
 
-    static float Tod(int h, int m, int s) { return static_cast<float>(h * 3600 + m * 60 + s) / 86400.0f; }
+    static float Tod(int h, int m, int s) {
+        return static_cast<float>(h * 3600 + m * 60 + s) / 86400.0f;
+    }
 
     fs::path dir_;
     std::unique_ptr<float[][5]> rows_;
@@ -93,10 +99,11 @@ TEST_F(ExportFiles, WorkedExampleByteForByte) {
 
     const ExportResult r = WriteDataPages(Path("run.csv"), in);
     ASSERT_TRUE(r.ok) << r.reason;
-    EXPECT_EQ(Read(Path("run.csv")),
-              "Header\r\nFile,run.csv\r\nDate,12/6/2026\r\nTime,3:16:52 PM\r\nSamples,3\r\nColumns,2\r\n"
-              "Page,1 of 1\r\nLocation,Lab 3\r\nUnits,Tesla\r\nEndHeader\r\nTime ,Field Tesla\r\n"
-              "10:15:00,1.25E-6\r\n10:15:01,1.3E-6\r\n10:15:02,1.275E-6\r\n");
+    EXPECT_EQ(
+        Read(Path("run.csv")),
+        "Header\r\nFile,run.csv\r\nDate,12/6/2026\r\nTime,3:16:52 PM\r\nSamples,3\r\nColumns,2\r\n"
+        "Page,1 of 1\r\nLocation,Lab 3\r\nUnits,Tesla\r\nEndHeader\r\nTime ,Field Tesla\r\n"
+        "10:15:00,1.25E-6\r\n10:15:01,1.3E-6\r\n10:15:02,1.275E-6\r\n");
     EXPECT_EQ(dateCalls_, 1);
     EXPECT_EQ(timeErrors_, 0);
     EXPECT_EQ(FilesInDir(), 1) << "no temporary file may stay behind";
@@ -105,9 +112,11 @@ TEST_F(ExportFiles, WorkedExampleByteForByte) {
 TEST_F(ExportFiles, EmptyLogStillWritesTheWholeHeader) {
     const ExportResult r = WriteDataPages(Path("empty.txt"), Input(0));
     ASSERT_TRUE(r.ok) << r.reason;
-    EXPECT_EQ(Read(Path("empty.txt")),
-              std::string("Header\r\nFile,empty.txt\r\nDate,12/6/2026\r\nTime,3:16:52 PM\r\nSamples,0\r\n"
-                          "Columns,2\r\nPage,1 of 1\r\n") + kHeaderTail);
+    EXPECT_EQ(
+        Read(Path("empty.txt")),
+        std::string("Header\r\nFile,empty.txt\r\nDate,12/6/2026\r\nTime,3:16:52 PM\r\nSamples,0\r\n"
+                    "Columns,2\r\nPage,1 of 1\r\n") +
+            kHeaderTail);
 }
 
 TEST_F(ExportFiles, FullLogIsOnePageOfAllRows) {
@@ -123,7 +132,8 @@ TEST_F(ExportFiles, FullLogIsOnePageOfAllRows) {
     EXPECT_NE(text.find("\r\nPage,1 of 1\r\n"), std::string::npos);
     const auto dataStart = text.find(kHeaderTail) + std::string(kHeaderTail).size();
     std::size_t lines = 0;
-    for (std::size_t p = dataStart; (p = text.find("\r\n", p)) != std::string::npos; p += 2) ++lines;
+    for (std::size_t p = dataStart; (p = text.find("\r\n", p)) != std::string::npos; p += 2)
+        ++lines;
     EXPECT_EQ(lines, 32000u);
     EXPECT_EQ(text.substr(dataStart, 20), "00:00:01,0.01E-3\r\n00");
     const std::string lastLine = "\r\n08:53:20,320E-3\r\n";
@@ -132,12 +142,17 @@ TEST_F(ExportFiles, FullLogIsOnePageOfAllRows) {
 }
 
 TEST_F(ExportFiles, RecordCountOutsideTheLogIsClamped) {
-    struct Case { int32_t count; const char* samples; };
-    const Case cases[] = {{-5, "Samples,0"}, {32001, "Samples,32000"}, {2147483647, "Samples,32000"}};
+    struct Case {
+        int32_t count;
+        const char* samples;
+    };
+    const Case cases[] = {
+        {-5, "Samples,0"}, {32001, "Samples,32000"}, {2147483647, "Samples,32000"}};
     for (const Case& c : cases) {
         const ExportResult r = WriteDataPages(Path("clamp.csv"), Input(c.count));
         ASSERT_TRUE(r.ok) << r.reason;
-        EXPECT_NE(Read(Path("clamp.csv")).find(std::string("\r\n") + c.samples + "\r\nColumns"), std::string::npos)
+        EXPECT_NE(Read(Path("clamp.csv")).find(std::string("\r\n") + c.samples + "\r\nColumns"),
+                  std::string::npos)
             << c.count;
         EXPECT_FALSE(fs::exists(Path("clamp_2.csv")));
     }
@@ -152,7 +167,8 @@ TEST_F(ExportFiles, UploadedLogWritesSampleNumbers) {
     in.dataUploaded = true;
     ASSERT_TRUE(WriteDataPages(Path("up.csv"), in).ok);
     const std::string text = Read(Path("up.csv"));
-    EXPECT_NE(text.find("Time ,Field V/m\r\n1,19.99E0\r\n2,19.99E0\r\n3,19.99E0\r\n"), std::string::npos);
+    EXPECT_NE(text.find("Time ,Field V/m\r\n1,19.99E0\r\n2,19.99E0\r\n3,19.99E0\r\n"),
+              std::string::npos);
     EXPECT_EQ(timeErrors_, 0);
 }
 
@@ -166,13 +182,17 @@ TEST_F(ExportFiles, BadTimeIsReportedAndWrittenAnyway) {
 
 TEST_F(ExportFiles, NotesLinesAndLineBreaksInHeaderFields) {
     ExportInput in = Input(0, "m A/m\r\nInjected,1");
-    in.notes = {{"Location", "Lab 3"}, {"Height", ""}, {"", "no label"},
-                {"Op\r\nerator", "J.\nDoe"}, {"Temp", "21\r"}};
+    in.notes = {{"Location", "Lab 3"},
+                {"Height", ""},
+                {"", "no label"},
+                {"Op\r\nerator", "J.\nDoe"},
+                {"Temp", "21\r"}};
     ASSERT_TRUE(WriteDataPages(Path("n.csv"), in).ok);
-    EXPECT_EQ(Read(Path("n.csv")),
-              "Header\r\nFile,n.csv\r\nDate,12/6/2026\r\nTime,3:16:52 PM\r\nSamples,0\r\nColumns,2\r\n"
-              "Page,1 of 1\r\nLocation,Lab 3\r\n,no label\r\nOp  erator,J. Doe\r\nTemp,21 \r\n"
-              "Units,m A/m  Injected,1\r\nEndHeader\r\nTime ,Field m A/m  Injected,1\r\n");
+    EXPECT_EQ(
+        Read(Path("n.csv")),
+        "Header\r\nFile,n.csv\r\nDate,12/6/2026\r\nTime,3:16:52 PM\r\nSamples,0\r\nColumns,2\r\n"
+        "Page,1 of 1\r\nLocation,Lab 3\r\n,no label\r\nOp  erator,J. Doe\r\nTemp,21 \r\n"
+        "Units,m A/m  Injected,1\r\nEndHeader\r\nTime ,Field m A/m  Injected,1\r\n");
 }
 
 TEST_F(ExportFiles, ReplacesAnOlderLongerFile) {
@@ -218,7 +238,11 @@ TEST_F(ExportFiles, ReadOnlyFolderKeepsTheOldFile) {
 #endif
 
 TEST(FormatTimeStr, HoursMinutesSeconds) {
-    struct Case { float perc; const char* text; bool ok; };
+    struct Case {
+        float perc;
+        const char* text;
+        bool ok;
+    };
     const Case cases[] = {
         {0.0f, "00:00:00", true},
         {0.5f, "12:00:00", true},
@@ -229,8 +253,8 @@ TEST(FormatTimeStr, HoursMinutesSeconds) {
         {86399.0f / 86400, "23:59:59", true},
         {0.99999535f, "24:00:00", true},  // last half second before midnight
         {1.0f, "24:00:00", true},
-        {0.01171875f, "00:16:52", true},    // exactly 1012.5 s: half goes to even (down)
-        {0.00390625f, "00:05:38", true},    // exactly 337.5 s: half goes to even (up)
+        {0.01171875f, "00:16:52", true},  // exactly 1012.5 s: half goes to even (down)
+        {0.00390625f, "00:05:38", true},  // exactly 337.5 s: half goes to even (up)
         {5.0f, "120:00:00", false},
         {-1.0f / 86400, "00:00:-01", false},
     };
@@ -243,8 +267,8 @@ TEST(FormatTimeStr, HoursMinutesSeconds) {
 
 TEST(FormatTimeStr, AbsurdInputsAreSafe) {
     for (float v : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
-                    -std::numeric_limits<float>::infinity(), 1e30f, -1e30f, std::numeric_limits<float>::max(),
-                    24856.0f, -24856.0f}) {
+                    -std::numeric_limits<float>::infinity(), 1e30f, -1e30f,
+                    std::numeric_limits<float>::max(), 24856.0f, -24856.0f}) {
         const TimeText t = FormatTimeStr(v);
         EXPECT_FALSE(t.ok) << v;
         EXPECT_FALSE(t.text.empty()) << v;
@@ -252,7 +276,12 @@ TEST(FormatTimeStr, AbsurdInputsAreSafe) {
 }
 
 TEST(ParsePathFile, FolderAndNameParts) {
-    struct Case { const char* path; bool folderOk; const char* folder; const char* name; };
+    struct Case {
+        const char* path;
+        bool folderOk;
+        const char* folder;
+        const char* name;
+    };
     const Case cases[] = {
         {"/data/run.csv", true, "/data", "run.csv"},
         {"/run.csv", true, "", "run.csv"},
@@ -280,7 +309,12 @@ TEST(ParsePathFile, FolderAndNameParts) {
 }
 
 TEST(SplitSaveName, ExtensionFromTheFileNameOnly) {
-    struct Case { const char* path; const char* base; const char* ext; const char* page3; };
+    struct Case {
+        const char* path;
+        const char* base;
+        const char* ext;
+        const char* page3;
+    };
     const Case cases[] = {
         {"/d/run.csv", "/d/run", ".csv", "/d/run_3.csv"},
         {"/d/run.backup", "/d/run", ".backup", "/d/run_3.backup"},

@@ -16,9 +16,15 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(ParseNoteLine, CommaWalk) {
-    struct Case { const char* line; const char* question; const char* label; const char* answer; };
+    struct Case {
+        const char* line;
+        const char* question;
+        const char* label;
+        const char* answer;
+    };
     const Case cases[] = {
-        {"Where was the measurement taken?,Location,Lab 3", "Where was the measurement taken?", "Location", "Lab 3"},
+        {"Where was the measurement taken?,Location,Lab 3", "Where was the measurement taken?",
+         "Location", "Lab 3"},
         {"Probe height above floor (m)?,Height,", "Probe height above floor (m)?", "Height", ""},
         {" Q , L , A ", "Q", "L", "A"},
         {"question,label", "question", "label", ""},
@@ -45,9 +51,7 @@ TEST(ParseNoteLine, CommaWalk) {
 
 class NotesFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        path_ = (dir_.path() / "testquery.txt").string();
-    }
+    void SetUp() override { path_ = (dir_.path() / "testquery.txt").string(); }
     void Write(const std::string& text) const { testing::WriteFile(path_, text); }
     std::string Read() const { return testing::ReadFile(path_); }
     testing::TempFolder dir_;
@@ -57,7 +61,11 @@ protected:
 TEST_F(NotesFile, MissingFileGivesNoEntries) { EXPECT_TRUE(LoadNotesFile(path_).empty()); }
 
 TEST_F(NotesFile, LineEndsAndEmptyLines) {
-    struct Case { const char* text; std::size_t entries; const char* lastAnswer; };
+    struct Case {
+        const char* text;
+        std::size_t entries;
+        const char* lastAnswer;
+    };
     const Case cases[] = {
         {"q,l,a1\r\nq,l,a2\r\n", 2, "a2"},
         {"q,l,a1\nq,l,a2\n", 2, "a2"},
@@ -87,7 +95,9 @@ TEST_F(NotesFile, StopsAfterTwentyFiveEntries) {
 }
 
 TEST_F(NotesFile, RoundTripOfTheExampleWithANewAnswer) {
-    Write("Where was the measurement taken?,Location,Lab 3\r\n\r\nProbe height above floor (m)?,Height,\r\n");
+    Write(
+        "Where was the measurement taken?,Location,Lab 3\r\n\r\nProbe height above floor "
+        "(m)?,Height,\r\n");
     auto entries = LoadNotesFile(path_);
     ASSERT_EQ(entries.size(), 2u);
     entries[1].answer = "1.5";

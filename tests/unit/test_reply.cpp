@@ -97,9 +97,9 @@ TEST_F(Reply, ShortOrCorruptReadingsAreShownRawOnly) {
     EXPECT_FALSE(h.in.view.BusyPointer);
     EXPECT_EQ(h.in.view.Label1, sixteen);
     EXPECT_EQ(h.in.view.LabXYZField.caption, shown);
-    for (const std::string& bad :
-         {Rd("1234", 'E', 'x'), Rd("1234", 'E', '0', 'G', 'N', 'M', "1?"),
-          Rd("1234", 'E', '0', 'G', 'N', 'M', "  "), std::string("@RD\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 17)}) {
+    for (const std::string& bad : {Rd("1234", 'E', 'x'), Rd("1234", 'E', '0', 'G', 'N', 'M', "1?"),
+                                   Rd("1234", 'E', '0', 'G', 'N', 'M', "  "),
+                                   std::string("@RD\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 17)}) {
         process(bad);
         EXPECT_EQ(h.in.view.LabXYZField.caption, shown);
         EXPECT_EQ(h.in.view.Label1, bad);

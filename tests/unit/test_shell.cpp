@@ -149,9 +149,9 @@ TEST(ConfigAtStartUp, FailuresShowThePortPicker) {
         int16_t interval;
     };
     const Case cases[] = {
-        {" 3 \r\nT\r\n/x\r\n", 3, "15", 30},              // three lines: first three taken
+        {" 3 \r\nT\r\n/x\r\n", 3, "15", 30},                   // three lines: first three taken
         {" 99999 \r\nT\r\n/x\r\n2\r\n 60 \r\n", 2, "15", 30},  // out of 16-bit range
-        {" 3 \r\nT\r\n/x\r\n2\r\n 45 \r\n", 3, "2", 30},  // 45 read, turned into 30
+        {" 3 \r\nT\r\n/x\r\n2\r\n 45 \r\n", 3, "2", 30},       // 45 read, turned into 30
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.content);

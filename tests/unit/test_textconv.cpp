@@ -13,15 +13,17 @@ namespace fenwyd {
 namespace {
 
 TEST(LeadingNumber, ReadsTheLeadingNumberOnly) {
-    struct Case { const char* text; double expected; };
+    struct Case {
+        const char* text;
+        double expected;
+    };
     const Case cases[] = {
-        {"", 0},          {"abc", 0},        {"   ", 0},         {"1999", 1999},
-        {"  12.5", 12.5}, {"\t7", 7},        {"-3.25", -3.25},  {"+4", 4},
-        {".5", 0.5},      {"5.", 5},         {".", 0},          {"-.", 0},
-        {"12ab", 12},     {"1.2.3", 1.2},    {"8.95V", 8.95},   {"1 2", 1},
-        {"1E3", 1000},    {"2.5e-2", 0.025}, {"1E+2x", 100},    {"3E", 3},
-        {"3Ex", 3},       {"3E-", 3},        {"3E+ 1", 3},      {"0012", 12},
-        {"1,5", 1},       {"- 5", 0},        {"--5", 0},        {"1e-400", 0},
+        {"", 0},    {"abc", 0},       {"   ", 0},        {"1999", 1999}, {"  12.5", 12.5},
+        {"\t7", 7}, {"-3.25", -3.25}, {"+4", 4},         {".5", 0.5},    {"5.", 5},
+        {".", 0},   {"-.", 0},        {"12ab", 12},      {"1.2.3", 1.2}, {"8.95V", 8.95},
+        {"1 2", 1}, {"1E3", 1000},    {"2.5e-2", 0.025}, {"1E+2x", 100}, {"3E", 3},
+        {"3Ex", 3}, {"3E-", 3},       {"3E+ 1", 3},      {"0012", 12},   {"1,5", 1},
+        {"- 5", 0}, {"--5", 0},       {"1e-400", 0},
     };
     for (const Case& c : cases) {
         EXPECT_DOUBLE_EQ(LeadingNumber(c.text), c.expected) << '"' << c.text << '"';
@@ -43,12 +45,26 @@ TEST(LeadingNumber, SurvivesAnyBytes) {
 }
 
 TEST(IntegerField, AcceptsOnlyBlankPaddedDigits) {
-    struct Case { const char* text; bool ok; int value; };
+    struct Case {
+        const char* text;
+        bool ok;
+        int value;
+    };
     const Case cases[] = {
-        {"0", true, 0},     {"4", true, 4},       {" 57 ", true, 57},   {"007", true, 7},
-        {"", false, 0},     {"  ", false, 0},     {"-1", false, 0},     {"+1", false, 0},
-        {"1.0", false, 0},  {"1 2", false, 0},    {"x", false, 0},      {"9a", false, 0},
-        {"2147483647", true, 2147483647},          {"2147483648", false, 0},
+        {"0", true, 0},
+        {"4", true, 4},
+        {" 57 ", true, 57},
+        {"007", true, 7},
+        {"", false, 0},
+        {"  ", false, 0},
+        {"-1", false, 0},
+        {"+1", false, 0},
+        {"1.0", false, 0},
+        {"1 2", false, 0},
+        {"x", false, 0},
+        {"9a", false, 0},
+        {"2147483647", true, 2147483647},
+        {"2147483648", false, 0},
         {"99999999999999999999", false, 0},
     };
     for (const Case& c : cases) {
@@ -59,12 +75,18 @@ TEST(IntegerField, AcceptsOnlyBlankPaddedDigits) {
 }
 
 TEST(Mid, TakesOneBasedFieldsAndCopesWithShortText) {
-    struct Case { const char* s; int first; int last; const char* expected; };
+    struct Case {
+        const char* s;
+        int first;
+        int last;
+        const char* expected;
+    };
     const Case cases[] = {
-        {"0RD1999", 2, 3, "RD"}, {"abcdef", 1, 1, "a"},   {"abcdef", 6, 6, "f"},
-        {"abcdef", 5, 9, "ef"},  {"abcdef", 7, 9, ""},    {"", 1, 3, ""},
-        {"abcdef", 0, 3, ""},    {"abcdef", -2, 3, ""},   {"abcdef", 4, 3, ""},
-        {"abcdef", 1, 2147483647, "abcdef"},
+        {"0RD1999", 2, 3, "RD"}, {"abcdef", 1, 1, "a"},
+        {"abcdef", 6, 6, "f"},   {"abcdef", 5, 9, "ef"},
+        {"abcdef", 7, 9, ""},    {"", 1, 3, ""},
+        {"abcdef", 0, 3, ""},    {"abcdef", -2, 3, ""},
+        {"abcdef", 4, 3, ""},    {"abcdef", 1, 2147483647, "abcdef"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Mid(c.s, c.first, c.last), c.expected) << c.s << ' ' << c.first << ".." << c.last;
@@ -72,23 +94,41 @@ TEST(Mid, TakesOneBasedFieldsAndCopesWithShortText) {
 }
 
 TEST(FormatSingle, GeneralFormWithSevenDigits) {
-    struct Case { float v; const char* expected; };
+    struct Case {
+        float v;
+        const char* expected;
+    };
     const Case cases[] = {
-        {1.3f, "1.3"},        {-6.0f, "-6"},          {17.0f, "17"},         {1999 / 1000.0f, "1.999"},
-        {19.0f, "19"},        {0.0f, "0"},            {-0.0f, "0"},          {2.5f, "2.5"},
-        {1.275f, "1.275"},    {199.9f, "199.9"},      {0.1f, "0.1"},         {1.25f, "1.25"},
-        {9999.0f, "9999"},    {1234567.0f, "1234567"}, {0.0001f, "0.0001"}, {-0.5f, "-0.5"},
-        {1.5e7f, "1.5E+07"},  {1e7f, "1E+07"},        {1e-5f, "1E-05"},      {-2.5e-6f, "-2.5E-06"},
-        {3e20f, "3E+20"},     {1.0f / 3.0f, "0.3333333"}, {32000.0f, "32000"}, {5.0f / 1000, "0.005"},
+        {1.3f, "1.3"},       {-6.0f, "-6"},
+        {17.0f, "17"},       {1999 / 1000.0f, "1.999"},
+        {19.0f, "19"},       {0.0f, "0"},
+        {-0.0f, "0"},        {2.5f, "2.5"},
+        {1.275f, "1.275"},   {199.9f, "199.9"},
+        {0.1f, "0.1"},       {1.25f, "1.25"},
+        {9999.0f, "9999"},   {1234567.0f, "1234567"},
+        {0.0001f, "0.0001"}, {-0.5f, "-0.5"},
+        {1.5e7f, "1.5E+07"}, {1e7f, "1E+07"},
+        {1e-5f, "1E-05"},    {-2.5e-6f, "-2.5E-06"},
+        {3e20f, "3E+20"},    {1.0f / 3.0f, "0.3333333"},
+        {32000.0f, "32000"}, {5.0f / 1000, "0.005"},
     };
     for (const Case& c : cases) EXPECT_EQ(FormatSingle(c.v), c.expected) << c.expected;
 }
 
 TEST(FormatShortest, DoublesInTheSameForm) {
-    struct Case { double v; const char* expected; };
+    struct Case {
+        double v;
+        const char* expected;
+    };
     const Case cases[] = {
-        {8.95, "8.95"}, {2.5, "2.5"}, {0.0, "0"}, {-0.0, "0"}, {15.0, "15"},
-        {0.1 + 0.2, "0.3"}, {12345678.0, "1.234568E+07"}, {-7.25, "-7.25"},
+        {8.95, "8.95"},
+        {2.5, "2.5"},
+        {0.0, "0"},
+        {-0.0, "0"},
+        {15.0, "15"},
+        {0.1 + 0.2, "0.3"},
+        {12345678.0, "1.234568E+07"},
+        {-7.25, "-7.25"},
     };
     for (const Case& c : cases) EXPECT_EQ(FormatShortest(c.v), c.expected) << c.expected;
 }

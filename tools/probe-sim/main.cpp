@@ -42,40 +42,34 @@ const char kHelp[] =
     "  --verbose          log every command and reply on stderr\n"
     "  --help             this text\n";
 
-bool parseInt(const char *s, long lo, long hi, int &out)
-{
-    char *end = nullptr;
+bool parseInt(const char* s, long lo, long hi, int& out) {
+    char* end = nullptr;
     errno = 0;
     long v = std::strtol(s, &end, 10);
-    if (errno != 0 || end == s || *end != '\0' || v < lo || v > hi)
-        return false;
+    if (errno != 0 || end == s || *end != '\0' || v < lo || v > hi) return false;
     out = static_cast<int>(v);
     return true;
 }
 
-bool parseRate(const char *s, double &out)
-{
-    char *end = nullptr;
+bool parseRate(const char* s, double& out) {
+    char* end = nullptr;
     double v = std::strtod(s, &end);
-    if (end == s || *end != '\0' || !(v >= 0.0 && v <= 1.0))
-        return false;
+    if (end == s || *end != '\0' || !(v >= 0.0 && v <= 1.0)) return false;
     out = v;
     return true;
 }
 
-int usageError(const std::string &msg)
-{
+int usageError(const std::string& msg) {
     std::fprintf(stderr, "probe-sim: %s\n%s", msg.c_str(), kUsage);
     return 2;
 }
 
-} // namespace
+}  // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char** argv) {
     probesim::Options opt;
     opt.faults.reconnectMs = 2000;
-    opt.keepHistory = false; // a long run would only grow memory
+    opt.keepHistory = false;  // a long run would only grow memory
     bool verbose = false;
 
     for (int i = 1; i < argc; ++i) {
@@ -88,13 +82,11 @@ int main(int argc, char **argv)
             arg.erase(eq);
             hasValue = true;
         }
-        auto flag = [&](const char *name) { return arg == name; };
+        auto flag = [&](const char* name) { return arg == name; };
         // Options that take a value accept "--opt V" and "--opt=V".
-        auto next = [&]() -> const char * {
-            if (hasValue)
-                return value.c_str();
-            if (i + 1 < argc)
-                return argv[++i];
+        auto next = [&]() -> const char* {
+            if (hasValue) return value.c_str();
+            if (i + 1 < argc) return argv[++i];
             return nullptr;
         };
 
@@ -114,12 +106,12 @@ int main(int argc, char **argv)
 
         bool ok = true;
         bool known = true;
-        const char *v = nullptr;
+        const char* v = nullptr;
         if (flag("--model")) {
             v = next();
-            ok = v && std::strlen(v) == 1 && (v[0] == 'E' || v[0] == 'V' || v[0] == 'e' || v[0] == 'v');
-            if (ok)
-                opt.model = v[0];
+            ok = v && std::strlen(v) == 1 &&
+                 (v[0] == 'E' || v[0] == 'V' || v[0] == 'e' || v[0] == 'v');
+            if (ok) opt.model = v[0];
         } else if (flag("--stored")) {
             ok = (v = next()) && parseInt(v, 0, 9999, opt.storedCount);
         } else if (flag("--seed")) {
@@ -128,8 +120,7 @@ int main(int argc, char **argv)
             opt.seed = static_cast<std::uint32_t>(s);
         } else if (flag("--link")) {
             ok = (v = next()) && *v;
-            if (ok)
-                opt.linkPath = v;
+            if (ok) opt.linkPath = v;
         } else if (flag("--nx-delay")) {
             ok = (v = next()) && parseInt(v, 0, 600000, opt.nxDelayMs);
         } else if (flag("--silent-rate")) {
@@ -149,14 +140,12 @@ int main(int argc, char **argv)
         } else {
             known = false;
         }
-        if (!known)
-            return usageError("unknown option " + arg);
-        if (!ok)
-            return usageError("bad or missing value for " + arg);
+        if (!known) return usageError("unknown option " + arg);
+        if (!ok) return usageError("bad or missing value for " + arg);
     }
 
     if (verbose)
-        opt.log = [](const std::string &line) { std::fprintf(stderr, "%s\n", line.c_str()); };
+        opt.log = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); };
 
     // Block the stop signals before the worker thread exists so it inherits the
     // mask and sigwait() below is the only place they are taken.
@@ -177,8 +166,7 @@ int main(int argc, char **argv)
 
     int sig = 0;
     sigwait(&stopSignals, &sig);
-    if (verbose)
-        std::fprintf(stderr, "probe-sim: %s, stopping\n", strsignal(sig));
-    sim.stop(); // removes the symlink
+    if (verbose) std::fprintf(stderr, "probe-sim: %s, stopping\n", strsignal(sig));
+    sim.stop();  // removes the symlink
     return 0;
 }

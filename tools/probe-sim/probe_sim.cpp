@@ -26,51 +26,40 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kFullScale = 1999;     // 3.5-digit display: each range tops out at 1999 counts
-constexpr int kWalkFloor = 20;       // the walk keeps at least 1 % of full scale
-constexpr int kMaxRaw = 9999;        // four digits on the wire
-constexpr int kBatteryStart = 900;   // hundredths of a volt: fresh 9 V block
+constexpr int kFullScale = 1999;    // 3.5-digit display: each range tops out at 1999 counts
+constexpr int kWalkFloor = 20;      // the walk keeps at least 1 % of full scale
+constexpr int kMaxRaw = 9999;       // four digits on the wire
+constexpr int kBatteryStart = 900;  // hundredths of a volt: fresh 9 V block
 constexpr int kBatteryFloor = 650;
-constexpr int kBatteryLow = 700;     // below this the reading carries 'L'
-constexpr int kBatteryMinutesPerStep = 5; // slow self-discharge: 0.01 V per 5 minutes
-constexpr int kMaxCommandLen = 64;   // longer lines are cut; they end up as "@??"
+constexpr int kBatteryLow = 700;           // below this the reading carries 'L'
+constexpr int kBatteryMinutesPerStep = 5;  // slow self-discharge: 0.01 V per 5 minutes
+constexpr int kMaxCommandLen = 64;         // longer lines are cut; they end up as "@??"
 constexpr int kIdlePollMs = 100;
 constexpr int kJunkMaxLen = 40;
-constexpr int kHangupGraceMs = 500;  // the host reads 300 ms after sending: let the last reply reach it
+constexpr int kHangupGraceMs =
+    500;  // the host reads 300 ms after sending: let the last reply reach it
 
 // Units letters in the order "EH" steps through them.
-constexpr char kUnitsE[] = "GVTA"; // QM-8204
-constexpr char kUnitsV[] = "VAGT"; // QM-8203
+constexpr char kUnitsE[] = "GVTA";  // QM-8204
+constexpr char kUnitsV[] = "VAGT";  // QM-8203
 constexpr int kUnitsCount = 4;
 
-double pow10i(int n)
-{
+double pow10i(int n) {
     double v = 1.0;
-    while (n-- > 0)
-        v *= 10.0;
+    while (n-- > 0) v *= 10.0;
     return v;
 }
 
 // Uniform in [0, 1). mt19937 output is fixed by the standard, so sequences derived
 // this way (stored readings in particular) are the same on every platform.
-double unit(std::mt19937 &g)
-{
-    return (g() >> 8) * (1.0 / 16777216.0);
-}
+double unit(std::mt19937& g) { return (g() >> 8) * (1.0 / 16777216.0); }
 
-int pick(std::mt19937 &g, int n)
-{
-    return static_cast<int>(g() % static_cast<std::uint32_t>(n));
-}
+int pick(std::mt19937& g, int n) { return static_cast<int>(g() % static_cast<std::uint32_t>(n)); }
 
 // Two digits, 00..20, in steps of 5 % of full scale.
-int percentSteps(int raw)
-{
-    return std::clamp((raw + 50) / 100, 0, 20);
-}
+int percentSteps(int raw) { return std::clamp((raw + 50) / 100, 0, 20); }
 
-std::string printable(const std::string &s)
-{
+std::string printable(const std::string& s) {
     std::string out;
     for (unsigned char c : s) {
         if (c == '\r') {
@@ -90,12 +79,9 @@ std::string printable(const std::string &s)
     return out;
 }
 
-std::string errnoText(const char *what)
-{
-    return std::string(what) + ": " + std::strerror(errno);
-}
+std::string errnoText(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
-} // namespace
+}  // namespace
 
 struct ProbeSim::Impl {
     struct Part {
@@ -106,8 +92,8 @@ struct ProbeSim::Impl {
     struct Outgoing {
         Clock::time_point due;
         std::string text;
-        bool firstPart = true; // counts as one reply
-        bool reading = false;  // a well-formed RD reply
+        bool firstPart = true;  // counts as one reply
+        bool reading = false;   // a well-formed RD reply
         bool junk = false;
         bool late = false;
         bool hangupAfter = false;
@@ -121,9 +107,10 @@ struct ProbeSim::Impl {
     };
 
     explicit Impl(Options o)
-        : opt(std::move(o)), driftRng(opt.seed), faultRng(opt.seed ^ 0x9e3779b9u),
-          junkRng(opt.seed ^ 0x7f4a7c15u)
-    {
+        : opt(std::move(o)),
+          driftRng(opt.seed),
+          faultRng(opt.seed ^ 0x9e3779b9u),
+          junkRng(opt.seed ^ 0x7f4a7c15u) {
         opt.model = static_cast<char>(std::toupper(static_cast<unsigned char>(opt.model)));
         maxRange = opt.model == 'V' ? 2 : 4;
         unitsCycle = opt.model == 'V' ? kUnitsV : kUnitsE;
@@ -143,32 +130,32 @@ struct ProbeSim::Impl {
     bool running = false;
     bool workerAlive = false;
     bool stopRequested = false;
-    std::deque<Task *> tasks;
+    std::deque<Task*> tasks;
     int wakeFds[2] = {-1, -1};
 
     int masterFd = -1;
-    int slaveKeepFd = -1; // held so the pty stays up until (and after) the host opens it
+    int slaveKeepFd = -1;  // held so the pty stays up until (and after) the host opens it
     std::string slave;
-    std::string linkTarget; // what our symlink points at; "" when we have none
+    std::string linkTarget;  // what our symlink points at; "" when we have none
     std::string error;
     std::string lineBuf;
-    std::deque<Outgoing> queue; // due times never decrease: the probe answers in order
-    std::string outBuf;         // bytes the pty has not taken yet
+    std::deque<Outgoing> queue;  // due times never decrease: the probe answers in order
+    std::string outBuf;          // bytes the pty has not taken yet
     Clock::time_point origin;
 
     int maxRange = 4;
-    const char *unitsCycle = kUnitsE;
+    const char* unitsCycle = kUnitsE;
     int unitsIdx = 0;
     int range = 0;
     bool autoRange = false;
     int raw = 0;
     char rangeState = 'N';
-    double field = 0.0; // present field in range-0 counts
-    int spellLeft = 0;  // readings left in an over/under-range spell
+    double field = 0.0;  // present field in range-0 counts
+    int spellLeft = 0;   // readings left in an over/under-range spell
     int battery = kBatteryStart;
     Clock::time_point batteryOrigin;
     std::vector<std::string> stored;
-    int uploadPos = 0; // record number of the last NX answer; SP sets it back to 0
+    int uploadPos = 0;  // record number of the last NX answer; SP sets it back to 0
 
     bool silent = false;
     int garbageLeft = 0;
@@ -189,14 +176,12 @@ struct ProbeSim::Impl {
     std::vector<std::string> readings;
     std::string lastReply;
     Stats stats;
-    std::vector<std::string> traceLines; // handed to opt.log outside the lock
+    std::vector<std::string> traceLines;  // handed to opt.log outside the lock
 
     // ---- helpers ----
 
-    void trace(const std::string &line)
-    {
-        if (!opt.log)
-            return;
+    void trace(const std::string& line) {
+        if (!opt.log) return;
         double t = std::chrono::duration<double>(Clock::now() - origin).count();
         char stamp[32];
         std::snprintf(stamp, sizeof stamp, "[%9.3f] ", t);
@@ -204,27 +189,23 @@ struct ProbeSim::Impl {
     }
 
     // Call without mu held.
-    void flushTrace()
-    {
+    void flushTrace() {
         std::vector<std::string> lines;
         {
             std::lock_guard<std::mutex> lk(mu);
             lines.swap(traceLines);
         }
-        for (const auto &l : lines)
-            opt.log(l);
+        for (const auto& l : lines) opt.log(l);
     }
 
-    void wake()
-    {
+    void wake() {
         if (wakeFds[1] >= 0) {
             ssize_t r = ::write(wakeFds[1], "w", 1);
-            (void)r; // a full pipe means the worker is awake already
+            (void)r;  // a full pipe means the worker is awake already
         }
     }
 
-    bool runOnWorker(std::function<bool()> fn)
-    {
+    bool runOnWorker(std::function<bool()> fn) {
         std::unique_lock<std::mutex> lk(mu);
         if (!workerAlive || std::this_thread::get_id() == worker.get_id()) {
             bool r = fn();
@@ -239,12 +220,10 @@ struct ProbeSim::Impl {
         return t.result;
     }
 
-    void runTasks()
-    {
-        if (tasks.empty())
-            return;
+    void runTasks() {
+        if (tasks.empty()) return;
         while (!tasks.empty()) {
-            Task *t = tasks.front();
+            Task* t = tasks.front();
             tasks.pop_front();
             t->result = t->fn();
             t->done = true;
@@ -254,8 +233,7 @@ struct ProbeSim::Impl {
 
     // ---- pty and symlink ----
 
-    bool openPty()
-    {
+    bool openPty() {
         int m = ::posix_openpt(O_RDWR | O_NOCTTY);
         if (m < 0) {
             error = errnoText("posix_openpt");
@@ -296,11 +274,9 @@ struct ProbeSim::Impl {
         return true;
     }
 
-    bool makeLink()
-    {
-        if (opt.linkPath.empty())
-            return true;
-        struct stat st{};
+    bool makeLink() {
+        if (opt.linkPath.empty()) return true;
+        struct stat st {};
         if (::lstat(opt.linkPath.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
             error = "refusing to replace " + opt.linkPath + ": not a symlink";
             return false;
@@ -323,10 +299,8 @@ struct ProbeSim::Impl {
 
     // Only remove the link while it still points at our device: another
     // simulator may have taken the name over meanwhile.
-    void removeLink()
-    {
-        if (linkTarget.empty())
-            return;
+    void removeLink() {
+        if (linkTarget.empty()) return;
         char buf[256];
         ssize_t n = ::readlink(opt.linkPath.c_str(), buf, sizeof buf - 1);
         if (n >= 0 && std::string(buf, static_cast<size_t>(n)) == linkTarget)
@@ -334,13 +308,10 @@ struct ProbeSim::Impl {
         linkTarget.clear();
     }
 
-    void closePty()
-    {
+    void closePty() {
         removeLink();
-        if (masterFd >= 0)
-            ::close(masterFd);
-        if (slaveKeepFd >= 0)
-            ::close(slaveKeepFd);
+        if (masterFd >= 0) ::close(masterFd);
+        if (slaveKeepFd >= 0) ::close(slaveKeepFd);
         masterFd = slaveKeepFd = -1;
         slave.clear();
         queue.clear();
@@ -349,26 +320,22 @@ struct ProbeSim::Impl {
         hangupPending = false;
     }
 
-    bool doHangUp()
-    {
-        if (masterFd < 0)
-            return true;
+    bool doHangUp() {
+        if (masterFd < 0) return true;
         trace("hang-up " + slave);
         closePty();
         ++stats.hangUps;
         return true;
     }
 
-    bool doReconnect()
-    {
+    bool doReconnect() {
         if (!running) {
             error = "not started";
             return false;
         }
         doHangUp();
         reconnectScheduled = false;
-        if (!openPty())
-            return false;
+        if (!openPty()) return false;
         if (!makeLink()) {
             closePty();
             return false;
@@ -382,42 +349,35 @@ struct ProbeSim::Impl {
 
     char unitsLetter() const { return unitsCycle[unitsIdx]; }
 
-    void pickAutoRange()
-    {
+    void pickAutoRange() {
         int r = 0;
-        while (r < maxRange && field > (kFullScale + 0.5) * pow10i(r))
-            ++r;
+        while (r < maxRange && field > (kFullScale + 0.5) * pow10i(r)) ++r;
         range = r;
         raw = std::clamp(static_cast<int>(std::lround(field / pow10i(r))), 0, kFullScale);
     }
 
     // One reading's worth of drift: a slow multiplicative walk inside the current
     // range (all ranges in auto), now and then a short over/under-range spell.
-    void stepValue()
-    {
-        if (opt.fixedValue)
-            return;
+    void stepValue() {
+        if (opt.fixedValue) return;
         if (spellLeft > 0) {
             --spellLeft;
             return;
         }
         if (opt.excursionRate > 0.0 && unit(driftRng) < opt.excursionRate) {
             bool over = unit(driftRng) < 0.5;
-            spellLeft = pick(driftRng, 4); // 1..4 readings in all
+            spellLeft = pick(driftRng, 4);  // 1..4 readings in all
             rangeState = over ? 'O' : 'U';
-            if (autoRange)
-                range = over ? maxRange : 0;
+            if (autoRange) range = over ? maxRange : 0;
             raw = over ? kFullScale : pick(driftRng, 10);
             return;
         }
         double lo = kWalkFloor * pow10i(autoRange ? 0 : range);
         double hi = kFullScale * pow10i(autoRange ? maxRange : range);
         field *= 1.0 + (unit(driftRng) - 0.5) * 0.03;
-        field += (unit(driftRng) - 0.5) * 2.0 * pow10i(range); // about a count of noise
-        if (field > hi)
-            field = hi * (1.0 - 0.02 * unit(driftRng));
-        if (field < lo)
-            field = lo * (1.0 + 0.02 * unit(driftRng));
+        field += (unit(driftRng) - 0.5) * 2.0 * pow10i(range);  // about a count of noise
+        if (field > hi) field = hi * (1.0 - 0.02 * unit(driftRng));
+        if (field < lo) field = lo * (1.0 + 0.02 * unit(driftRng));
         rangeState = 'N';
         if (autoRange)
             pickAutoRange();
@@ -426,8 +386,7 @@ struct ProbeSim::Impl {
     }
 
     // Manual 0 -> ... -> highest -> auto -> manual 0.
-    void stepRange()
-    {
+    void stepRange() {
         if (autoRange) {
             autoRange = false;
             range = 0;
@@ -435,41 +394,37 @@ struct ProbeSim::Impl {
             ++range;
         } else {
             autoRange = true;
-            if (!opt.fixedValue)
-                pickAutoRange();
+            if (!opt.fixedValue) pickAutoRange();
         }
     }
 
-    int batteryLevel() const
-    {
-        if (opt.fixedValue)
-            return battery;
-        auto minutes = std::chrono::duration_cast<std::chrono::minutes>(Clock::now() - batteryOrigin).count();
-        return std::max(kBatteryFloor, battery - static_cast<int>(minutes / kBatteryMinutesPerStep));
+    int batteryLevel() const {
+        if (opt.fixedValue) return battery;
+        auto minutes =
+            std::chrono::duration_cast<std::chrono::minutes>(Clock::now() - batteryOrigin).count();
+        return std::max(kBatteryFloor,
+                        battery - static_cast<int>(minutes / kBatteryMinutesPerStep));
     }
 
     // A battery read loads the cell a little, so repeated reads creep down too.
-    int readBattery()
-    {
+    int readBattery() {
         if (!opt.fixedValue && unit(driftRng) < 0.25)
             battery = std::max(kBatteryFloor, battery - 1);
         return batteryLevel();
     }
 
-    std::string formatReading()
-    {
+    std::string formatReading() {
         // @RD vvvv m r u _ s a _ pp b
         char buf[32];
-        std::snprintf(buf, sizeof buf, "@RD%04d%c%d%c %c%c %02d%c", std::clamp(raw, 0, kMaxRaw), opt.model,
-                      range, unitsLetter(), rangeState, autoRange ? 'A' : 'M', percentSteps(raw),
-                      batteryLevel() < kBatteryLow ? 'L' : '-');
+        std::snprintf(buf, sizeof buf, "@RD%04d%c%d%c %c%c %02d%c", std::clamp(raw, 0, kMaxRaw),
+                      opt.model, range, unitsLetter(), rangeState, autoRange ? 'A' : 'M',
+                      percentSteps(raw), batteryLevel() < kBatteryLow ? 'L' : '-');
         return buf;
     }
 
     // Probe memory: a measurement series recorded earlier, the same for a given
     // seed; a longer memory keeps the shorter one as its beginning.
-    void generateStored()
-    {
+    void generateStored() {
         std::mt19937 g(opt.seed * 2654435761u + 0x5eedu);
         stored.clear();
         int r = pick(g, maxRange + 1);
@@ -477,14 +432,14 @@ struct ProbeSim::Impl {
         bool am = pick(g, 2) == 0;
         double f = 200 + pick(g, 1600);
         for (int i = 0; i < opt.storedCount; ++i) {
-            if (pick(g, 10) == 0) { // operator switched range between recordings
+            if (pick(g, 10) == 0) {  // operator switched range between recordings
                 r = pick(g, maxRange + 1);
                 am = pick(g, 2) == 0;
                 f = 200 + pick(g, 1600);
             }
-            if (pick(g, 25) == 0)
-                ui = (ui + 1) % kUnitsCount;
-            f = std::clamp(f * (1.0 + (unit(g) - 0.5) * 0.06), double(kWalkFloor), double(kFullScale));
+            if (pick(g, 25) == 0) ui = (ui + 1) % kUnitsCount;
+            f = std::clamp(f * (1.0 + (unit(g) - 0.5) * 0.06), double(kWalkFloor),
+                           double(kFullScale));
             int v = static_cast<int>(std::lround(f));
             char st = 'N';
             int k = pick(g, 40);
@@ -497,14 +452,13 @@ struct ProbeSim::Impl {
             }
             // NX vvvv _ r u _ s _ a pp m
             char buf[32];
-            std::snprintf(buf, sizeof buf, "NX%04d %d%c %c %c%02d%c", v, r, unitsCycle[ui], st, am ? 'A' : 'M',
-                          percentSteps(v), opt.model);
+            std::snprintf(buf, sizeof buf, "NX%04d %d%c %c %c%02d%c", v, r, unitsCycle[ui], st,
+                          am ? 'A' : 'M', percentSteps(v), opt.model);
             stored.emplace_back(buf);
         }
     }
 
-    std::string makeJunk()
-    {
+    std::string makeJunk() {
         int len = 1 + pick(junkRng, kJunkMaxLen);
         std::string s;
         if (pick(junkRng, 3) == 0) {
@@ -514,19 +468,15 @@ struct ProbeSim::Impl {
             while (static_cast<int>(s.size()) < len)
                 s += kNotDigits[pick(junkRng, sizeof kNotDigits - 1)];
         } else {
-            for (int i = 0; i < len; ++i)
-                s += static_cast<char>(pick(junkRng, 256));
+            for (int i = 0; i < len; ++i) s += static_cast<char>(pick(junkRng, 256));
             // Never a reply the host could take for a reading or a stored reading.
-            if (s.size() >= 2 && s[0] == 'N' && s[1] == 'X')
-                s[0] = '#';
-            if (s.size() >= 3 && s[1] == 'R' && s[2] == 'D')
-                s[1] = '#';
+            if (s.size() >= 2 && s[0] == 'N' && s[1] == 'X') s[0] = '#';
+            if (s.size() >= 3 && s[1] == 'R' && s[2] == 'D') s[1] = '#';
         }
         return s;
     }
 
-    std::vector<Part> execute(const std::string &cmd, bool &isReading)
-    {
+    std::vector<Part> execute(const std::string& cmd, bool& isReading) {
         char buf[32];
         isReading = false;
         if (cmd == "RD") {
@@ -555,32 +505,28 @@ struct ProbeSim::Impl {
             return {{"@SP"}};
         }
         if (cmd == "NX") {
-            if (stored.empty())
-                return {{"@LG0000"}};
+            if (stored.empty()) return {{"@LG0000"}};
             // Past the end the probe keeps repeating its last record.
             uploadPos = std::clamp(uploadPos + 1, 1, static_cast<int>(stored.size()));
             std::snprintf(buf, sizeof buf, "@LG%04d", uploadPos);
             return {{buf, 0}, {stored[uploadPos - 1], opt.nxDelayMs}};
         }
-        if (cmd == "LG")
-            return {{"@LG0000"}};
+        if (cmd == "LG") return {{"@LG0000"}};
         if (cmd == "KR" || cmd == "CL" || cmd == "DD" || cmd == "MX" || cmd == "PR")
             return {{"@" + cmd}};
         return {{"@??"}};
     }
 
-    void handleCommand(const std::string &cmd)
-    {
+    void handleCommand(const std::string& cmd) {
         ++stats.commands;
-        if (opt.keepHistory)
-            commands.push_back(cmd);
+        if (opt.keepHistory) commands.push_back(cmd);
         trace("rx " + printable(cmd));
         ++commandsOnPty;
         bool hangupNow = opt.faults.hangupAfter > 0 && commandsOnPty == opt.faults.hangupAfter;
 
         // Three draws per command whatever happens, so the fault pattern depends
         // only on the seed and the command's number.
-        const FaultOptions &f = opt.faults;
+        const FaultOptions& f = opt.faults;
         bool startSilence = unit(faultRng) < f.silentRate;
         bool randomJunk = unit(faultRng) < f.garbageRate;
         bool randomLate = unit(faultRng) < f.lateRate;
@@ -597,8 +543,7 @@ struct ProbeSim::Impl {
         if (swallow) {
             ++stats.silenced;
             trace("   (no reply)");
-            if (hangupNow)
-                scheduleHangup();
+            if (hangupNow) scheduleHangup();
             return;
         }
 
@@ -628,8 +573,7 @@ struct ProbeSim::Impl {
         for (size_t i = 0; i < parts.size(); ++i) {
             Outgoing o;
             o.due = now + std::chrono::milliseconds(delayMs + parts[i].offsetMs);
-            if (!queue.empty())
-                o.due = std::max(o.due, queue.back().due);
+            if (!queue.empty()) o.due = std::max(o.due, queue.back().due);
             o.text = parts[i].text;
             o.firstPart = i == 0;
             o.reading = isReading;
@@ -640,14 +584,12 @@ struct ProbeSim::Impl {
         }
     }
 
-    void scheduleHangup()
-    {
+    void scheduleHangup() {
         hangupPending = true;
         hangupAt = Clock::now() + std::chrono::milliseconds(kHangupGraceMs);
     }
 
-    void feed(const char *p, size_t n)
-    {
+    void feed(const char* p, size_t n) {
         for (size_t i = 0; i < n; ++i) {
             char c = p[i];
             if (c == '\r' || c == '\n') {
@@ -662,8 +604,7 @@ struct ProbeSim::Impl {
         }
     }
 
-    void flushOut()
-    {
+    void flushOut() {
         while (!outBuf.empty() && masterFd >= 0) {
             ssize_t w = ::write(masterFd, outBuf.data(), outBuf.size());
             if (w > 0) {
@@ -672,33 +613,28 @@ struct ProbeSim::Impl {
                 continue;
             } else {
                 if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-                    outBuf.clear(); // nobody to deliver to
+                    outBuf.clear();  // nobody to deliver to
                 break;
             }
         }
     }
 
-    void sendDue(Clock::time_point now)
-    {
+    void sendDue(Clock::time_point now) {
         while (!queue.empty() && queue.front().due <= now) {
             Outgoing o = std::move(queue.front());
             queue.pop_front();
-            if (masterFd < 0)
-                continue;
+            if (masterFd < 0) continue;
             outBuf += o.text;
             lastReply = o.text;
-            if (o.firstPart)
-                ++stats.replies;
-            if (o.junk)
-                ++stats.garbage;
-            if (o.late)
-                ++stats.late;
+            if (o.firstPart) ++stats.replies;
+            if (o.junk) ++stats.garbage;
+            if (o.late) ++stats.late;
             if (o.reading) {
                 ++stats.readings;
-                if (opt.keepHistory)
-                    readings.push_back(o.text);
+                if (opt.keepHistory) readings.push_back(o.text);
             }
-            trace(std::string("tx ") + (o.junk ? "(junk) " : "") + (o.late ? "(late) " : "") + printable(o.text));
+            trace(std::string("tx ") + (o.junk ? "(junk) " : "") + (o.late ? "(late) " : "") +
+                  printable(o.text));
             if (o.hangupAfter) {
                 scheduleHangup();
                 break;
@@ -707,13 +643,11 @@ struct ProbeSim::Impl {
         flushOut();
     }
 
-    void run()
-    {
+    void run() {
         std::unique_lock<std::mutex> lk(mu);
         for (;;) {
             runTasks();
-            if (stopRequested)
-                break;
+            if (stopRequested) break;
 
             Clock::time_point now = Clock::now();
             if (reconnectScheduled && now >= reconnectAt && !doReconnect())
@@ -728,26 +662,22 @@ struct ProbeSim::Impl {
             }
 
             Clock::time_point next = now + std::chrono::milliseconds(kIdlePollMs);
-            if (!queue.empty())
-                next = std::min(next, queue.front().due);
-            if (reconnectScheduled)
-                next = std::min(next, reconnectAt);
-            if (hangupPending)
-                next = std::min(next, hangupAt);
-            auto waitMs = std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count() + 1;
+            if (!queue.empty()) next = std::min(next, queue.front().due);
+            if (reconnectScheduled) next = std::min(next, reconnectAt);
+            if (hangupPending) next = std::min(next, hangupAt);
+            auto waitMs =
+                std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count() + 1;
             int timeout = static_cast<int>(std::clamp<long long>(waitMs, 0, kIdlePollMs));
 
             pollfd fds[2] = {{wakeFds[0], POLLIN, 0}, {masterFd, POLLIN, 0}};
-            if (!outBuf.empty())
-                fds[1].events |= POLLOUT;
+            if (!outBuf.empty()) fds[1].events |= POLLOUT;
             nfds_t nfds = masterFd >= 0 ? 2 : 1;
-            int master = masterFd; // only this thread closes it
+            int master = masterFd;  // only this thread closes it
 
             std::vector<std::string> lines;
             lines.swap(traceLines);
             lk.unlock();
-            for (const auto &l : lines)
-                opt.log(l);
+            for (const auto& l : lines) opt.log(l);
 
             char buf[512];
             ssize_t got = 0;
@@ -761,30 +691,23 @@ struct ProbeSim::Impl {
                     got = ::read(master, buf, sizeof buf);
             }
             lk.lock();
-            if (got > 0)
-                feed(buf, static_cast<size_t>(got));
-            if (!outBuf.empty())
-                flushOut();
+            if (got > 0) feed(buf, static_cast<size_t>(got));
+            if (!outBuf.empty()) flushOut();
         }
         runTasks();
         workerAlive = false;
         std::vector<std::string> lines;
         lines.swap(traceLines);
         lk.unlock();
-        for (const auto &l : lines)
-            opt.log(l);
+        for (const auto& l : lines) opt.log(l);
     }
 };
 
 ProbeSim::ProbeSim(Options options) : d_(new Impl(std::move(options))) {}
 
-ProbeSim::~ProbeSim()
-{
-    stop();
-}
+ProbeSim::~ProbeSim() { stop(); }
 
-bool ProbeSim::start()
-{
+bool ProbeSim::start() {
     {
         std::lock_guard<std::mutex> lk(d_->mu);
         if (d_->running) {
@@ -815,24 +738,20 @@ bool ProbeSim::start()
     return true;
 }
 
-void ProbeSim::stop()
-{
+void ProbeSim::stop() {
     {
         std::lock_guard<std::mutex> lk(d_->mu);
-        if (!d_->running)
-            return;
+        if (!d_->running) return;
         d_->stopRequested = true;
         d_->wake();
     }
-    if (d_->worker.joinable())
-        d_->worker.join();
+    if (d_->worker.joinable()) d_->worker.join();
     {
         std::lock_guard<std::mutex> lk(d_->mu);
         d_->closePty();
         d_->reconnectScheduled = false;
-        for (int &fd : d_->wakeFds) {
-            if (fd >= 0)
-                ::close(fd);
+        for (int& fd : d_->wakeFds) {
+            if (fd >= 0) ::close(fd);
             fd = -1;
         }
         d_->running = false;
@@ -841,88 +760,74 @@ void ProbeSim::stop()
     d_->flushTrace();
 }
 
-bool ProbeSim::isRunning() const
-{
+bool ProbeSim::isRunning() const {
     std::lock_guard<std::mutex> lk(d_->mu);
     return d_->running;
 }
 
-bool ProbeSim::isConnected() const
-{
+bool ProbeSim::isConnected() const {
     std::lock_guard<std::mutex> lk(d_->mu);
     return d_->masterFd >= 0;
 }
 
-std::string ProbeSim::devicePath() const
-{
+std::string ProbeSim::devicePath() const {
     std::lock_guard<std::mutex> lk(d_->mu);
     return d_->opt.linkPath.empty() ? d_->slave : d_->opt.linkPath;
 }
 
-std::string ProbeSim::slavePath() const
-{
+std::string ProbeSim::slavePath() const {
     std::lock_guard<std::mutex> lk(d_->mu);
     return d_->slave;
 }
 
-std::string ProbeSim::lastError() const
-{
+std::string ProbeSim::lastError() const {
     std::lock_guard<std::mutex> lk(d_->mu);
     return d_->error;
 }
 
-void ProbeSim::hangUp()
-{
-    Impl *d = d_.get();
+void ProbeSim::hangUp() {
+    Impl* d = d_.get();
     d->runOnWorker([d] { return d->doHangUp(); });
 }
 
-bool ProbeSim::reconnect()
-{
-    Impl *d = d_.get();
+bool ProbeSim::reconnect() {
+    Impl* d = d_.get();
     return d->runOnWorker([d] { return d->doReconnect(); });
 }
 
-void ProbeSim::setSilent(bool on)
-{
+void ProbeSim::setSilent(bool on) {
     std::lock_guard<std::mutex> lk(d_->mu);
     d_->silent = on;
 }
 
-void ProbeSim::garbageNext(int n)
-{
+void ProbeSim::garbageNext(int n) {
     std::lock_guard<std::mutex> lk(d_->mu);
     d_->garbageLeft = std::max(0, n);
 }
 
-void ProbeSim::lateNext(int n, int delayMs)
-{
+void ProbeSim::lateNext(int n, int delayMs) {
     std::lock_guard<std::mutex> lk(d_->mu);
     d_->lateLeft = std::max(0, n);
     d_->lateLeftMs = std::max(0, delayMs);
 }
 
-void ProbeSim::setValue(int raw, char rangeState)
-{
+void ProbeSim::setValue(int raw, char rangeState) {
     std::lock_guard<std::mutex> lk(d_->mu);
-    Impl &d = *d_;
+    Impl& d = *d_;
     d.raw = std::clamp(raw, 0, kMaxRaw);
     d.rangeState = (rangeState == 'U' || rangeState == 'O') ? rangeState : 'N';
     d.field = std::max(1, d.raw) * pow10i(d.range);
     d.spellLeft = 0;
 }
 
-bool ProbeSim::setRange(int range)
-{
+bool ProbeSim::setRange(int range) {
     std::lock_guard<std::mutex> lk(d_->mu);
-    if (range < 0 || range > d_->maxRange)
-        return false;
+    if (range < 0 || range > d_->maxRange) return false;
     d_->range = range;
     return true;
 }
 
-bool ProbeSim::setUnits(char units)
-{
+bool ProbeSim::setUnits(char units) {
     std::lock_guard<std::mutex> lk(d_->mu);
     for (int i = 0; i < kUnitsCount; ++i) {
         if (d_->unitsCycle[i] == units) {
@@ -933,112 +838,94 @@ bool ProbeSim::setUnits(char units)
     return false;
 }
 
-void ProbeSim::setAuto(bool on)
-{
+void ProbeSim::setAuto(bool on) {
     std::lock_guard<std::mutex> lk(d_->mu);
     d_->autoRange = on;
-    if (on && !d_->opt.fixedValue)
-        d_->pickAutoRange();
+    if (on && !d_->opt.fixedValue) d_->pickAutoRange();
 }
 
-void ProbeSim::setStoredCount(int n)
-{
+void ProbeSim::setStoredCount(int n) {
     std::lock_guard<std::mutex> lk(d_->mu);
     d_->opt.storedCount = std::clamp(n, 0, kMaxRaw);
     d_->generateStored();
     d_->uploadPos = std::min(d_->uploadPos, d_->opt.storedCount);
 }
 
-void ProbeSim::setBattery(int hundredthsVolt)
-{
+void ProbeSim::setBattery(int hundredthsVolt) {
     std::lock_guard<std::mutex> lk(d_->mu);
     d_->battery = std::clamp(hundredthsVolt, 0, kMaxRaw);
     d_->batteryOrigin = Clock::now();
 }
 
-void ProbeSim::setNxDelay(int ms)
-{
+void ProbeSim::setNxDelay(int ms) {
     std::lock_guard<std::mutex> lk(d_->mu);
     d_->opt.nxDelayMs = std::max(0, ms);
 }
 
-char ProbeSim::model() const
-{
+char ProbeSim::model() const {
     std::lock_guard<std::mutex> lk(d_->mu);
     return d_->opt.model;
 }
 
-int ProbeSim::range() const
-{
+int ProbeSim::range() const {
     std::lock_guard<std::mutex> lk(d_->mu);
     return d_->range;
 }
 
-bool ProbeSim::isAuto() const
-{
+bool ProbeSim::isAuto() const {
     std::lock_guard<std::mutex> lk(d_->mu);
     return d_->autoRange;
 }
 
-char ProbeSim::units() const
-{
+char ProbeSim::units() const {
     std::lock_guard<std::mutex> lk(d_->mu);
     return d_->unitsLetter();
 }
 
-int ProbeSim::storedCount() const
-{
+int ProbeSim::storedCount() const {
     std::lock_guard<std::mutex> lk(d_->mu);
     return static_cast<int>(d_->stored.size());
 }
 
-std::vector<std::string> ProbeSim::storedReadings() const
-{
+std::vector<std::string> ProbeSim::storedReadings() const {
     std::lock_guard<std::mutex> lk(d_->mu);
     return d_->stored;
 }
 
-std::vector<std::string> ProbeSim::commandsReceived() const
-{
+std::vector<std::string> ProbeSim::commandsReceived() const {
     std::lock_guard<std::mutex> lk(d_->mu);
     return d_->commands;
 }
 
-int ProbeSim::commandCount() const
-{
+int ProbeSim::commandCount() const {
     std::lock_guard<std::mutex> lk(d_->mu);
     return d_->stats.commands;
 }
 
-std::string ProbeSim::lastReply() const
-{
+std::string ProbeSim::lastReply() const {
     std::lock_guard<std::mutex> lk(d_->mu);
     return d_->lastReply;
 }
 
-int ProbeSim::repliesSent() const
-{
+int ProbeSim::repliesSent() const {
     std::lock_guard<std::mutex> lk(d_->mu);
     return d_->stats.replies;
 }
 
-std::vector<std::string> ProbeSim::readingsSent() const
-{
+std::vector<std::string> ProbeSim::readingsSent() const {
     std::lock_guard<std::mutex> lk(d_->mu);
     return d_->readings;
 }
 
-Stats ProbeSim::stats() const
-{
+Stats ProbeSim::stats() const {
     std::lock_guard<std::mutex> lk(d_->mu);
     return d_->stats;
 }
 
-void ProbeSim::clearHistory()
-{
+void ProbeSim::clearHistory() {
     std::lock_guard<std::mutex> lk(d_->mu);
     d_->commands.clear();
     d_->readings.clear();
 }
 
-} // namespace probesim
+}  // namespace probesim

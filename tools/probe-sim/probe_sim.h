@@ -17,51 +17,51 @@ namespace probesim {
 
 // Seeded faults, decided per received command (the CLI's --*-rate options).
 struct FaultOptions {
-    double silentRate = 0.0;  // chance per command that a silent run starts
-    int silentLen = 1;        // commands swallowed by one silent run
-    double garbageRate = 0.0; // chance per command that the reply is junk bytes
-    double lateRate = 0.0;    // chance per command that the reply comes late
-    int lateMs = 450;         // delay of a late reply (the host waits 300 ms)
-    int hangupAfter = 0;      // hang up after every N commands on one pty; 0 = never
-    int reconnectMs = -1;     // reopen this long after a scheduled hang-up; < 0 = stay down
+    double silentRate = 0.0;   // chance per command that a silent run starts
+    int silentLen = 1;         // commands swallowed by one silent run
+    double garbageRate = 0.0;  // chance per command that the reply is junk bytes
+    double lateRate = 0.0;     // chance per command that the reply comes late
+    int lateMs = 450;          // delay of a late reply (the host waits 300 ms)
+    int hangupAfter = 0;       // hang up after every N commands on one pty; 0 = never
+    int reconnectMs = -1;      // reopen this long after a scheduled hang-up; < 0 = stay down
 };
 
 struct Options {
-    char model = 'E';          // 'E' = QM-8204 (ranges 0..4), 'V' = QM-8203 (ranges 0..2)
-    int storedCount = 12;      // readings held in probe memory (NS / NX)
-    std::uint32_t seed = 1;    // drives drift, stored readings, junk and faults
-    int nxDelayMs = 500;       // gap between "@LGnnnn" and the stored reading of an NX
-    std::string linkPath;      // if set: symlink to the slave device, kept across reconnects
+    char model = 'E';        // 'E' = QM-8204 (ranges 0..4), 'V' = QM-8203 (ranges 0..2)
+    int storedCount = 12;    // readings held in probe memory (NS / NX)
+    std::uint32_t seed = 1;  // drives drift, stored readings, junk and faults
+    int nxDelayMs = 500;     // gap between "@LGnnnn" and the stored reading of an NX
+    std::string linkPath;    // if set: symlink to the slave device, kept across reconnects
     FaultOptions faults;
-    bool fixedValue = false;   // deterministic: no drift, value only changes by setValue()
-    double excursionRate = 0.005; // chance per reading that a short over/under-range spell starts
-                                  // (drift mode only; 0 = never)
-    bool keepHistory = true;   // keep commandsReceived() / readingsSent(); off for long CLI runs
+    bool fixedValue = false;       // deterministic: no drift, value only changes by setValue()
+    double excursionRate = 0.005;  // chance per reading that a short over/under-range spell starts
+                                   // (drift mode only; 0 = never)
+    bool keepHistory = true;  // keep commandsReceived() / readingsSent(); off for long CLI runs
     // Trace of traffic and events, one line per call, from the worker thread.
     // It is called without internal locks held.
-    std::function<void(const std::string &)> log;
+    std::function<void(const std::string&)> log;
 };
 
 struct Stats {
-    int commands = 0;   // commands received (silenced ones included)
-    int replies = 0;    // replies written; a two-part NX reply counts once
-    int readings = 0;   // well-formed RD replies written
-    int garbage = 0;    // junk replies written
-    int late = 0;       // replies written late on purpose
-    int silenced = 0;   // commands swallowed without a reply
+    int commands = 0;  // commands received (silenced ones included)
+    int replies = 0;   // replies written; a two-part NX reply counts once
+    int readings = 0;  // well-formed RD replies written
+    int garbage = 0;   // junk replies written
+    int late = 0;      // replies written late on purpose
+    int silenced = 0;  // commands swallowed without a reply
     int hangUps = 0;
     int reconnects = 0;
 };
 
 class ProbeSim {
 public:
-    static constexpr int kReadingLen = 17; // "@RD" reading reply
-    static constexpr int kStoredLen = 16;  // stored reading, second part of an NX reply
+    static constexpr int kReadingLen = 17;  // "@RD" reading reply
+    static constexpr int kStoredLen = 16;   // stored reading, second part of an NX reply
 
     explicit ProbeSim(Options options = Options());
-    ~ProbeSim(); // stop()
-    ProbeSim(const ProbeSim &) = delete;
-    ProbeSim &operator=(const ProbeSim &) = delete;
+    ~ProbeSim();  // stop()
+    ProbeSim(const ProbeSim&) = delete;
+    ProbeSim& operator=(const ProbeSim&) = delete;
 
     // Opens the pty (raw slave, held open so it does not hang up before the host
     // opens it), makes the symlink if asked, starts the worker. False on failure,
@@ -70,9 +70,9 @@ public:
     // Stops the worker, closes the pty, removes the symlink it made. Idempotent.
     void stop();
     bool isRunning() const;
-    bool isConnected() const;  // a pty is open (false after hangUp())
-    std::string devicePath() const; // symlink path if one was given, else the slave path
-    std::string slavePath() const;  // current /dev/pts/N ("" while hung up)
+    bool isConnected() const;        // a pty is open (false after hangUp())
+    std::string devicePath() const;  // symlink path if one was given, else the slave path
+    std::string slavePath() const;   // current /dev/pts/N ("" while hung up)
     std::string lastError() const;
 
     // Closes the pty and removes the symlink: the host sees the device vanish.
@@ -82,14 +82,14 @@ public:
     bool reconnect();
 
     // Live controls.
-    void setSilent(bool silent);          // read and discard commands, answer nothing
-    void garbageNext(int n);              // next n replies are junk bytes
-    void lateNext(int n, int delayMs);    // next n replies go out delayMs late
-    void setValue(int raw, char rangeState = 'N'); // raw 0..9999; 'N', 'U' or 'O'
-    bool setRange(int range);             // false if out of the model's ranges
-    bool setUnits(char units);            // false if not one of the model's units
+    void setSilent(bool silent);                    // read and discard commands, answer nothing
+    void garbageNext(int n);                        // next n replies are junk bytes
+    void lateNext(int n, int delayMs);              // next n replies go out delayMs late
+    void setValue(int raw, char rangeState = 'N');  // raw 0..9999; 'N', 'U' or 'O'
+    bool setRange(int range);                       // false if out of the model's ranges
+    bool setUnits(char units);                      // false if not one of the model's units
     void setAuto(bool on);
-    void setStoredCount(int n);           // regenerates memory from the seed
+    void setStoredCount(int n);  // regenerates memory from the seed
     void setBattery(int hundredthsVolt);
     void setNxDelay(int ms);
 
@@ -99,20 +99,20 @@ public:
     bool isAuto() const;
     char units() const;
     int storedCount() const;
-    std::vector<std::string> storedReadings() const; // the 16-char NX texts, record 1 first
+    std::vector<std::string> storedReadings() const;  // the 16-char NX texts, record 1 first
 
     // Observability.
-    std::vector<std::string> commandsReceived() const; // without terminators, in order
+    std::vector<std::string> commandsReceived() const;  // without terminators, in order
     int commandCount() const;
     std::string lastReply() const;  // last text written (for NX: the stored reading)
     int repliesSent() const;
-    std::vector<std::string> readingsSent() const; // well-formed RD replies, in order written
+    std::vector<std::string> readingsSent() const;  // well-formed RD replies, in order written
     Stats stats() const;
-    void clearHistory(); // empties commandsReceived() and readingsSent()
+    void clearHistory();  // empties commandsReceived() and readingsSent()
 
 private:
     struct Impl;
     std::unique_ptr<Impl> d_;
 };
 
-} // namespace probesim
+}  // namespace probesim

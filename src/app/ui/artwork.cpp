@@ -127,7 +127,8 @@ QPixmap ProbeArtwork(int width, int height) {
 
     p.setPen(QPen(QColor(0, 160, 160, 170), 2));
     p.setBrush(Qt::NoBrush);
-    for (int r = 10; r <= 28; r += 9) p.drawArc(QRectF(32 - r, 12 - r, 2 * r, 2 * r), 20 * 16, 140 * 16);
+    for (int r = 10; r <= 28; r += 9)
+        p.drawArc(QRectF(32 - r, 12 - r, 2 * r, 2 * r), 20 * 16, 140 * 16);
 
     QLinearGradient body(18, 0, 46, 0);
     body.setColorAt(0, QColor(60, 60, 66));

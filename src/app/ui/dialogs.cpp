@@ -20,7 +20,9 @@
 namespace fenwyd::ui {
 
 namespace {
-QString L1(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<int>(s.size())); }
+QString L1(const std::string& s) {
+    return QString::fromLatin1(s.data(), static_cast<int>(s.size()));
+}
 std::string ToL1(const QString& s) { return s.toLatin1().toStdString(); }
 std::string ToLocal(const QString& s) { return QFile::encodeName(s).toStdString(); }
 QString FromLocal(const std::string& s) { return QFile::decodeName(QByteArray::fromStdString(s)); }
@@ -187,7 +189,8 @@ AboutBox::AboutBox(QWidget* parent, const QString& caption, const QString& model
     LabModel->setGeometry(TwRect(this, 1200, 360, 2900, 255));
     LabModel->setObjectName(QStringLiteral("LabModel"));
 
-    auto* Label6 = PlainLabel(this, QStringLiteral("Tollaven EMF Measurements.  All rights reserved."));
+    auto* Label6 =
+        PlainLabel(this, QStringLiteral("Tollaven EMF Measurements.  All rights reserved."));
     Label6->setFont(small);
     Label6->setGeometry(TwRect(this, 240, 2200, 3800, 255));
 

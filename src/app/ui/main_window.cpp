@@ -27,7 +27,9 @@ constexpr int kDesignWidth = 4725;
 constexpr int kDesignHeight = 3015;
 constexpr int kStatusBarHeight = 345;
 
-QString L1(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<int>(s.size())); }
+QString L1(const std::string& s) {
+    return QString::fromLatin1(s.data(), static_cast<int>(s.size()));
+}
 std::string ToL1(const QString& s) { return s.toLatin1().toStdString(); }
 QColor Q(const Rgb& c) { return QColor(c.r, c.g, c.b); }
 
@@ -86,8 +88,10 @@ ClickLabel* MainWindow::addLabel(QWidget* parent, const char* name, int l, int t
 
 void MainWindow::buildPanel(QWidget* client) {
     // Background fills around the reading panel, stretched by ResizeForm.
-    const int formColor[4][4] = {
-        {-120, 480, 375, 1815}, {4560, 360, 5175, 1935}, {0, 2160, 9855, 2655}, {0, 360, 4815, 255}};
+    const int formColor[4][4] = {{-120, 480, 375, 1815},
+                                 {4560, 360, 5175, 1935},
+                                 {0, 2160, 9855, 2655},
+                                 {0, 360, 4815, 255}};
     for (int i = 0; i < 4; ++i) {
         ShapeFormColor_[i] = new ShapeWidget(client, palette().color(QPalette::Button), false);
         ShapeFormColor_[i]->setGeometry(
@@ -195,7 +199,8 @@ void MainWindow::buildPanel(QWidget* client) {
     Combo1List_ = new QListWidget(client);
     Combo1List_->setGeometry(TwRect(this, 4920, 1380, 1335, 2820));
     Combo1List_->setFont(small);
-    for (const char* c : {"BT", "CL", "DD", "EH", "KR", "LG", "MX", "NS", "NX", "PR", "RD", "SC", "SP"}) {
+    for (const char* c :
+         {"BT", "CL", "DD", "EH", "KR", "LG", "MX", "NS", "NX", "PR", "RD", "SC", "SP"}) {
         Combo1List_->addItem(QString::fromLatin1(c));
     }
     connect(Combo1List_, &QListWidget::currentTextChanged, Combo1Text_, &QLineEdit::setText);
@@ -215,9 +220,20 @@ void MainWindow::buildToolbar(QWidget* client) {
     tbToolBar_->setIconSize(QSize(Tw(this, 270), Tw(this, 270)));
     tbToolBar_->setMovable(false);
     elements_[QStringLiteral("tbToolBar")] = tbToolBar_;
-    const char* const tips[kToolButtonCount + 1] = {
-        "",          "Open", "Save", "", "Options", "", "Scatter Graph Live", "Bar Graph", "",
-        "Zoom In", "Zoom Out", "", "Log (On / Off)", "Log Pause"};
+    const char* const tips[kToolButtonCount + 1] = {"",
+                                                    "Open",
+                                                    "Save",
+                                                    "",
+                                                    "Options",
+                                                    "",
+                                                    "Scatter Graph Live",
+                                                    "Bar Graph",
+                                                    "",
+                                                    "Zoom In",
+                                                    "Zoom Out",
+                                                    "",
+                                                    "Log (On / Off)",
+                                                    "Log Pause"};
     const ViewState& v = instrument_->view;
     for (int i = 1; i <= kToolButtonCount; ++i) {
         const QString key = QString::fromLatin1(v.tbButtons[i].key);
@@ -285,10 +301,11 @@ void MainWindow::buildMenus() {
     addAction(mnuFile, "mnuFileExit", QStringLiteral("E&xit"), nullptr, [this] { close(); });
 
     QMenu* mnuProbe = menuBar()->addMenu(QStringLiteral("&Probe"));
-    addAction(mnuProbe, "mnuProbeRecord", QStringLiteral("&Log Data"), &v.mnuProbeRecord,
-              [&in] { in.ToggleRecordOn(); }, QKeySequence(Qt::CTRL | Qt::Key_L));
-    addAction(mnuProbe, "mnuProbeRecordPause", QStringLiteral("L&og Pause"),
-              &v.mnuProbeRecordPause, [&in] { in.TogglePause(); });
+    addAction(
+        mnuProbe, "mnuProbeRecord", QStringLiteral("&Log Data"), &v.mnuProbeRecord,
+        [&in] { in.ToggleRecordOn(); }, QKeySequence(Qt::CTRL | Qt::Key_L));
+    addAction(mnuProbe, "mnuProbeRecordPause", QStringLiteral("L&og Pause"), &v.mnuProbeRecordPause,
+              [&in] { in.TogglePause(); });
     mnuProbe->addSeparator();
     addAction(mnuProbe, "mnuProbeZero", QStringLiteral("&Zero"), &v.mnuProbeZero, nullptr,
               QKeySequence(Qt::CTRL | Qt::Key_Z));
@@ -310,9 +327,10 @@ void MainWindow::buildMenus() {
     addAction(mnuProbe, "mnuProbeClearPeak", QStringLiteral("Clear &Peak"), &v.mnuProbeClearPeak,
               nullptr);
     mnuProbe->addSeparator();
-    addAction(mnuProbe, "mnuProbeUpdateNow", QStringLiteral("Update &Battery / Temperature"),
-              &v.mnuProbeUpdateNow, [&in] { in.mnuProbeUpdateNow_Click(); },
-              QKeySequence(Qt::CTRL | Qt::Key_B));
+    addAction(
+        mnuProbe, "mnuProbeUpdateNow", QStringLiteral("Update &Battery / Temperature"),
+        &v.mnuProbeUpdateNow, [&in] { in.mnuProbeUpdateNow_Click(); },
+        QKeySequence(Qt::CTRL | Qt::Key_B));
     QMenu* mnuBatt = submenu(mnuProbe, "mnuProbeUpdateProbeBatt",
                              QStringLiteral("Auto Update &Interval"), &v.mnuProbeUpdateProbeBatt);
     addAction(mnuBatt, "mnuProbeUpdateoff", QStringLiteral("&Off"), &v.mnuProbeUpdateoff,
@@ -442,7 +460,8 @@ void MainWindow::render() {
     for (auto& [state, label] : labels_) {
         const QString text = L1(state->caption);
         if (label->text() != text) label->setText(text);
-        if (label->isVisibleTo(label->parentWidget()) != state->visible) label->setVisible(state->visible);
+        if (label->isVisibleTo(label->parentWidget()) != state->visible)
+            label->setVisible(state->visible);
         SetForeColor(label, Q(state->foreColor));
     }
     ShapeRecordInd_->setFill(Q(v.ShapeRecordInd.fill));
