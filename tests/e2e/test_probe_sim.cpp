@@ -528,7 +528,7 @@ TEST(ProbeSimUpload, SequenceDeliversEveryRecordThenRepeatsTheLast) {
     Options opt = fixedOptions('V');
     opt.storedCount = 5;
     opt.seed = 7;
-    opt.nxDelayMs = 20;
+    opt.nxDelayMs = 150;  // room to read the first part alone on a busy machine
     auto sim = startSim(opt);
     HostPort port(sim->devicePath());
     ASSERT_TRUE(port.isOpen());
@@ -601,6 +601,7 @@ TEST(ProbeSimFaults, SilentProbeRecordsButDoesNotAnswer) {
     port.send("RD");
     port.send("SC");
     EXPECT_EQ(port.readFor(300), "");
+    ASSERT_TRUE(waitFor([&] { return sim->commandCount() == 2; }));
     EXPECT_EQ(sim->commandsReceived(), (std::vector<std::string>{"RD", "SC"}));
     EXPECT_EQ(sim->stats().silenced, 2);
     EXPECT_EQ(sim->range(), 0) << "a swallowed SC does not step the range";
