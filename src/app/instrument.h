@@ -107,6 +107,9 @@ private:
     void SetStatusText(const std::string& text);
     void RefreshStatusBar();
     void LogReading();
+    // Shows "Over Range" or "Under Range" for a reply's range state; true
+    // when the reading is in range.
+    bool ShowRangeWarnings(const std::string& rangeState);
     void SelectSampleRateText(const std::string& text);
 
     Platform p_;

@@ -31,7 +31,17 @@ bool StartsWithNumber(const std::string& text) {
     if (i < text.size() && text[i] == '.') ++i;
     return i < text.size() && text[i] >= '0' && text[i] <= '9';
 }
+// "AutoRange 3" or "Range 3" by the auto-range letter of a reply.
+std::string RangeCaption(const std::string& autoRange, int16_t range) {
+    return (autoRange == "A" ? "AutoRange " : "Range ") + std::to_string(range);
+}
 }  // namespace
+
+bool Instrument::ShowRangeWarnings(const std::string& rangeState) {
+    view.LabUnderRange.visible = rangeState == "U";
+    view.LabOverRange.visible = rangeState == "O";
+    return rangeState != "U" && rangeState != "O";
+}
 
 std::string Instrument::ConvertToNumber(const int16_t& locRange, const float& locField) {
     return fenwyd::ConvertToNumber(st.ProbeModel, st.ProbeUnits, locRange, locField, st.UnitsText,
@@ -89,24 +99,14 @@ void Instrument::ProcessData(int16_t /*CmndType: the reply's own text decides*/)
             view.LabXYZField.caption = valueText;
 
             const std::string rangeState = Mid(data, 12, 12);
-            view.LabRange.caption = (Mid(data, 13, 13) == "A" ? "AutoRange " : "Range ") +
-                                    std::to_string(st.ProbeRange);
+            view.LabRange.caption = RangeCaption(Mid(data, 13, 13), st.ProbeRange);
             UpdateUnits(std::to_string(st.ProbeRange) + st.ProbeUnits);
 
             SetStatusText("QM-" + std::to_string(st.ProbeModel));
             RefreshStatusBar();
 
-            if (rangeState == "U") {
-                view.LabUnderRange.visible = true;
-                view.LabOverRange.visible = false;
-            } else if (rangeState == "O") {
-                view.LabOverRange.visible = true;
-                view.LabUnderRange.visible = false;
-            } else {
-                view.LabOverRange.visible = false;
-                view.LabUnderRange.visible = false;
-                if (st.RecordOn == 1) LogReading();
-            }
+            // Over- and under-range readings are never logged.
+            if (ShowRangeWarnings(rangeState) && st.RecordOn == 1) LogReading();
             p_.display.repaintNow();
         }
     } else if (replyCode == "BT") {
@@ -140,12 +140,10 @@ void Instrument::ProcessData(int16_t /*CmndType: the reply's own text decides*/)
         view.LabBarGraph.caption = std::to_string(percent * 5) + " %";
 
         const std::string rangeState = Mid(data, 11, 11);
-        view.LabRange.caption =
-            (Mid(data, 13, 13) == "A" ? "AutoRange " : "Range ") + std::to_string(st.ProbeRange);
+        view.LabRange.caption = RangeCaption(Mid(data, 13, 13), st.ProbeRange);
         UpdateUnits(std::to_string(st.ProbeRange) + st.ProbeUnits);
 
-        view.LabUnderRange.visible = rangeState == "U";
-        view.LabOverRange.visible = rangeState == "O";
+        ShowRangeWarnings(rangeState);  // shown, but a stored reading is stored anyway
         p_.display.repaintNow();
 
         // The row is the record number the probe just announced; a number

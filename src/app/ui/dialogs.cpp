@@ -14,16 +14,13 @@
 
 #include "app/instrument.h"
 #include "app/ui/artwork.h"
+#include "app/ui/latin1.h"
 #include "app/ui/twips.h"
 #include "link/qt_serial_port.h"
 
 namespace fenwyd::ui {
 
 namespace {
-QString L1(const std::string& s) {
-    return QString::fromLatin1(s.data(), static_cast<int>(s.size()));
-}
-std::string ToL1(const QString& s) { return s.toLatin1().toStdString(); }
 std::string ToLocal(const QString& s) { return QFile::encodeName(s).toStdString(); }
 QString FromLocal(const std::string& s) { return QFile::decodeName(QByteArray::fromStdString(s)); }
 

@@ -17,6 +17,7 @@
 #include <QToolButton>
 
 #include "app/ui/artwork.h"
+#include "app/ui/latin1.h"
 #include "app/ui/twips.h"
 #include "app/ui/widgets.h"
 
@@ -27,10 +28,6 @@ constexpr int kDesignWidth = 4725;
 constexpr int kDesignHeight = 3015;
 constexpr int kStatusBarHeight = 345;
 
-QString L1(const std::string& s) {
-    return QString::fromLatin1(s.data(), static_cast<int>(s.size()));
-}
-std::string ToL1(const QString& s) { return s.toLatin1().toStdString(); }
 QColor Q(const Rgb& c) { return QColor(c.r, c.g, c.b); }
 
 void SetForeColor(QWidget* w, const QColor& c) {
