@@ -4,9 +4,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/instrument.h"
-#include "app/qt_platform.h"
 #include "bench.h"
+#include "instrument/instrument.h"
+#include "qt/qt_platform.h"
 #include "support/fakes.h"
 
 namespace fenwyd::bench {

@@ -12,9 +12,10 @@
 #include <cstdio>
 #include <sstream>
 
-#include "app/ui/main_window.h"
 #include "bench.h"
 #include "support/fakes.h"
+#include "support/harness.h"
+#include "ui/main_window.h"
 
 namespace fenwyd::bench {
 
@@ -32,9 +33,10 @@ void Settle() {
 
 // A reading reply as the probe sends it, the value varying with i.
 std::string Reading(int i) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "@RD%04dE1G NM %02d-", 1000 + (i * 7919) % 9000, 5 + i % 15);
-    return buf;
+    char raw[8], pct[4];
+    std::snprintf(raw, sizeof raw, "%04d", 1000 + (i * 7919) % 9000);
+    std::snprintf(pct, sizeof pct, "%02d", 5 + i % 15);
+    return testing::Rd(raw, 'E', '1', 'G', 'N', 'M', pct);
 }
 }  // namespace
 

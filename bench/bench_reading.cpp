@@ -11,10 +11,10 @@
 #include <fstream>
 #include <map>
 
-#include "app/instrument.h"
-#include "app/qt_platform.h"
 #include "bench.h"
-#include "link/qt_serial_port.h"
+#include "instrument/instrument.h"
+#include "qt/qt_platform.h"
+#include "qt/qt_serial_port.h"
 #include "support/fakes.h"
 
 namespace fenwyd::bench {

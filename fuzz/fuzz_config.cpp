@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/config_file.h"
+#include "config/config_file.h"
 #include "scratch_folder.h"
 
 namespace {

@@ -6,9 +6,9 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
-#include "app/qt_platform.h"
-#include "app/ui/main_window.h"
-#include "link/qt_serial_port.h"
+#include "qt/qt_platform.h"
+#include "qt/qt_serial_port.h"
+#include "ui/main_window.h"
 
 namespace {
 

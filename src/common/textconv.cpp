@@ -161,19 +161,35 @@ double LeadingNumber(const std::string& text) {
     return negative ? -value : value;
 }
 
-bool IntegerField(const std::string& text, int& value) {
+bool ParseInteger(const std::string& text, long long lo, long long hi, long long& value,
+                  Sign sign) {
     std::size_t b = 0, e = text.size();
     while (b < e && IsBlank(text[b])) ++b;
     while (e > b && IsBlank(text[e - 1])) --e;
+    bool negative = false;
+    if (sign == Sign::Allowed && b < e && (text[b] == '-' || text[b] == '+')) {
+        negative = text[b] == '-';
+        ++b;
+    }
     if (b == e) return false;
-    int v = 0;
+    // Any bound is within 10^18, so stopping there keeps v from overflowing.
+    constexpr unsigned long long kMaxMagnitude = 1000000000000000000ULL;
+    unsigned long long v = 0;
     for (std::size_t i = b; i < e; ++i) {
         if (!IsDigit(text[i])) return false;
-        const int d = text[i] - '0';
-        if (v > (INT_MAX - d) / 10) return false;
-        v = v * 10 + d;
+        v = v * 10 + static_cast<unsigned long long>(text[i] - '0');
+        if (v > kMaxMagnitude) return false;
     }
-    value = v;
+    const long long n = negative ? -static_cast<long long>(v) : static_cast<long long>(v);
+    if (n < lo || n > hi) return false;
+    value = n;
+    return true;
+}
+
+bool IntegerField(const std::string& text, int& value) {
+    long long v = 0;
+    if (!ParseInteger(text, 0, INT_MAX, v, Sign::NotAllowed)) return false;
+    value = static_cast<int>(v);
     return true;
 }
 

@@ -13,6 +13,14 @@ namespace fenwyd {
 // at the first character that cannot belong to the number; no number gives 0.
 double LeadingNumber(const std::string& text);
 
+// A whole decimal number within lo..hi: blanks (space, tab) around it
+// allowed, an optional sign where signs are allowed, then digits only.
+// False for an empty text, anything else, or a value outside lo..hi; value
+// is then untouched.
+enum class Sign { Allowed, NotAllowed };
+bool ParseInteger(const std::string& text, long long lo, long long hi, long long& value,
+                  Sign sign = Sign::Allowed);
+
 // Whole-number digit field (range digit, percentage). Blanks around the
 // digits are allowed; anything else, an empty field or a value beyond int
 // makes it a corrupt field (false, value untouched).

@@ -1,11 +1,8 @@
 #include "datalog/export.h"
 
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <filesystem>
-#include <system_error>
 
+#include "common/file_write.h"
 #include "common/textconv.h"
 
 namespace fenwyd {
@@ -42,24 +39,6 @@ void AppendTwoDigits(std::string& out, int64_t v) {
     }
     if (v < 10) out += '0';
     out += std::to_string(v);
-}
-
-std::string ErrnoText(int err) {
-    if (err == 0) return std::make_error_code(std::errc::io_error).message();
-    return std::error_code(err, std::generic_category()).message();
-}
-
-std::FILE* CreateExclusive(const std::string& name, int& err) {
-    std::FILE* f = nullptr;
-#ifdef _MSC_VER
-    err = fopen_s(&f, name.c_str(), "wbx");
-    if (err != 0) f = nullptr;
-#else
-    errno = 0;
-    f = std::fopen(name.c_str(), "wbx");
-    err = f ? 0 : errno;
-#endif
-    return f;
 }
 
 char* PutTwoDigits(char* out, int64_t v) {
@@ -193,84 +172,36 @@ ExportResult WriteDataPages(const std::string& filenam, const ExportInput& in) {
 
         // The data lines are formatted into a small buffer that is written
         // out whenever it fills: this is where a full log spends its time.
-        auto body = [&](std::FILE* f) {
-            if (std::fwrite(buf.data(), 1, buf.size(), f) != buf.size()) return false;
+        auto body = [&](const ChunkWriter& write) {
+            if (!write(buf.data(), buf.size())) return false;
             char chunk[kChunkBytes];
             char* out = chunk;
             for (int32_t i = first; i <= last; ++i) {
                 if (out > chunk + kChunkBytes - kMaxDataLine) {
-                    const auto n = static_cast<std::size_t>(out - chunk);
-                    if (std::fwrite(chunk, 1, n, f) != n) return false;
+                    if (!write(chunk, static_cast<std::size_t>(out - chunk))) return false;
                     out = chunk;
                 }
                 const float* row = in.recordData[i];
                 if (in.dataUploaded) {
-                    out = PutSingle(out, row[0]);
+                    out = PutSingle(out, row[kLogColTime]);
                 } else {
                     bool ok = true;
-                    out = PutTime(out, row[0], ok);
+                    out = PutTime(out, row[kLogColTime], ok);
                     if (!ok && in.onTimeFormatError) in.onTimeFormatError();
                 }
                 *out++ = ',';
-                out = PutSingle(out, row[1]);
+                out = PutSingle(out, row[kLogColValue]);
                 *out++ = 'E';
-                out = PutSingle(out, row[2]);
+                out = PutSingle(out, row[kLogColExponent]);
                 *out++ = '\r';
                 *out++ = '\n';
             }
-            const auto n = static_cast<std::size_t>(out - chunk);
-            return std::fwrite(chunk, 1, n, f) == n;
+            return write(chunk, static_cast<std::size_t>(out - chunk));
         };
         std::string reason;
         if (!WriteFileReplacing(pageFile, body, reason)) return {false, pageFile, reason};
     }
     return {true, std::string(), std::string()};
-}
-
-bool WriteFileReplacing(const std::string& path, const std::string& bytes, std::string& reason) {
-    return WriteFileReplacing(
-        path,
-        [&bytes](std::FILE* f) {
-            return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-        },
-        reason);
-}
-
-bool WriteFileReplacing(const std::string& path, const std::function<bool(std::FILE*)>& body,
-                        std::string& reason) {
-    // Exclusive creation so a stray file of the same name is never clobbered.
-    std::string temp;
-    std::FILE* f = nullptr;
-    int err = 0;
-    for (int n = 0; n < 100 && f == nullptr; ++n) {
-        temp = path + ".~" + std::to_string(n) + ".tmp";
-        f = CreateExclusive(temp, err);
-        if (f == nullptr && err != EEXIST) break;
-    }
-    if (f == nullptr) {
-        reason = ErrnoText(err);
-        return false;
-    }
-
-    errno = 0;
-    bool good = body(f);
-    err = good ? 0 : errno;
-    if (std::fclose(f) != 0 && good) {  // a full disk may only show up here
-        good = false;
-        err = errno;
-    }
-
-    std::error_code ec;
-    if (good) {
-        std::filesystem::rename(temp, path, ec);
-        if (!ec) return true;
-        reason = ec.message();
-    } else {
-        reason = ErrnoText(err);
-    }
-    std::error_code ignored;
-    std::filesystem::remove(temp, ignored);
-    return false;
 }
 
 }  // namespace fenwyd

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -12,6 +11,12 @@ namespace fenwyd {
 
 constexpr int32_t kSamplesPerPage = 32000;
 constexpr int32_t kMaxRecords = 32000;  // rows 1..32000 of the data log
+
+// Columns of a data-log row.
+constexpr int kLogColumns = 5;
+constexpr int kLogColTime = 0;  // time of day as a fraction of a day, or the sample number
+constexpr int kLogColValue = 1;
+constexpr int kLogColExponent = 2;
 
 struct TimeText {
     std::string text;
@@ -50,9 +55,9 @@ struct NoteLine {
 };
 
 struct ExportInput {
-    const float (*recordData)[5] = nullptr;  // rows 0..32000; row i = sample i
-    int32_t recordCnt = 0;                   // clamped to 0..32000
-    bool dataUploaded = false;               // column 0 holds sample numbers, not times of day
+    const float (*recordData)[kLogColumns] = nullptr;  // rows 0..32000; row i = sample i
+    int32_t recordCnt = 0;                             // clamped to 0..32000
+    bool dataUploaded = false;  // column 0 holds sample numbers, not times of day
     std::string unitsText;
     std::vector<NoteLine> notes;
     std::function<std::string()> dateText;  // asked once per page, as it is written
@@ -66,20 +71,9 @@ struct ExportResult {
     std::string reason;      // system error text
 };
 
-// Writes all page files for filenam (run.csv, run_2.csv, ...). Each page is
-// written to a temporary file beside it and renamed over the target, so a
-// failure leaves any older file of that name intact. Stops at the first
-// failing page.
+// Writes all page files for filenam (run.csv, run_2.csv, ...). Each page
+// replaces its file whole (WriteFileReplacing), so a failure leaves any older
+// file of that name intact. Stops at the first failing page.
 ExportResult WriteDataPages(const std::string& filenam, const ExportInput& in);
-
-// Replaces the file at path by bytes through a temporary file in the same
-// folder. On failure the old file is untouched, no temporary file remains and
-// reason holds the system's error text. Also used for the notes and
-// configuration files.
-bool WriteFileReplacing(const std::string& path, const std::string& bytes, std::string& reason);
-// The same, with the contents written by `body` into the temporary file; body
-// returns false when a write failed.
-bool WriteFileReplacing(const std::string& path, const std::function<bool(std::FILE*)>& body,
-                        std::string& reason);
 
 }  // namespace fenwyd

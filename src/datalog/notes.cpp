@@ -3,8 +3,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "common/file_write.h"
 #include "common/textconv.h"
-#include "datalog/export.h"
 
 namespace fenwyd {
 

@@ -4,6 +4,8 @@
 
 namespace fenwyd {
 
+constexpr int16_t kPortCount = 5;  // port numbers 1..5
+
 // The serial line to the probe. The logic sees only this; the program uses a
 // QSerialPort behind it and the tests a scripted port.
 class SerialPort {

@@ -1,6 +1,7 @@
 #include "measure/units.h"
 
 #include "common/textconv.h"
+#include "measure/probe_model.h"
 
 namespace fenwyd {
 
@@ -87,8 +88,8 @@ const LabelRow kLabels[] = {
 
 std::string ConvertToNumber(int16_t probeModel, const std::string& probeUnits, int16_t locRange,
                             float locField, std::string& unitsText, int16_t& readingExponent) {
-    const UnitGroup* group =
-        probeModel == 8203 ? FindGroup(kThreeRange, probeUnits) : FindGroup(kFiveRange, probeUnits);
+    const UnitGroup* group = probeModel == kModel8203 ? FindGroup(kThreeRange, probeUnits)
+                                                      : FindGroup(kFiveRange, probeUnits);
     std::string text;
     if (group != nullptr) {
         unitsText = group->unitsText;
@@ -107,7 +108,7 @@ std::string ConvertToNumber(int16_t probeModel, const std::string& probeUnits, i
 UnitsLabel LookUpUnitsLabel(int16_t probeModel, const std::string& code) {
     for (const LabelRow& row : kLabels) {
         if (code != row.code) continue;
-        if (probeModel != 8203) return {row.fiveRange, false};
+        if (probeModel != kModel8203) return {row.fiveRange, false};
         if (row.threeRange == nullptr) return {std::string(), true};
         return {row.threeRange, false};
     }

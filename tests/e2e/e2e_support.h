@@ -8,10 +8,10 @@
 #include <functional>
 #include <memory>
 
-#include "app/instrument.h"
-#include "app/qt_platform.h"
-#include "link/qt_serial_port.h"
+#include "instrument/instrument.h"
 #include "probe_sim.h"
+#include "qt/qt_platform.h"
+#include "qt/qt_serial_port.h"
 #include "support/fakes.h"
 #include "support/harness.h"
 

@@ -4,9 +4,9 @@
 
 #include <QAction>
 #include <QLabel>
-#include "app/ui/dialogs.h"
-#include "app/ui/main_window.h"
 #include "e2e/e2e_support.h"
+#include "ui/dialogs.h"
+#include "ui/main_window.h"
 
 namespace fenwyd::testing {
 namespace {

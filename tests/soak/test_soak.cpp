@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "e2e/e2e_support.h"
+#include "measure/reply_layout.h"
 
 namespace fenwyd::testing {
 namespace {
@@ -132,12 +133,13 @@ TEST(Soak, FaultScheduleKeepsTheProgramHonest) {
     for (const WatchedPort::Read& r : port.reads) {
         for (std::size_t pos = r.data.find("RD"); pos != std::string::npos;
              pos = r.data.find("RD", pos + 1)) {
-            if (pos < 1 || r.data.size() < pos + 16) continue;
-            const std::string reading = r.data.substr(pos - 1, 17);
-            if (reading[0] != '@') continue;
+            if (pos < 1 || r.data[pos - 1] != '@') continue;
+            const std::string reading = r.data.substr(pos - 1, ReplyLength(ReplyKind::Reading));
+            const auto cut = CutReply(ReplyKind::Reading, reading);
+            if (!cut || cut->overRange() || cut->underRange()) continue;
             if (r.reply && pos == 1) {
-                if (reading[11] == 'N') expected.push_back(reading);
-            } else if (reading[11] == 'N') {
+                expected.push_back(reading);
+            } else {
                 ++swallowed;  // merged behind another reply: the protocol shows only the first
             }
         }

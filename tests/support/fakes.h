@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/seams.h"
+#include "instrument/seams.h"
 #include "link/serial_port.h"
 
 namespace fenwyd::testing {

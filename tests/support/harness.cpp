@@ -4,31 +4,28 @@ namespace fenwyd::testing {
 
 std::string Rd(const std::string& raw, char model, char range, char units, char state,
                char autoRange, const std::string& pct) {
-    std::string s = "@RD" + raw;
-    s += model;
-    s += range;
-    s += units;
-    s += ' ';
-    s += state;
-    s += autoRange;
-    s += ' ';
-    s += pct;
-    s += '-';
-    return s;
+    ReplyText t;
+    t.value = raw;
+    t.model = model;
+    t.range = range;
+    t.units = units;
+    t.rangeState = state;
+    t.autoRange = autoRange;
+    t.percent = pct;
+    return LayOutReply(ReplyKind::Reading, t);
 }
 
 std::string Nx(const std::string& raw, char range, char units, char state, char autoRange,
                const std::string& pct) {
-    std::string s = "NX" + raw + " ";
-    s += range;
-    s += units;
-    s += ' ';
-    s += state;
-    s += ' ';
-    s += autoRange;
-    s += pct;
-    s += 'E';
-    return s;
+    ReplyText t;
+    t.value = raw;
+    t.range = range;
+    t.units = units;
+    t.rangeState = state;
+    t.autoRange = autoRange;
+    t.percent = pct;
+    t.model = 'E';
+    return LayOutReply(ReplyKind::Stored, t);
 }
 
 void Harness::connect(int16_t portNo) {

@@ -3,20 +3,17 @@
 #include <filesystem>
 #include <string>
 
-#include "app/instrument.h"
+#include "instrument/instrument.h"
 #include "support/fakes.h"
 #include "support/files.h"
 
 namespace fenwyd::testing {
 
-// A reading reply laid out as the probe sends it (17 characters):
-// 2..3 "RD", 4..7 raw value, 8 model, 9 range, 10 units, 12 range state,
-// 13 auto-range, 15..16 percent / 5.
+// A reading reply laid out as the probe sends it (17 characters).
 std::string Rd(const std::string& raw = "1999", char model = 'E', char range = '0',
                char units = 'G', char state = 'N', char autoRange = 'M',
                const std::string& pct = "15");
-// A stored reading (16 characters): 1..2 "NX", 3..6 value, 8 range, 9 units,
-// 11 range state, 13 auto-range, 14..15 percent / 5.
+// A stored reading (16 characters) from a QM-8204.
 std::string Nx(const std::string& raw = "1250", char range = '1', char units = 'T',
                char state = 'N', char autoRange = 'M', const std::string& pct = "10");
 

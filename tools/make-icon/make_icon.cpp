@@ -4,7 +4,7 @@
 #include <QPixmap>
 #include <cstdlib>
 
-#include "app/ui/artwork.h"
+#include "ui/artwork.h"
 
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);

@@ -1,17 +1,13 @@
 #include "probe_sim.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
-#include <cmath>
 #include <condition_variable>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <mutex>
-#include <random>
 #include <thread>
 
 #include <fcntl.h>
@@ -26,38 +22,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kFullScale = 1999;    // 3.5-digit display: each range tops out at 1999 counts
-constexpr int kWalkFloor = 20;      // the walk keeps at least 1 % of full scale
-constexpr int kMaxRaw = 9999;       // four digits on the wire
-constexpr int kBatteryStart = 900;  // hundredths of a volt: fresh 9 V block
-constexpr int kBatteryFloor = 650;
-constexpr int kBatteryLow = 700;           // below this the reading carries 'L'
-constexpr int kBatteryMinutesPerStep = 5;  // slow self-discharge: 0.01 V per 5 minutes
-constexpr int kMaxCommandLen = 64;         // longer lines are cut; they end up as "@??"
+constexpr int kMaxCommandLen = 64;  // longer lines are cut; they end up as "@??"
 constexpr int kIdlePollMs = 100;
-constexpr int kJunkMaxLen = 40;
 constexpr int kHangupGraceMs =
     500;  // the host reads 300 ms after sending: let the last reply reach it
-
-// Units letters in the order "EH" steps through them.
-constexpr char kUnitsE[] = "GVTA";  // QM-8204
-constexpr char kUnitsV[] = "VAGT";  // QM-8203
-constexpr int kUnitsCount = 4;
-
-double pow10i(int n) {
-    double v = 1.0;
-    while (n-- > 0) v *= 10.0;
-    return v;
-}
-
-// Uniform in [0, 1). mt19937 output is fixed by the standard, so sequences derived
-// this way (stored readings in particular) are the same on every platform.
-double unit(std::mt19937& g) { return (g() >> 8) * (1.0 / 16777216.0); }
-
-int pick(std::mt19937& g, int n) { return static_cast<int>(g() % static_cast<std::uint32_t>(n)); }
-
-// Two digits, 00..20, in steps of 5 % of full scale.
-int percentSteps(int raw) { return std::clamp((raw + 50) / 100, 0, 20); }
 
 std::string printable(const std::string& s) {
     std::string out;
@@ -84,11 +52,6 @@ std::string errnoText(const char* what) { return std::string(what) + ": " + std:
 }  // namespace
 
 struct ProbeSim::Impl {
-    struct Part {
-        std::string text;
-        int offsetMs = 0;
-    };
-
     struct Outgoing {
         Clock::time_point due;
         std::string text;
@@ -106,21 +69,7 @@ struct ProbeSim::Impl {
         bool result = false;
     };
 
-    explicit Impl(Options o)
-        : opt(std::move(o)),
-          driftRng(opt.seed),
-          faultRng(opt.seed ^ 0x9e3779b9u),
-          junkRng(opt.seed ^ 0x7f4a7c15u) {
-        opt.model = static_cast<char>(std::toupper(static_cast<unsigned char>(opt.model)));
-        maxRange = opt.model == 'V' ? 2 : 4;
-        unitsCycle = opt.model == 'V' ? kUnitsV : kUnitsE;
-        field = 300.0 + pick(driftRng, 1200);
-        raw = opt.fixedValue ? 1000 : static_cast<int>(std::lround(field));
-        opt.storedCount = std::clamp(opt.storedCount, 0, kMaxRaw);
-        generateStored();
-        origin = Clock::now();
-        batteryOrigin = origin;
-    }
+    explicit Impl(Options o) : opt(std::move(o)), core(opt) { origin = Clock::now(); }
 
     // ---- configuration and state (all guarded by mu) ----
     Options opt;
@@ -143,34 +92,11 @@ struct ProbeSim::Impl {
     std::string outBuf;          // bytes the pty has not taken yet
     Clock::time_point origin;
 
-    int maxRange = 4;
-    const char* unitsCycle = kUnitsE;
-    int unitsIdx = 0;
-    int range = 0;
-    bool autoRange = false;
-    int raw = 0;
-    char rangeState = 'N';
-    double field = 0.0;  // present field in range-0 counts
-    int spellLeft = 0;   // readings left in an over/under-range spell
-    int battery = kBatteryStart;
-    Clock::time_point batteryOrigin;
-    std::vector<std::string> stored;
-    int uploadPos = 0;  // record number of the last NX answer; SP sets it back to 0
-
-    bool silent = false;
-    int garbageLeft = 0;
-    int lateLeft = 0;
-    int lateLeftMs = 0;
-    int silentRunLeft = 0;
-    int commandsOnPty = 0;
+    ProbeCore core;  // the probe itself; guarded by mu like the rest
     bool hangupPending = false;
     Clock::time_point hangupAt;
     bool reconnectScheduled = false;
     Clock::time_point reconnectAt;
-
-    std::mt19937 driftRng;
-    std::mt19937 faultRng;
-    std::mt19937 junkRng;
 
     std::vector<std::string> commands;
     std::vector<std::string> readings;
@@ -270,7 +196,7 @@ struct ProbeSim::Impl {
         slave = name;
         lineBuf.clear();
         outBuf.clear();
-        commandsOnPty = 0;
+        core.lineOpened();
         return true;
     }
 
@@ -345,241 +271,33 @@ struct ProbeSim::Impl {
         return true;
     }
 
-    // ---- the probe ----
-
-    char unitsLetter() const { return unitsCycle[unitsIdx]; }
-
-    void pickAutoRange() {
-        int r = 0;
-        while (r < maxRange && field > (kFullScale + 0.5) * pow10i(r)) ++r;
-        range = r;
-        raw = std::clamp(static_cast<int>(std::lround(field / pow10i(r))), 0, kFullScale);
-    }
-
-    // One reading's worth of drift: a slow multiplicative walk inside the current
-    // range (all ranges in auto), now and then a short over/under-range spell.
-    void stepValue() {
-        if (opt.fixedValue) return;
-        if (spellLeft > 0) {
-            --spellLeft;
-            return;
-        }
-        if (opt.excursionRate > 0.0 && unit(driftRng) < opt.excursionRate) {
-            bool over = unit(driftRng) < 0.5;
-            spellLeft = pick(driftRng, 4);  // 1..4 readings in all
-            rangeState = over ? 'O' : 'U';
-            if (autoRange) range = over ? maxRange : 0;
-            raw = over ? kFullScale : pick(driftRng, 10);
-            return;
-        }
-        double lo = kWalkFloor * pow10i(autoRange ? 0 : range);
-        double hi = kFullScale * pow10i(autoRange ? maxRange : range);
-        field *= 1.0 + (unit(driftRng) - 0.5) * 0.03;
-        field += (unit(driftRng) - 0.5) * 2.0 * pow10i(range);  // about a count of noise
-        if (field > hi) field = hi * (1.0 - 0.02 * unit(driftRng));
-        if (field < lo) field = lo * (1.0 + 0.02 * unit(driftRng));
-        rangeState = 'N';
-        if (autoRange)
-            pickAutoRange();
-        else
-            raw = std::clamp(static_cast<int>(std::lround(field / pow10i(range))), 0, kFullScale);
-    }
-
-    // Manual 0 -> ... -> highest -> auto -> manual 0.
-    void stepRange() {
-        if (autoRange) {
-            autoRange = false;
-            range = 0;
-        } else if (range < maxRange) {
-            ++range;
-        } else {
-            autoRange = true;
-            if (!opt.fixedValue) pickAutoRange();
-        }
-    }
-
-    int batteryLevel() const {
-        if (opt.fixedValue) return battery;
-        auto minutes =
-            std::chrono::duration_cast<std::chrono::minutes>(Clock::now() - batteryOrigin).count();
-        return std::max(kBatteryFloor,
-                        battery - static_cast<int>(minutes / kBatteryMinutesPerStep));
-    }
-
-    // A battery read loads the cell a little, so repeated reads creep down too.
-    int readBattery() {
-        if (!opt.fixedValue && unit(driftRng) < 0.25)
-            battery = std::max(kBatteryFloor, battery - 1);
-        return batteryLevel();
-    }
-
-    std::string formatReading() {
-        // @RD vvvv m r u _ s a _ pp b
-        char buf[32];
-        std::snprintf(buf, sizeof buf, "@RD%04d%c%d%c %c%c %02d%c", std::clamp(raw, 0, kMaxRaw),
-                      opt.model, range, unitsLetter(), rangeState, autoRange ? 'A' : 'M',
-                      percentSteps(raw), batteryLevel() < kBatteryLow ? 'L' : '-');
-        return buf;
-    }
-
-    // Probe memory: a measurement series recorded earlier, the same for a given
-    // seed; a longer memory keeps the shorter one as its beginning.
-    void generateStored() {
-        std::mt19937 g(opt.seed * 2654435761u + 0x5eedu);
-        stored.clear();
-        int r = pick(g, maxRange + 1);
-        int ui = 0;
-        bool am = pick(g, 2) == 0;
-        double f = 200 + pick(g, 1600);
-        for (int i = 0; i < opt.storedCount; ++i) {
-            if (pick(g, 10) == 0) {  // operator switched range between recordings
-                r = pick(g, maxRange + 1);
-                am = pick(g, 2) == 0;
-                f = 200 + pick(g, 1600);
-            }
-            if (pick(g, 25) == 0) ui = (ui + 1) % kUnitsCount;
-            f = std::clamp(f * (1.0 + (unit(g) - 0.5) * 0.06), double(kWalkFloor),
-                           double(kFullScale));
-            int v = static_cast<int>(std::lround(f));
-            char st = 'N';
-            int k = pick(g, 40);
-            if (k == 0) {
-                st = 'O';
-                v = kFullScale;
-            } else if (k == 1) {
-                st = 'U';
-                v = pick(g, 10);
-            }
-            // NX vvvv _ r u _ s _ a pp m
-            char buf[32];
-            std::snprintf(buf, sizeof buf, "NX%04d %d%c %c %c%02d%c", v, r, unitsCycle[ui], st,
-                          am ? 'A' : 'M', percentSteps(v), opt.model);
-            stored.emplace_back(buf);
-        }
-    }
-
-    std::string makeJunk() {
-        int len = 1 + pick(junkRng, kJunkMaxLen);
-        std::string s;
-        if (pick(junkRng, 3) == 0) {
-            // Looks like a reading at first glance; the digit fields are not digits.
-            static const char kNotDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ @#?-+.:;\x01\x1b\x7f\xff";
-            s = "@RD";
-            while (static_cast<int>(s.size()) < len)
-                s += kNotDigits[pick(junkRng, sizeof kNotDigits - 1)];
-        } else {
-            for (int i = 0; i < len; ++i) s += static_cast<char>(pick(junkRng, 256));
-            // Never a reply the host could take for a reading or a stored reading.
-            if (s.size() >= 2 && s[0] == 'N' && s[1] == 'X') s[0] = '#';
-            if (s.size() >= 3 && s[1] == 'R' && s[2] == 'D') s[1] = '#';
-        }
-        return s;
-    }
-
-    std::vector<Part> execute(const std::string& cmd, bool& isReading) {
-        char buf[32];
-        isReading = false;
-        if (cmd == "RD") {
-            stepValue();
-            isReading = true;
-            return {{formatReading()}};
-        }
-        if (cmd == "SC") {
-            stepRange();
-            return {{"@SC"}};
-        }
-        if (cmd == "EH") {
-            unitsIdx = (unitsIdx + 1) % kUnitsCount;
-            return {{"@EH"}};
-        }
-        if (cmd == "BT") {
-            std::snprintf(buf, sizeof buf, "@BT%04d", readBattery());
-            return {{buf}};
-        }
-        if (cmd == "NS") {
-            std::snprintf(buf, sizeof buf, "@NS%04d", static_cast<int>(stored.size()));
-            return {{buf}};
-        }
-        if (cmd == "SP") {
-            uploadPos = 0;
-            return {{"@SP"}};
-        }
-        if (cmd == "NX") {
-            if (stored.empty()) return {{"@LG0000"}};
-            // Past the end the probe keeps repeating its last record.
-            uploadPos = std::clamp(uploadPos + 1, 1, static_cast<int>(stored.size()));
-            std::snprintf(buf, sizeof buf, "@LG%04d", uploadPos);
-            return {{buf, 0}, {stored[uploadPos - 1], opt.nxDelayMs}};
-        }
-        if (cmd == "LG") return {{"@LG0000"}};
-        if (cmd == "KR" || cmd == "CL" || cmd == "DD" || cmd == "MX" || cmd == "PR")
-            return {{"@" + cmd}};
-        return {{"@??"}};
+    double nowMs() const {
+        return std::chrono::duration<double, std::milli>(Clock::now() - origin).count();
     }
 
     void handleCommand(const std::string& cmd) {
         ++stats.commands;
         if (opt.keepHistory) commands.push_back(cmd);
         trace("rx " + printable(cmd));
-        ++commandsOnPty;
-        bool hangupNow = opt.faults.hangupAfter > 0 && commandsOnPty == opt.faults.hangupAfter;
 
-        // Three draws per command whatever happens, so the fault pattern depends
-        // only on the seed and the command's number.
-        const FaultOptions& f = opt.faults;
-        bool startSilence = unit(faultRng) < f.silentRate;
-        bool randomJunk = unit(faultRng) < f.garbageRate;
-        bool randomLate = unit(faultRng) < f.lateRate;
-
-        // Past the scheduled hang-up's command the line is as good as gone.
-        bool swallow = silent || (f.hangupAfter > 0 && commandsOnPty > f.hangupAfter);
-        if (!swallow && silentRunLeft > 0) {
-            --silentRunLeft;
-            swallow = true;
-        } else if (!swallow && startSilence) {
-            silentRunLeft = std::max(1, f.silentLen) - 1;
-            swallow = true;
-        }
-        if (swallow) {
+        const Response r = core.handle(cmd, nowMs());
+        if (r.parts.empty()) {
             ++stats.silenced;
             trace("   (no reply)");
-            if (hangupNow) scheduleHangup();
+            if (r.hangUp) scheduleHangup();
             return;
         }
-
-        bool isReading = false;
-        std::vector<Part> parts = execute(cmd, isReading);
-
-        bool junk = false;
-        if (garbageLeft > 0) {
-            --garbageLeft;
-            junk = true;
-        } else if (randomJunk) {
-            junk = true;
-        }
-        if (junk) {
-            parts = {{makeJunk()}};
-            isReading = false;
-        }
-        int delayMs = 0;
-        if (lateLeft > 0) {
-            --lateLeft;
-            delayMs = lateLeftMs;
-        } else if (randomLate) {
-            delayMs = f.lateMs;
-        }
-
         Clock::time_point now = Clock::now();
-        for (size_t i = 0; i < parts.size(); ++i) {
+        for (size_t i = 0; i < r.parts.size(); ++i) {
             Outgoing o;
-            o.due = now + std::chrono::milliseconds(delayMs + parts[i].offsetMs);
+            o.due = now + std::chrono::milliseconds(r.delayMs + r.parts[i].offsetMs);
             if (!queue.empty()) o.due = std::max(o.due, queue.back().due);
-            o.text = parts[i].text;
+            o.text = r.parts[i].text;
             o.firstPart = i == 0;
-            o.reading = isReading;
-            o.junk = junk;
-            o.late = i == 0 && delayMs > 0;
-            o.hangupAfter = hangupNow && i + 1 == parts.size();
+            o.reading = r.reading;
+            o.junk = r.junk;
+            o.late = i == 0 && r.delayMs > 0;
+            o.hangupAfter = r.hangUp && i + 1 == r.parts.size();
             queue.push_back(std::move(o));
         }
     }
@@ -714,8 +432,8 @@ bool ProbeSim::start() {
             d_->error = "already running";
             return false;
         }
-        if (d_->opt.model != 'E' && d_->opt.model != 'V') {
-            d_->error = std::string("unknown model letter '") + d_->opt.model + "' (E or V)";
+        if (d_->core.model() != 'E' && d_->core.model() != 'V') {
+            d_->error = std::string("unknown model letter '") + d_->core.model() + "' (E or V)";
             return false;
         }
         if (::pipe2(d_->wakeFds, O_NONBLOCK | O_CLOEXEC) != 0) {
@@ -797,99 +515,82 @@ bool ProbeSim::reconnect() {
 
 void ProbeSim::setSilent(bool on) {
     std::lock_guard<std::mutex> lk(d_->mu);
-    d_->silent = on;
+    d_->core.setSilent(on);
 }
 
 void ProbeSim::garbageNext(int n) {
     std::lock_guard<std::mutex> lk(d_->mu);
-    d_->garbageLeft = std::max(0, n);
+    d_->core.garbageNext(n);
 }
 
 void ProbeSim::lateNext(int n, int delayMs) {
     std::lock_guard<std::mutex> lk(d_->mu);
-    d_->lateLeft = std::max(0, n);
-    d_->lateLeftMs = std::max(0, delayMs);
+    d_->core.lateNext(n, delayMs);
 }
 
 void ProbeSim::setValue(int raw, char rangeState) {
     std::lock_guard<std::mutex> lk(d_->mu);
-    Impl& d = *d_;
-    d.raw = std::clamp(raw, 0, kMaxRaw);
-    d.rangeState = (rangeState == 'U' || rangeState == 'O') ? rangeState : 'N';
-    d.field = std::max(1, d.raw) * pow10i(d.range);
-    d.spellLeft = 0;
+    d_->core.setValue(raw, rangeState);
 }
 
 bool ProbeSim::setRange(int range) {
     std::lock_guard<std::mutex> lk(d_->mu);
-    if (range < 0 || range > d_->maxRange) return false;
-    d_->range = range;
-    return true;
+    return d_->core.setRange(range);
 }
 
 bool ProbeSim::setUnits(char units) {
     std::lock_guard<std::mutex> lk(d_->mu);
-    for (int i = 0; i < kUnitsCount; ++i) {
-        if (d_->unitsCycle[i] == units) {
-            d_->unitsIdx = i;
-            return true;
-        }
-    }
-    return false;
+    return d_->core.setUnits(units);
 }
 
 void ProbeSim::setAuto(bool on) {
     std::lock_guard<std::mutex> lk(d_->mu);
-    d_->autoRange = on;
-    if (on && !d_->opt.fixedValue) d_->pickAutoRange();
+    d_->core.setAuto(on);
 }
 
 void ProbeSim::setStoredCount(int n) {
     std::lock_guard<std::mutex> lk(d_->mu);
-    d_->opt.storedCount = std::clamp(n, 0, kMaxRaw);
-    d_->generateStored();
-    d_->uploadPos = std::min(d_->uploadPos, d_->opt.storedCount);
+    d_->core.setStoredCount(n);
 }
 
 void ProbeSim::setBattery(int hundredthsVolt) {
     std::lock_guard<std::mutex> lk(d_->mu);
-    d_->battery = std::clamp(hundredthsVolt, 0, kMaxRaw);
-    d_->batteryOrigin = Clock::now();
+    d_->core.setBattery(hundredthsVolt, d_->nowMs());
 }
 
 void ProbeSim::setNxDelay(int ms) {
     std::lock_guard<std::mutex> lk(d_->mu);
-    d_->opt.nxDelayMs = std::max(0, ms);
+    d_->core.setNxDelay(ms);
 }
 
 char ProbeSim::model() const {
     std::lock_guard<std::mutex> lk(d_->mu);
-    return d_->opt.model;
+    return d_->core.model();
 }
 
 int ProbeSim::range() const {
     std::lock_guard<std::mutex> lk(d_->mu);
-    return d_->range;
+    return d_->core.range();
 }
 
 bool ProbeSim::isAuto() const {
     std::lock_guard<std::mutex> lk(d_->mu);
-    return d_->autoRange;
+    return d_->core.isAuto();
 }
 
 char ProbeSim::units() const {
     std::lock_guard<std::mutex> lk(d_->mu);
-    return d_->unitsLetter();
+    return d_->core.units();
 }
 
 int ProbeSim::storedCount() const {
     std::lock_guard<std::mutex> lk(d_->mu);
-    return static_cast<int>(d_->stored.size());
+    return static_cast<int>(d_->core.storedReadings().size());
 }
 
 std::vector<std::string> ProbeSim::storedReadings() const {
     std::lock_guard<std::mutex> lk(d_->mu);
-    return d_->stored;
+    return d_->core.storedReadings();
 }
 
 std::vector<std::string> ProbeSim::commandsReceived() const {

@@ -1,4 +1,5 @@
-// probe-sim: a QM-8203 / QM-8204 field-strength probe on a pseudo-terminal.
+// probe-sim: a QM-8203 / QM-8204 field-strength probe on a pseudo-terminal:
+// the pty transport around the protocol core (probe_core.h).
 //
 // The simulator is the probe side of the serial line. It answers the two-letter
 // commands the Fenwyd 8200 host sends ("RD\r", "SC\r", ...) on the master side of
@@ -7,40 +8,13 @@
 // All public members are thread-safe; the pty traffic runs on one worker thread.
 #pragma once
 
-#include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "probe_core.h"
+
 namespace probesim {
-
-// Seeded faults, decided per received command (the CLI's --*-rate options).
-struct FaultOptions {
-    double silentRate = 0.0;   // chance per command that a silent run starts
-    int silentLen = 1;         // commands swallowed by one silent run
-    double garbageRate = 0.0;  // chance per command that the reply is junk bytes
-    double lateRate = 0.0;     // chance per command that the reply comes late
-    int lateMs = 450;          // delay of a late reply (the host waits 300 ms)
-    int hangupAfter = 0;       // hang up after every N commands on one pty; 0 = never
-    int reconnectMs = -1;      // reopen this long after a scheduled hang-up; < 0 = stay down
-};
-
-struct Options {
-    char model = 'E';        // 'E' = QM-8204 (ranges 0..4), 'V' = QM-8203 (ranges 0..2)
-    int storedCount = 12;    // readings held in probe memory (NS / NX)
-    std::uint32_t seed = 1;  // drives drift, stored readings, junk and faults
-    int nxDelayMs = 500;     // gap between "@LGnnnn" and the stored reading of an NX
-    std::string linkPath;    // if set: symlink to the slave device, kept across reconnects
-    FaultOptions faults;
-    bool fixedValue = false;       // deterministic: no drift, value only changes by setValue()
-    double excursionRate = 0.005;  // chance per reading that a short over/under-range spell starts
-                                   // (drift mode only; 0 = never)
-    bool keepHistory = true;  // keep commandsReceived() / readingsSent(); off for long CLI runs
-    // Trace of traffic and events, one line per call, from the worker thread.
-    // It is called without internal locks held.
-    std::function<void(const std::string&)> log;
-};
 
 struct Stats {
     int commands = 0;  // commands received (silenced ones included)
@@ -55,8 +29,8 @@ struct Stats {
 
 class ProbeSim {
 public:
-    static constexpr int kReadingLen = 17;  // "@RD" reading reply
-    static constexpr int kStoredLen = 16;   // stored reading, second part of an NX reply
+    static constexpr int kReadingLen = ProbeCore::kReadingLen;
+    static constexpr int kStoredLen = ProbeCore::kStoredLen;
 
     explicit ProbeSim(Options options = Options());
     ~ProbeSim();  // stop()

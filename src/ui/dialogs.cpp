@@ -1,4 +1,4 @@
-#include "app/ui/dialogs.h"
+#include "ui/dialogs.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -12,11 +12,10 @@
 #include <QRadioButton>
 #include <QScreen>
 
-#include "app/instrument.h"
-#include "app/ui/artwork.h"
-#include "app/ui/latin1.h"
-#include "app/ui/twips.h"
-#include "link/qt_serial_port.h"
+#include "instrument/instrument.h"
+#include "ui/artwork.h"
+#include "ui/latin1.h"
+#include "ui/twips.h"
 
 namespace fenwyd::ui {
 
@@ -47,6 +46,15 @@ QString VersionText() {
         .arg(FENWYD_VERSION_MAJOR)
         .arg(FENWYD_VERSION_MINOR)
         .arg(FENWYD_VERSION_PATCH);
+}
+
+void CentreOnScreen(QWidget* window) {
+    const QScreen* screen = window->screen();
+    if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) return;
+    const QRect g = screen->availableGeometry();
+    window->move(g.x() + (g.width() - window->width()) / 2,
+                 g.y() + (g.height() - window->height()) / 2);
 }
 
 void QtDialogs::message(const std::string& text, MsgIcon icon) {
@@ -88,7 +96,7 @@ bool QtDialogs::saveFile(const SaveDialogRequest& request, std::string& chosen) 
 }
 
 void QtDialogs::portPicker(int16_t& commPortNo) {
-    PortPicker picker(owner_, commPortNo);
+    PortPicker picker(owner_, commPortNo, port_);
     picker.exec();
 }
 
@@ -114,7 +122,7 @@ void QtDialogs::about(const std::string& caption, const std::string& model) {
 
 // ------------------------------------------------------------- frmPort
 
-PortPicker::PortPicker(QWidget* parent, int16_t& commPortNo)
+PortPicker::PortPicker(QWidget* parent, int16_t& commPortNo, const SerialPort& port)
     : QDialog(parent), commPortNo_(commPortNo) {
     setWindowTitle(QStringLiteral("Select a Comm Port"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -130,7 +138,8 @@ PortPicker::PortPicker(QWidget* parent, int16_t& commPortNo)
         group->addButton(opt, i + 1);
         // Which device each number stands for, so "Comm2" means something on
         // any system.
-        auto* device = PlainLabel(Frame3, PortDeviceName(static_cast<int16_t>(i + 1)));
+        auto* device = PlainLabel(Frame3, QFile::decodeName(QByteArray::fromStdString(
+                                              port.deviceName(static_cast<int16_t>(i + 1)))));
         device->setGeometry(TwRect(this, 1380, 300 + i * 380, 1980, 330));
         device->setStyleSheet(QStringLiteral("color: #555;"));
         device->setToolTip(device->text());
@@ -144,11 +153,7 @@ PortPicker::PortPicker(QWidget* parent, int16_t& commPortNo)
     Command1->setDefault(true);
     connect(Command1, &QPushButton::clicked, this, &QDialog::accept);
 
-    // Form_Load: centred on the screen.
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect g = screen->availableGeometry();
-        move(g.x() + (g.width() - width()) / 2, g.y() + (g.height() - height()) / 2);
-    }
+    CentreOnScreen(this);  // Form_Load
 }
 
 // ------------------------------------------------------------ frmAbout
@@ -268,11 +273,7 @@ Splash::Splash() : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint) 
     lblVersion = ShadowLabel(this, QStringLiteral("Rev ") + VersionText(), promo, Qt::white,
                              TwRect(this, 2700, 2160, 1700, 255));
     lblVersion->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect g = screen->availableGeometry();
-        move(g.x() + (g.width() - width()) / 2, g.y() + (g.height() - height()) / 2);
-    }
+    CentreOnScreen(this);
 }
 
 }  // namespace fenwyd::ui

@@ -1,13 +1,14 @@
 // Operator requests that go to the probe through the pending-command slot,
 // and the start of a probe-memory upload.
-#include "app/instrument.h"
+#include "instrument/instrument.h"
+#include "measure/probe_model.h"
 
 namespace fenwyd {
 
 void Instrument::LabRange_Click() {
     // On the highest range the probe's next step is auto-range, which needs
     // the longer settling wait of "AutoScale".
-    st.PendingCmnd = st.ProbeRange == 4 ? "AutoScale" : "SC";
+    st.PendingCmnd = st.ProbeRange == kHighestRange ? "AutoScale" : "SC";
 }
 
 void Instrument::LabUnits_Click() { st.PendingCmnd = "EH"; }

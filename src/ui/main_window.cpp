@@ -1,4 +1,4 @@
-#include "app/ui/main_window.h"
+#include "ui/main_window.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -16,10 +16,10 @@
 #include <QToolBar>
 #include <QToolButton>
 
-#include "app/ui/artwork.h"
-#include "app/ui/latin1.h"
-#include "app/ui/twips.h"
-#include "app/ui/widgets.h"
+#include "ui/artwork.h"
+#include "ui/latin1.h"
+#include "ui/twips.h"
+#include "ui/widgets.h"
 
 namespace fenwyd::ui {
 
@@ -49,7 +49,7 @@ MainWindow::MainWindow(SerialPort& port, Clock& clock, SettingsStore& settings,
                        const std::string& programFolder, Dialogs* dialogs,
                        const std::string& saveFolder) {
     if (dialogs == nullptr) {
-        ownDialogs_ = std::make_unique<QtDialogs>(this);
+        ownDialogs_ = std::make_unique<QtDialogs>(this, port);
         dialogs = ownDialogs_.get();
     }
     instrument_ = std::make_unique<Instrument>(

@@ -9,8 +9,6 @@
 
 namespace fenwyd {
 
-constexpr int kRecordColumns = 5;
-
 // The instrument state: every member lives for the whole run and is shared by
 // the procedures of the main window under these names.
 struct InstrumentState {
@@ -47,7 +45,7 @@ struct InstrumentState {
 
     // Data log: rows 0..32000; row i = sample i (col 0 time of day or sample
     // number, col 1 value, col 2 decimal exponent).
-    std::array<std::array<float, kRecordColumns>, kMaxRecords + 1> RecordData{};
+    std::array<std::array<float, kLogColumns>, kMaxRecords + 1> RecordData{};
     int32_t RecordCnt = 0;
     uint8_t RecordOn = 0;  // 0 off, 1 logging, 2 paused
 

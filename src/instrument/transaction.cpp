@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
-#include "app/instrument.h"
+#include "instrument/instrument.h"
+#include "instrument/link_trace.h"
 #include "link/command_table.h"
 
 namespace fenwyd {
@@ -11,6 +12,8 @@ namespace fenwyd {
 namespace {
 constexpr int16_t kLostTimeOut = 5;
 constexpr int16_t kRecoverBtCount = 5;
+constexpr int kSendCmndTypeWithKr = 3;  // command types 3..5 are followed by "KR"
+constexpr int kTwoPartCmndType = 5;     // record number first, stored reading later
 
 // 1-based position of "LG" in text, letters compared without regard to case;
 // 0 when absent.
@@ -26,9 +29,9 @@ int16_t FindLG(const std::string& text) {
 }  // namespace
 
 void Instrument::OpenCommPort(int16_t CommNo) {
-    for (int i = 1; i <= 5; ++i) view.mnucommcomm[i].checked = false;
+    for (int i = 1; i <= kPortCount; ++i) view.mnucommcomm[i].checked = false;
     if (p_.port.isOpen()) p_.port.close();
-    if (CommNo < 1 || CommNo > 5 || !p_.port.open(CommNo)) {
+    if (CommNo < 1 || CommNo > kPortCount || !p_.port.open(CommNo)) {
         p_.display.changed();
         p_.dialogs.message(
             "Unable to open the selected comm port.  Reselect comm port or check system "
@@ -68,6 +71,17 @@ void Instrument::DELAY(float dlay) {
     p_.clock.wait(dlay);
 }
 
+void Instrument::WriteProbe(const std::string& bytes) {
+    TraceLink("tx", bytes);
+    p_.port.write(bytes);
+}
+
+std::string Instrument::ReadProbe() {
+    std::string bytes = p_.port.readAll();
+    if (!bytes.empty()) TraceLink("rx", bytes);
+    return bytes;
+}
+
 void Instrument::SendCmnd(std::string& Cmnd) {
     readProbeTimer_->setEnabled(false);
 
@@ -80,46 +94,59 @@ void Instrument::SendCmnd(std::string& Cmnd) {
     if (info->busyPointer) SetBusyPointer(true);
     Cmnd = info->wire;  // "AutoScale" goes out (and is reported) as "SC"
 
-    p_.port.write(Cmnd + "\r");
+    WriteProbe(Cmnd + "\r");
     DELAY(static_cast<float>(info->firstWaitMs));
-    st.ProbeData = p_.port.readAll();
+    st.ProbeData = ReadProbe();
 
-    if (info->cmndType == 5) {
+    if (info->cmndType == kTwoPartCmndType) {
         // The record number comes first; the stored reading follows later
         // and replaces it.
         AppendList1(st.ProbeData);
         GetDataNumber(FindLG(st.ProbeData));
         DELAY(static_cast<float>(kSecondPartWaitMs));
-        st.ProbeData = p_.port.readAll();
+        st.ProbeData = ReadProbe();
     }
 
     if (!st.ProbeData.empty()) {
-        if (st.LostComm == 1) {
-            ++st.CommRecoverCnt;
-            st.LostComm = 0;
-        }
-        if (st.CommRecoverCnt > 0 && st.CommRecoverCnt < kRecoverBtCount) ++st.CommRecoverCnt;
-        if (st.CommRecoverCnt == kRecoverBtCount) {
-            // Re-read the battery shortly after communication returns.
-            st.PendingCmnd = "BT";
-            st.CommRecoverCnt = 0;
-        }
-        if (st.TimeOut > 1) SetUp57XX();
-        st.TimeOut = 0;
+        CountReply();
         ProcessData(static_cast<int16_t>(info->cmndType));
+        if (info->cmndType >= kSendCmndTypeWithKr && info->krWaitMs >= 0) FollowWithKR(*info);
+    } else {
+        CountSilence();
+    }
 
-        if (info->cmndType >= 3 && info->krWaitMs >= 0) {
-            if (info->krWaitMs > 0) DELAY(static_cast<float>(info->krWaitMs));
-            p_.port.write("KR\r");
-            DELAY(static_cast<float>(kKrReplyWaitMs));
-            // The "KR" reply is shown, not interpreted, and does not count
-            // for the link supervision.
-            const std::string krReply = p_.port.readAll();
-            view.Label1 = krReply + st.ProbeData;
-            if (st.UploadActive == 0) SetBusyPointer(false);
-            p_.display.changed();
-        }
-    } else if (st.TimeOut < kLostTimeOut - 1) {
+    readProbeTimer_->setEnabled(true);
+}
+
+void Instrument::CountReply() {
+    if (st.LostComm == 1) {
+        ++st.CommRecoverCnt;
+        st.LostComm = 0;
+    }
+    if (st.CommRecoverCnt > 0 && st.CommRecoverCnt < kRecoverBtCount) ++st.CommRecoverCnt;
+    if (st.CommRecoverCnt == kRecoverBtCount) {
+        // Re-read the battery shortly after communication returns.
+        st.PendingCmnd = "BT";
+        st.CommRecoverCnt = 0;
+    }
+    if (st.TimeOut > 1) SetUp57XX();
+    st.TimeOut = 0;
+}
+
+void Instrument::FollowWithKR(const CommandInfo& info) {
+    if (info.krWaitMs > 0) DELAY(static_cast<float>(info.krWaitMs));
+    WriteProbe("KR\r");
+    DELAY(static_cast<float>(kKrReplyWaitMs));
+    // The "KR" reply is shown, not interpreted, and does not count for the
+    // link supervision.
+    const std::string krReply = ReadProbe();
+    view.Label1 = krReply + st.ProbeData;
+    if (st.UploadActive == 0) SetBusyPointer(false);
+    p_.display.changed();
+}
+
+void Instrument::CountSilence() {
+    if (st.TimeOut < kLostTimeOut - 1) {
         ++st.TimeOut;
     } else if (st.TimeOut == kLostTimeOut - 1) {
         // Fifth silent transaction in a row: the probe is lost.
@@ -135,7 +162,7 @@ void Instrument::SendCmnd(std::string& Cmnd) {
             SetStatusText("Upload terminated");
             RefreshStatusBar();
         }
-        st.ProbeData = p_.port.readAll();  // anything late is dropped
+        st.ProbeData = ReadProbe();  // anything late is dropped
         st.ProbeTypeAsked = 0;
         SetBusyPointer(false);
     } else {
@@ -145,8 +172,6 @@ void Instrument::SendCmnd(std::string& Cmnd) {
         st.CommRecoverCnt = 0;
         ClearDisplay();
     }
-
-    readProbeTimer_->setEnabled(true);
 }
 
 }  // namespace fenwyd

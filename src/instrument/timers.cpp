@@ -1,7 +1,7 @@
 // The rate tick (achieved readings per second, status-bar repaint, log
 // count), the battery minute tick and the sample-rate setting.
-#include "app/instrument.h"
 #include "common/textconv.h"
+#include "instrument/instrument.h"
 
 namespace fenwyd {
 

@@ -3,7 +3,8 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "app/seams.h"
+#include "instrument/seams.h"
+#include "link/serial_port.h"
 
 class QLabel;
 
@@ -13,7 +14,8 @@ namespace fenwyd::ui {
 // picker, the splash and the about box.
 class QtDialogs : public Dialogs {
 public:
-    explicit QtDialogs(QWidget* owner) : owner_(owner) {}
+    // port: names the device behind each port number in the port picker.
+    QtDialogs(QWidget* owner, const SerialPort& port) : owner_(owner), port_(port) {}
 
     void message(const std::string& text, MsgIcon icon) override;
     bool askYesNo(const std::string& text, MsgIcon icon) override;
@@ -27,13 +29,14 @@ public:
 
 private:
     QWidget* owner_;
+    const SerialPort& port_;
     QPointer<QWidget> splash_;
 };
 
 // frmPort: "Select a Comm Port".
 class PortPicker : public QDialog {
 public:
-    PortPicker(QWidget* parent, int16_t& commPortNo);
+    PortPicker(QWidget* parent, int16_t& commPortNo, const SerialPort& port);
 
 private:
     int16_t& commPortNo_;
@@ -56,5 +59,9 @@ public:
 };
 
 QString VersionText();  // "1.0.0"
+
+// Places a window in the middle of the screen it is on (the primary screen
+// before it is shown).
+void CentreOnScreen(QWidget* window);
 
 }  // namespace fenwyd::ui

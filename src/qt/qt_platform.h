@@ -4,7 +4,7 @@
 #include <QSettings>
 #include <QTimer>
 
-#include "app/seams.h"
+#include "instrument/seams.h"
 
 namespace fenwyd {
 

@@ -1,7 +1,7 @@
 // Saving the data log as page files, and the test-condition notes.
-#include "app/instrument.h"
 #include "datalog/export.h"
 #include "datalog/notes.h"
+#include "instrument/instrument.h"
 
 namespace fenwyd {
 
@@ -36,7 +36,7 @@ bool Instrument::SaveData(const std::string& filenam) {
     p_.display.repaintNow();
 
     ExportInput in;
-    in.recordData = reinterpret_cast<const float(*)[kRecordColumns]>(st.RecordData.data());
+    in.recordData = reinterpret_cast<const float(*)[kLogColumns]>(st.RecordData.data());
     in.recordCnt = st.RecordCnt;
     in.dataUploaded = st.DataUploaded != 0;
     in.unitsText = st.UnitsText;

@@ -2,12 +2,15 @@
 #include <memory>
 #include <string>
 
-#include "app/instrument_state.h"
-#include "app/seams.h"
-#include "app/view_state.h"
+#include "instrument/instrument_state.h"
+#include "instrument/seams.h"
+#include "instrument/view_state.h"
 #include "link/serial_port.h"
+#include "measure/reply_layout.h"
 
 namespace fenwyd {
+
+struct CommandInfo;
 
 constexpr const char* kAppTitle = "Fenwyd 8200";
 
@@ -107,9 +110,20 @@ private:
     void SetStatusText(const std::string& text);
     void RefreshStatusBar();
     void LogReading();
+    // Pieces of a transaction: the port with the link trace, and the
+    // counters of the link supervision.
+    void WriteProbe(const std::string& bytes);
+    std::string ReadProbe();
+    void CountReply();
+    void CountSilence();
+    void FollowWithKR(const CommandInfo& info);
+    // Pieces of ProcessData, one per kind of reply.
+    void ShowReading(const ProbeReading& r);
+    void ShowUploadCount(const std::string& data);
+    void StoreUploadedReading(const ProbeReading& r);
     // Shows "Over Range" or "Under Range" for a reply's range state; true
     // when the reading is in range.
-    bool ShowRangeWarnings(const std::string& rangeState);
+    bool ShowRangeWarnings(const ProbeReading& r);
     void SelectSampleRateText(const std::string& text);
 
     Platform p_;

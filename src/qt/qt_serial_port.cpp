@@ -1,8 +1,8 @@
-#include "link/qt_serial_port.h"
+#include "qt/qt_serial_port.h"
 
 #include <QSettings>
 
-#include "app/qt_platform.h"
+#include "qt/qt_platform.h"
 
 namespace fenwyd {
 

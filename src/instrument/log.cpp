@@ -1,15 +1,8 @@
 // The logging switch (off, logging, paused), its indicator and the commands
 // that must not run while logging.
-#include "app/instrument.h"
+#include "instrument/instrument.h"
 
 namespace fenwyd {
-
-namespace {
-constexpr int kTbSave = 2;
-constexpr int kTbZoomIn = 9;
-constexpr int kTbZoomOut = 10;
-constexpr int kTbRecordPause = 13;
-}  // namespace
 
 void Instrument::RecordIndicator(const std::string& State) {
     if (State == "Log") {

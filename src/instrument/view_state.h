@@ -47,7 +47,17 @@ struct ToolButtonView {
     bool pressed = false;
 };
 
+// Toolbar buttons by index; 3, 5, 8 and 11 are separators.
 constexpr int kToolButtonCount = 13;
+constexpr int kTbOpen = 1;
+constexpr int kTbSave = 2;
+constexpr int kTbProperties = 4;
+constexpr int kTbScatter = 6;
+constexpr int kTbBarGraph = 7;
+constexpr int kTbZoomIn = 9;
+constexpr int kTbZoomOut = 10;
+constexpr int kTbRecord = 12;
+constexpr int kTbRecordPause = 13;
 constexpr std::size_t kList1Bound = 1000;  // newest raw replies kept on screen
 
 // Everything the logic shows. The window renders it; the tests read it.

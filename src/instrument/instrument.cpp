@@ -1,12 +1,11 @@
 // The main window's logic: timers, start-up and shutdown, the configuration
 // file, the display reset and the small commands of the shell.
-#include "app/instrument.h"
+#include "instrument/instrument.h"
 
-#include <cerrno>
 #include <climits>
-#include <cstdlib>
 
-#include "app/config_file.h"
+#include "common/textconv.h"
+#include "config/config_file.h"
 
 namespace fenwyd {
 
@@ -20,15 +19,8 @@ constexpr int kDefaultWindowPosTwips = 1000;
 // A stored window position; anything that is not a whole number falls back
 // to the default.
 int StoredPosition(const std::string& text) {
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(begin, &end, 10);
-    while (end != nullptr && (*end == ' ' || *end == '\t')) ++end;
-    if (end == begin || end == nullptr || *end != '\0' || errno == ERANGE || v < INT_MIN / 2 ||
-        v > INT_MAX / 2) {
-        return kDefaultWindowPosTwips;
-    }
+    long long v = 0;
+    if (!ParseInteger(text, INT_MIN / 2, INT_MAX / 2, v)) return kDefaultWindowPosTwips;
     return static_cast<int>(v);
 }
 
@@ -114,7 +106,9 @@ void Instrument::Main() {
     view.LabOverRange.visible = false;
     OpenCommPort(st.CommPortNo);
     ClearDisplay();
-    for (int index : {2, 9, 10, 13}) view.tbButtons[index].enabled = false;
+    for (int index : {kTbSave, kTbZoomIn, kTbZoomOut, kTbRecordPause}) {
+        view.tbButtons[index].enabled = false;
+    }
     view.mnuFileSaveAs.enabled = false;
     if (st.CommPortOpenOk == 1) readProbeTimer_->setEnabled(true);
     p_.display.changed();

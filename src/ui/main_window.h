@@ -4,8 +4,8 @@
 #include <memory>
 #include <vector>
 
-#include "app/instrument.h"
-#include "app/ui/dialogs.h"
+#include "instrument/instrument.h"
+#include "ui/dialogs.h"
 
 class QAction;
 class QComboBox;

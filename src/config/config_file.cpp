@@ -1,11 +1,12 @@
-#include "app/config_file.h"
+#include "config/config_file.h"
 
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <vector>
 
+#include "common/file_write.h"
 #include "common/textconv.h"
-#include "datalog/export.h"
 
 namespace fenwyd {
 
@@ -20,23 +21,11 @@ std::string SkipLeadingBlanks(const std::string& s) {
 }
 
 bool ParseInt16(const std::string& s, int16_t& value) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && IsBlank(s[b])) ++b;
-    while (e > b && IsBlank(s[e - 1])) --e;
-    bool negative = false;
-    if (b < e && (s[b] == '-' || s[b] == '+')) {
-        negative = s[b] == '-';
-        ++b;
+    long long v = 0;
+    if (!ParseInteger(s, std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max(),
+                      v)) {
+        return false;
     }
-    if (b == e) return false;
-    long v = 0;
-    for (std::size_t i = b; i < e; ++i) {
-        if (s[i] < '0' || s[i] > '9') return false;
-        v = v * 10 + (s[i] - '0');
-        if (v > 32768) return false;  // stops long digit runs before they overflow
-    }
-    if (negative) v = -v;
-    if (v > 32767) return false;
     value = static_cast<int16_t>(v);
     return true;
 }
