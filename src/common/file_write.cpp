@@ -38,8 +38,16 @@ bool WriteThrough(QSaveFile& file, const std::function<bool(const ChunkWriter&)>
         reason = file.errorString().toStdString();
         return false;
     }
+    // A short write without an error (a file system filling up) is tried
+    // again for the rest, which then fails with the system's reason.
     const ChunkWriter writer = [&file](const char* data, std::size_t size) {
-        return file.write(data, static_cast<qint64>(size)) == static_cast<qint64>(size);
+        while (size > 0) {
+            const qint64 n = file.write(data, static_cast<qint64>(size));
+            if (n <= 0) return false;
+            data += n;
+            size -= static_cast<std::size_t>(n);
+        }
+        return true;
     };
     if (!body(writer)) {
         reason = file.errorString().toStdString();

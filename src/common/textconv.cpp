@@ -223,6 +223,28 @@ std::string FormatSingle(float v) {
 
 std::string FormatShortest(double v) { return FormatGeneral(v, 7); }
 
+std::string PrintableText(const std::string& bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (const unsigned char c : bytes) {
+        if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\\') {
+            out += "\\\\";
+        } else if (c >= 0x20 && c < 0x7f) {
+            out += static_cast<char>(c);
+        } else {
+            static const char kHex[] = "0123456789abcdef";
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 0xf];
+        }
+    }
+    return out;
+}
+
 std::string SingleLine(std::string text) {
     for (char& c : text) {
         if (c == '\r' || c == '\n') c = ' ';

@@ -44,6 +44,10 @@ char* PutSingle(char* out, float v);
 // also rounded to 7 significant digits, so 8.95 stays "8.95".
 std::string FormatShortest(double v);
 
+// Bytes as one line of plain text: CR, LF and backslash as \r, \n and \\,
+// other control and 8-bit bytes as \xNN.
+std::string PrintableText(const std::string& bytes);
+
 // The text with every CR and LF replaced by a blank, for values written as one
 // line of a text file, where a line break would shift the following lines.
 std::string SingleLine(std::string text);

@@ -7,6 +7,7 @@ namespace fenwyd {
 
 namespace {
 constexpr int16_t kTicksPerRateDisplay = 4;     // 4 x 500 ms
+constexpr float kRateWindowSeconds = 2.0f;      // the readings counted per rate display
 constexpr int16_t kTicksPerStatusRepaint = 15;  // 15 x 500 ms
 constexpr uint8_t kMaxMinuteCnt = 255;
 }  // namespace
@@ -15,7 +16,7 @@ void Instrument::HRTCalSamPerSec_Timer() {
     if (st.SamRateTickCnt < kTicksPerRateDisplay - 1) {
         ++st.SamRateTickCnt;
     } else {
-        const float perSecond = static_cast<float>(st.ActualSamPerSec) / 2.0f;
+        const float perSecond = static_cast<float>(st.ActualSamPerSec) / kRateWindowSeconds;
         view.LabSamRate.caption = st.UploadActive == 1 ? "0" : FormatSingle(perSecond);
         st.ActualSamPerSec = 0;
         st.SamRateTickCnt = 0;

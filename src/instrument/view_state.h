@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "link/serial_port.h"
+
 namespace fenwyd {
 
 struct Rgb {
@@ -111,7 +113,7 @@ struct ViewState {
     MenuItemView mnuProbeTempCels{false};
     MenuItemView mnuProbeRangeTop{false};
     MenuItemView mnuProbeRange[6] = {{true}, {false}, {false}, {false}, {false}, {false}};
-    MenuItemView mnucommcomm[6];
+    MenuItemView mnucommcomm[kPortCount + 1];
 
     // Toolbar buttons by index 1..13 (0 unused); separators carry no key.
     ToolButtonView tbButtons[kToolButtonCount + 1] = {

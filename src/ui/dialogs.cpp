@@ -131,9 +131,8 @@ PortPicker::PortPicker(QWidget* parent, int16_t& commPortNo, const SerialPort& p
     auto* Frame3 = new QGroupBox(QStringLiteral("Port Number"), this);
     Frame3->setGeometry(TwRect(this, 120, 120, 3420, 2300));
     auto* group = new QButtonGroup(this);
-    const char* const names[] = {"Comm1", "Comm2", "Comm3", "Comm4", "Comm5"};
-    for (int i = 0; i < 5; ++i) {
-        auto* opt = new QRadioButton(QString::fromLatin1(names[i]), Frame3);
+    for (int i = 0; i < kPortCount; ++i) {
+        auto* opt = new QRadioButton(QStringLiteral("Comm%1").arg(i + 1), Frame3);
         opt->setGeometry(TwRect(this, 240, 300 + i * 380, 1100, 330));
         group->addButton(opt, i + 1);
         // Which device each number stands for, so "Comm2" means something on

@@ -360,7 +360,7 @@ void MainWindow::buildMenus() {
     }
 
     QMenu* mnucomm = menuBar()->addMenu(QStringLiteral("&Communications"));
-    for (int i = 1; i <= 5; ++i) {
+    for (int i = 1; i <= kPortCount; ++i) {
         const QByteArray name = "mnucommcomm_" + QByteArray::number(i);
         addAction(mnucomm, name.constData(), QStringLiteral("Comm &%1").arg(i), &v.mnucommcomm[i],
                   [&in, i] { in.mnucommcomm_Click(static_cast<int16_t>(i)); });

@@ -237,6 +237,32 @@ TEST_F(ExportFiles, ReadOnlyFolderKeepsTheOldFile) {
 }
 #endif
 
+TEST_F(ExportFiles, TheLongestNamesCanBeReplaced) {
+    // 255 bytes leaves no room for a temporary suffix beside the file.
+    const std::string name = std::string(251, 'n') + ".csv";
+    ASSERT_TRUE(WriteDataPages(Path(name), Input(0)).ok);
+    ExportResult r = WriteDataPages(Path(name), Input(3));
+    ASSERT_TRUE(r.ok) << r.reason;
+    EXPECT_NE(Read(Path(name)).find("Samples,3\r\n"), std::string::npos);
+    EXPECT_EQ(FilesInDir(), 1);
+}
+
+#ifndef _WIN32
+TEST_F(ExportFiles, ALinkIsFollowedAndThePermissionsKept) {
+    Write(Path("real.csv"), "old");
+    fs::permissions(Path("real.csv"),
+                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read,
+                    fs::perm_options::replace);
+    fs::create_symlink("real.csv", Path("link.csv"));
+    ASSERT_TRUE(WriteDataPages(Path("link.csv"), Input(0)).ok);
+    EXPECT_TRUE(fs::is_symlink(Path("link.csv")));
+    EXPECT_EQ(Read(Path("real.csv")).substr(0, 8), "Header\r\n");
+    EXPECT_EQ(fs::status(Path("real.csv")).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(FilesInDir(), 2);
+}
+#endif
+
 TEST(FormatTimeStr, HoursMinutesSeconds) {
     struct Case {
         float perc;

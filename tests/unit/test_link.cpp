@@ -2,6 +2,8 @@
 // returning communication, on a virtual clock and a scripted port.
 #include <gtest/gtest.h>
 
+#include <QLoggingCategory>
+
 #include "support/harness.h"
 
 namespace fenwyd::testing {
@@ -27,6 +29,27 @@ TEST_F(Link, EmptySlotSendsExactlyRdAndWaits300) {
     EXPECT_EQ(h.clock.delays(), Delays({300}));
     EXPECT_EQ(h.in.st.ProbeData, Rd());
     EXPECT_TRUE(h.in.HRTReadProbe().isEnabled());
+}
+
+std::vector<std::string> traceLines;
+void KeepTrace(QtMsgType, const QMessageLogContext& context, const QString& text) {
+    if (std::string(context.category) == "fenwyd.link") traceLines.push_back(text.toStdString());
+}
+
+TEST_F(Link, TheLinkTraceIsSilentUntilSwitchedOn) {
+    traceLines.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(KeepTrace);
+    h.answerReadings(Rd("1234"));
+    h.tick();
+    EXPECT_TRUE(traceLines.empty());
+
+    QLoggingCategory::setFilterRules(QStringLiteral("fenwyd.link.debug=true"));
+    h.tick();
+    QLoggingCategory::setFilterRules(QString());
+    qInstallMessageHandler(previous);
+    ASSERT_EQ(traceLines.size(), 2u);
+    EXPECT_NE(traceLines[0].find(" tx RD\\r"), std::string::npos) << traceLines[0];
+    EXPECT_NE(traceLines[1].find(" rx " + Rd("1234")), std::string::npos) << traceLines[1];
 }
 
 TEST_F(Link, TheTimerDrivesTheCycleAt66msAfterEachTransaction) {

@@ -74,6 +74,31 @@ TEST(IntegerField, AcceptsOnlyBlankPaddedDigits) {
     }
 }
 
+TEST(ParseInteger, SignedNumbersWithinTheirBounds) {
+    struct Case {
+        const char* text;
+        long long lo, hi;
+        bool ok;
+        long long value;
+    };
+    const Case cases[] = {
+        {"-32768", -32768, 32767, true, -32768},
+        {"32767", -32768, 32767, true, 32767},
+        {"32768", -32768, 32767, false, 0},
+        {"-32769", -32768, 32767, false, 0},
+        {" +12\t", -32768, 32767, true, 12},
+        {"- 1", -32768, 32767, false, 0},
+        {"-", -32768, 32767, false, 0},
+        {"12-", -32768, 32767, false, 0},
+        {"99999999999999999999", -1, 1, false, 0},
+    };
+    for (const Case& c : cases) {
+        long long value = -77;
+        EXPECT_EQ(ParseInteger(c.text, c.lo, c.hi, value), c.ok) << '"' << c.text << '"';
+        EXPECT_EQ(value, c.ok ? c.value : -77) << '"' << c.text << '"';
+    }
+}
+
 TEST(Mid, TakesOneBasedFieldsAndCopesWithShortText) {
     struct Case {
         const char* s;
@@ -186,6 +211,12 @@ TEST(FormatSingle, TheShortWayMatchesTheGeneralForm) {
         if (std::isnan(v) || std::isinf(v)) continue;
         ASSERT_EQ(FormatSingle(v), GeneralSeven(v)) << bits;
     }
+}
+
+TEST(PrintableText, ControlAndHighBytesAreEscaped) {
+    EXPECT_EQ(PrintableText("RD\r"), "RD\\r");
+    EXPECT_EQ(PrintableText(std::string("a\0\n\\\xff\x7f", 6)), "a\\x00\\n\\\\\\xff\\x7f");
+    EXPECT_EQ(PrintableText("@RD1999E0G NM 15-"), "@RD1999E0G NM 15-");
 }
 
 TEST(SingleLine, LineBreaksBecomeBlanks) {

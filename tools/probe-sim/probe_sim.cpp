@@ -1,5 +1,7 @@
 #include "probe_sim.h"
 
+#include "common/textconv.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -26,26 +28,6 @@ constexpr int kMaxCommandLen = 64;  // longer lines are cut; they end up as "@??
 constexpr int kIdlePollMs = 100;
 constexpr int kHangupGraceMs =
     500;  // the host reads 300 ms after sending: let the last reply reach it
-
-std::string printable(const std::string& s) {
-    std::string out;
-    for (unsigned char c : s) {
-        if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\\') {
-            out += "\\\\";
-        } else if (c >= 0x20 && c < 0x7f) {
-            out += static_cast<char>(c);
-        } else {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\x%02x", c);
-            out += buf;
-        }
-    }
-    return out;
-}
 
 std::string errnoText(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
@@ -278,7 +260,7 @@ struct ProbeSim::Impl {
     void handleCommand(const std::string& cmd) {
         ++stats.commands;
         if (opt.keepHistory) commands.push_back(cmd);
-        trace("rx " + printable(cmd));
+        trace("rx " + fenwyd::PrintableText(cmd));
 
         const Response r = core.handle(cmd, nowMs());
         if (r.parts.empty()) {
@@ -352,7 +334,7 @@ struct ProbeSim::Impl {
                 if (opt.keepHistory) readings.push_back(o.text);
             }
             trace(std::string("tx ") + (o.junk ? "(junk) " : "") + (o.late ? "(late) " : "") +
-                  printable(o.text));
+                  fenwyd::PrintableText(o.text));
             if (o.hangupAfter) {
                 scheduleHangup();
                 break;
