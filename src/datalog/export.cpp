@@ -147,6 +147,7 @@ ExportResult WriteDataPages(const std::string& filenam, const ExportInput& in) {
     const std::string pagesText = std::to_string(pages);
 
     std::string buf;
+    std::vector<std::string> written;
     for (int32_t k = 1; k <= pages; ++k) {
         const int32_t first = (k - 1) * kSamplesPerPage + 1;
         const int32_t last = k * kSamplesPerPage < count ? k * kSamplesPerPage : count;
@@ -199,9 +200,10 @@ ExportResult WriteDataPages(const std::string& filenam, const ExportInput& in) {
             return write(chunk, static_cast<std::size_t>(out - chunk));
         };
         std::string reason;
-        if (!WriteFileReplacing(pageFile, body, reason)) return {false, pageFile, reason};
+        if (!WriteFileReplacing(pageFile, body, reason)) return {false, pageFile, reason, {}};
+        written.push_back(pageFile);
     }
-    return {true, std::string(), std::string()};
+    return {true, std::string(), std::string(), written};
 }
 
 }  // namespace fenwyd

@@ -67,8 +67,9 @@ struct ExportInput {
 
 struct ExportResult {
     bool ok;
-    std::string failedFile;  // page file that could not be written
-    std::string reason;      // system error text
+    std::string failedFile;          // page file that could not be written
+    std::string reason;              // system error text
+    std::vector<std::string> files;  // the page files written, in order
 };
 
 // Writes all page files for filenam (run.csv, run_2.csv, ...). Each page

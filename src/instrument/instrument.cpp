@@ -2,6 +2,7 @@
 // file, the display reset and the small commands of the shell.
 #include "instrument/instrument.h"
 
+#include <algorithm>
 #include <climits>
 
 #include "common/textconv.h"
@@ -66,6 +67,12 @@ Instrument::Instrument(Platform platform) : p_(std::move(platform)) {
 }
 
 Instrument::~Instrument() = default;
+
+void Instrument::addObserver(InstrumentObserver* observer) { observers_.push_back(observer); }
+
+void Instrument::removeObserver(InstrumentObserver* observer) {
+    observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
+}
 
 std::string Instrument::configFilePath() const {
     return JoinPath(p_.programFolder, "Fenwyd8200.cfg");

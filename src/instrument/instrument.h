@@ -3,6 +3,7 @@
 #include <string>
 
 #include "instrument/instrument_state.h"
+#include "instrument/observer.h"
 #include "instrument/seams.h"
 #include "instrument/view_state.h"
 #include "link/serial_port.h"
@@ -37,6 +38,10 @@ public:
 
     InstrumentState st;
     ViewState view;
+
+    // Followers of readings, log rows and link events; not owned.
+    void addObserver(InstrumentObserver* observer);
+    void removeObserver(InstrumentObserver* observer);
 
     // --- Start-up and shutdown
     void Form_Load();
@@ -109,7 +114,8 @@ private:
     void SetBusyPointer(bool busy);
     void SetStatusText(const std::string& text);
     void RefreshStatusBar();
-    void LogReading();
+    // Stores the reading as the next row; the row, or 0 when the log is full.
+    int32_t LogReading(const ProbeReading& r);
     // Pieces of a transaction: the port with the link trace, and the
     // counters of the link supervision.
     void WriteProbe(const std::string& bytes);
@@ -121,12 +127,18 @@ private:
     void ShowReading(const ProbeReading& r);
     void ShowUploadCount(const std::string& data);
     void StoreUploadedReading(const ProbeReading& r);
+    ReadingRecord RecordOf(const ProbeReading& r, int32_t row);
+    template <typename Event>
+    void Notify(Event&& event) {
+        for (InstrumentObserver* o : observers_) event(*o);
+    }
     // Shows "Over Range" or "Under Range" for a reply's range state; true
     // when the reading is in range.
     bool ShowRangeWarnings(const ProbeReading& r);
     void SelectSampleRateText(const std::string& text);
 
     Platform p_;
+    std::vector<InstrumentObserver*> observers_;
     std::unique_ptr<Timer> readProbeTimer_;
     std::unique_ptr<Timer> calSamPerSecTimer_;
     std::unique_ptr<Timer> readBattTempTimer_;

@@ -42,6 +42,7 @@ void Instrument::ToggleRecordOn() {
     view.mnuProbeRecordPause.enabled = true;
     st.RecordOn = 1;
     RecordIndicator("Log");
+    Notify([](InstrumentObserver& o) { o.logStarted(LogSource::Live); });
 }
 
 void Instrument::StopRecording() {
@@ -60,6 +61,7 @@ void Instrument::StopRecording() {
     view.tbButtons[kTbRecordPause].enabled = false;
     view.tbButtons[kTbZoomOut].enabled = true;
     p_.display.changed();
+    Notify([](InstrumentObserver& o) { o.logStopped(); });
 }
 
 void Instrument::TogglePause() {
@@ -81,6 +83,7 @@ void Instrument::LabRecordCntLab_Click() {
     st.RecordCnt = 0;
     view.LabRecordCnt.caption = "0";
     p_.display.changed();
+    Notify([](InstrumentObserver& o) { o.logErased(); });
 }
 
 void Instrument::tbToolBar_ButtonClick(const std::string& Key) {

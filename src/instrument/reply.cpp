@@ -88,7 +88,10 @@ void Instrument::ProcessData(int16_t /*CmndType: the reply's own text decides*/)
         if (const auto reading = CutReply(ReplyKind::Reading, data)) ShowReading(*reading);
     } else if (Mid(data, 2, 3) == "BT") {
         // 4..7: battery voltage in hundredths of a volt
-        view.LabBattery.caption = FormatShortest(LeadingNumber(Mid(data, 4, 7)) / 100.0) + " V";
+        const double volts = LeadingNumber(Mid(data, 4, 7)) / 100.0;
+        view.LabBattery.caption = FormatShortest(volts) + " V";
+        const int64_t at = p_.clock.utcMs();
+        Notify([&](InstrumentObserver& o) { o.batteryRead(at, volts); });
     } else if (Mid(data, 2, 3) == "NS") {
         ShowUploadCount(data);
     }
@@ -117,8 +120,29 @@ void Instrument::ShowReading(const ProbeReading& r) {
     RefreshStatusBar();
 
     // Over- and under-range readings are never logged.
-    if (ShowRangeWarnings(r) && st.RecordOn == 1) LogReading();
+    const int32_t row = ShowRangeWarnings(r) && st.RecordOn == 1 ? LogReading(r) : 0;
+    const ReadingRecord record = RecordOf(r, row);
+    Notify([&](InstrumentObserver& o) { o.readingShown(record); });
     p_.display.repaintNow();
+}
+
+ReadingRecord Instrument::RecordOf(const ProbeReading& r, int32_t row) {
+    ReadingRecord rec;
+    rec.utcMs = p_.clock.utcMs();
+    rec.utcOffsetSeconds = p_.clock.utcOffsetSeconds();
+    rec.model = st.ProbeModel;
+    rec.valueText = view.LabXYZField.caption;
+    rec.mantissa = st.ReadingMantissa;
+    rec.exponent = st.ReadingExponent;
+    rec.unitsText = st.UnitsText;
+    rec.unitsLabel = view.LabUnits.caption;
+    rec.range = st.ProbeRange;
+    rec.autoRange = r.autoRange == "A";
+    rec.percent = r.percentSteps * kPercentPerStep;
+    rec.overRange = r.overRange();
+    rec.underRange = r.underRange();
+    rec.row = row;
+    return rec;
 }
 
 void Instrument::ShowUploadCount(const std::string& data) {
@@ -157,22 +181,27 @@ void Instrument::StoreUploadedReading(const ProbeReading& r) {
         row[kLogColTime] = static_cast<float>(st.RecordCnt);
         row[kLogColValue] = st.ReadingMantissa;
         row[kLogColExponent] = static_cast<float>(st.ReadingExponent);
+        const ReadingRecord record = RecordOf(r, st.RecordCnt);
+        Notify([&](InstrumentObserver& o) { o.rowStored(record); });
     }
 }
 
-void Instrument::LogReading() {
+int32_t Instrument::LogReading(const ProbeReading& r) {
     if (st.RecordCnt >= kMaxRecords) {
         // Only reachable when an upload filled the log up to its last row
         // while logging was on: the log is full, nothing more is stored.
         StopRecording();
-        return;
+        return 0;
     }
     ++st.RecordCnt;
-    if (st.RecordCnt == kMaxRecords) StopRecording();
     auto& row = st.RecordData[static_cast<std::size_t>(st.RecordCnt)];
     row[kLogColTime] = static_cast<float>(p_.clock.secondsSinceMidnight() / kSecondsPerDay);
     row[kLogColValue] = st.ReadingMantissa;
     row[kLogColExponent] = static_cast<float>(st.ReadingExponent);
+    const ReadingRecord record = RecordOf(r, st.RecordCnt);
+    Notify([&](InstrumentObserver& o) { o.rowStored(record); });
+    if (st.RecordCnt == kMaxRecords) StopRecording();
+    return st.RecordCnt;
 }
 
 void Instrument::GetDataNumber(int16_t LGPosition) {
@@ -201,6 +230,7 @@ void Instrument::GetDataNumber(int16_t LGPosition) {
         st.UploadStep = 0;
         SetBusyPointer(false);
         view.mnuFileSaveAs.enabled = true;
+        Notify([](InstrumentObserver& o) { o.logStopped(); });
     }
     p_.display.changed();
 }

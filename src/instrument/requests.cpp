@@ -48,6 +48,7 @@ void Instrument::mnuProbeUploadData_Click() {
     view.ProgressBar1Visible = true;
     st.DataUploaded = 1;
     SetBusyPointer(true);
+    Notify([](InstrumentObserver& o) { o.logStarted(LogSource::Upload); });
 }
 
 }  // namespace fenwyd

@@ -63,6 +63,7 @@ bool Instrument::SaveData(const std::string& filenam) {
     RefreshStatusBar();
     SetBusyPointer(false);
     p_.display.changed();
+    Notify([&](InstrumentObserver& o) { o.logSaved(result.files); });
     return true;
 }
 

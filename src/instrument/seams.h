@@ -24,6 +24,10 @@ public:
     virtual ~Clock() = default;
     // Time of day in seconds since midnight, with fractions.
     virtual double secondsSinceMidnight() = 0;
+    // The same moment as a full date: ms since 1970 (UTC), and the local
+    // time's offset from UTC in seconds.
+    virtual int64_t utcMs() = 0;
+    virtual int32_t utcOffsetSeconds() = 0;
     // Current date in the system's short-date form, time in its long-time form.
     virtual std::string shortDateText() = 0;
     virtual std::string longTimeText() = 0;

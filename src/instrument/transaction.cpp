@@ -123,6 +123,10 @@ void Instrument::CountReply() {
         ++st.CommRecoverCnt;
         st.LostComm = 0;
     }
+    if (st.TimeOut >= kLostTimeOut) {
+        const int64_t at = p_.clock.utcMs();
+        Notify([&](InstrumentObserver& o) { o.linkBack(at); });
+    }
     if (st.CommRecoverCnt > 0 && st.CommRecoverCnt < kRecoverBtCount) ++st.CommRecoverCnt;
     if (st.CommRecoverCnt == kRecoverBtCount) {
         // Re-read the battery shortly after communication returns.
@@ -152,9 +156,12 @@ void Instrument::CountSilence() {
         // Fifth silent transaction in a row: the probe is lost.
         ClearDisplay();
         st.TimeOut = kLostTimeOut;
+        const int64_t at = p_.clock.utcMs();
+        Notify([&](InstrumentObserver& o) { o.linkLost(at); });
         if (st.UploadActive == 1) {
             st.UploadActive = 0;
             st.UploadStep = 0;
+            Notify([](InstrumentObserver& o) { o.logStopped(); });
             p_.display.changed();
             p_.dialogs.message(
                 "Upload terminated due to probe timeout.  Cycle probe power and retry.",

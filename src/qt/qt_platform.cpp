@@ -27,6 +27,10 @@ double QtClock::secondsSinceMidnight() {
     return t.msecsSinceStartOfDay() / 1000.0;
 }
 
+int64_t QtClock::utcMs() { return QDateTime::currentMSecsSinceEpoch(); }
+
+int32_t QtClock::utcOffsetSeconds() { return QDateTime::currentDateTime().offsetFromUtc(); }
+
 std::string QtClock::shortDateText() {
     return QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat).toStdString();
 }

@@ -23,6 +23,8 @@ private:
 class QtClock : public Clock {
 public:
     double secondsSinceMidnight() override;
+    int64_t utcMs() override;
+    int32_t utcOffsetSeconds() override;
     std::string shortDateText() override;
     std::string longTimeText() override;
     void processEventsOnce() override;

@@ -22,6 +22,11 @@ public:
     double dayStartSeconds = 10 * 3600.0;
 
     double secondsSinceMidnight() override;
+    // 2026-12-06 10:00:00 UTC at virtual 0, local time = UTC unless set.
+    int64_t epochUtcMs = 1796551200000;
+    int32_t offsetSeconds = 0;
+    int64_t utcMs() override { return epochUtcMs + static_cast<int64_t>(now_); }
+    int32_t utcOffsetSeconds() override { return offsetSeconds; }
     std::string shortDateText() override { return dateText; }
     std::string longTimeText() override { return timeText; }
     void processEventsOnce() override;
