@@ -4,6 +4,7 @@
 
 #include "instrument/instrument_state.h"
 #include "instrument/observer.h"
+#include "instrument/port_options.h"
 #include "instrument/seams.h"
 #include "instrument/view_state.h"
 #include "link/serial_port.h"
@@ -48,6 +49,10 @@ public:
     void Main();
     void Form_Unload();
 
+    // True while SendCmnd runs, its waits included (window events run at
+    // their start): nothing else may use the port then.
+    bool InTransaction() const { return inTransaction_; }
+
     // --- Probe link
     void OpenCommPort(int16_t CommNo);
     void HRTReadProbe_Timer();
@@ -74,6 +79,18 @@ public:
     void mnucommcomm_Click(int16_t Index);
     void cmdSendCmnd_Click(const std::string& Combo1Text);
     void mnuHelpAbout_Click();
+
+    // --- Port options (the Options dialog)
+    // The device of each port number as it stands, and the line speed.
+    PortOptions PortOptionsNow() const;
+    // Stores the mapping and speed ("Ports" section of the settings store)
+    // and reopens the current port when its device or the speed changed.
+    void ApplyPortOptions(const PortOptions& options);
+    // Opens the device on its own line, sends "RD", waits as a transaction
+    // does and says what came back. Testing the port in use pauses the reading
+    // cycle and reopens the port afterwards. Not to be called inside a
+    // transaction.
+    PortTestReport TestPort(SerialPort& line, const std::string& device, int32_t baudRate);
 
     // --- Acquisition
     void HRTCalSamPerSec_Timer();
@@ -110,6 +127,9 @@ public:
     std::string defaultSaveFolder() const;
 
 private:
+    // The device of each port number and the line in use, for tool tips and
+    // the status bar.
+    void ShowPortMapping();
     void AppendList1(const std::string& text);
     void SetBusyPointer(bool busy);
     void SetStatusText(const std::string& text);
@@ -138,6 +158,7 @@ private:
     void SelectSampleRateText(const std::string& text);
 
     Platform p_;
+    bool inTransaction_ = false;
     std::vector<InstrumentObserver*> observers_;
     std::unique_ptr<Timer> readProbeTimer_;
     std::unique_ptr<Timer> calSamPerSecTimer_;

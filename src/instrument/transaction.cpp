@@ -32,18 +32,24 @@ void Instrument::OpenCommPort(int16_t CommNo) {
     for (int i = 1; i <= kPortCount; ++i) view.mnucommcomm[i].checked = false;
     if (p_.port.isOpen()) p_.port.close();
     if (CommNo < 1 || CommNo > kPortCount || !p_.port.open(CommNo)) {
-        p_.display.changed();
-        p_.dialogs.message(
+        ShowPortMapping();
+        std::string text =
             "Unable to open the selected comm port.  Reselect comm port or check system "
-            "configuration.",
-            MsgIcon::Exclamation);
+            "configuration.";
+        if (CommNo >= 1 && CommNo <= kPortCount) {
+            // Which device, and why, as the system put it.
+            const std::string detail = OpenFailureDetail(CommNo, p_.port.deviceName(CommNo),
+                                                         p_.port.lastOpenError(), kOnLinux);
+            if (!detail.empty()) text += "\n\n" + detail;
+        }
+        p_.dialogs.message(text, MsgIcon::Exclamation);
         ClearDisplay();
         return;
     }
     view.mnucommcomm[CommNo].checked = true;
     st.CommPortNo = CommNo;
     st.CommPortOpenOk = 1;
-    p_.display.changed();
+    ShowPortMapping();
 }
 
 void Instrument::HRTReadProbe_Timer() {
@@ -83,6 +89,11 @@ std::string Instrument::ReadProbe() {
 }
 
 void Instrument::SendCmnd(std::string& Cmnd) {
+    struct Running {
+        bool& flag;
+        explicit Running(bool& f) : flag(f) { flag = true; }
+        ~Running() { flag = false; }
+    } running(inTransaction_);
     readProbeTimer_->setEnabled(false);
 
     const CommandInfo* info = LookUpCommand(Cmnd);

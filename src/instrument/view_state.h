@@ -90,6 +90,9 @@ struct ViewState {
     int ProgressBar1Value = 0;
 
     std::string StatusText;  // status-bar panel 1
+    // Panel 2: the speed of the line in use; the tool tip names its device.
+    std::string StatusBaudText = "9600 Baud";
+    std::string StatusToolTip;
     bool BusyPointer = false;
 
     std::vector<std::string> CmbSampleRateItems;
@@ -114,6 +117,7 @@ struct ViewState {
     MenuItemView mnuProbeRangeTop{false};
     MenuItemView mnuProbeRange[6] = {{true}, {false}, {false}, {false}, {false}, {false}};
     MenuItemView mnucommcomm[kPortCount + 1];
+    std::string mnucommToolTip[kPortCount + 1];  // the device each port number stands for
 
     // Toolbar buttons by index 1..13 (0 unused); separators carry no key.
     ToolButtonView tbButtons[kToolButtonCount + 1] = {

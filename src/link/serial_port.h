@@ -6,6 +6,22 @@ namespace fenwyd {
 
 constexpr int16_t kPortCount = 5;  // port numbers 1..5
 
+// The probe runs its line at one of two speeds; 9600 unless set otherwise.
+constexpr int32_t kDefaultBaudRate = 9600;
+constexpr int32_t kProbeBaudRates[] = {2400, 9600};
+
+// A stored line speed ("Ports/BaudRate"): a positive whole number, else the
+// default.
+int32_t ParseBaudRate(const std::string& text);
+
+// Why a device could not be opened, sorted so that the operator can be told
+// what to do about it; text is the system's own wording.
+struct PortOpenError {
+    enum class Kind { None, NotFound, PermissionDenied, InUse, Other };
+    Kind kind = Kind::None;
+    std::string text;
+};
+
 // The serial line to the probe. The logic sees only this; the program uses a
 // QSerialPort behind it and the tests a scripted port.
 class SerialPort {
@@ -27,6 +43,14 @@ public:
     // True once the device went away under an open port (a USB adapter
     // pulled out, a hung-up pseudo-terminal), until a later open succeeds.
     virtual bool deviceLost() const { return false; }
+
+    // Opens a device by its system name at the given speed, to try a device
+    // before it is given a port number. Not every line can.
+    virtual bool openDevice(const std::string& /*device*/, int32_t /*baudRate*/) { return false; }
+    // Why the last open failed; Kind::None after a successful one.
+    virtual PortOpenError lastOpenError() const { return {}; }
+    // The speed of the open line; 0 when closed or not known.
+    virtual int32_t baudRate() const { return 0; }
 };
 
 }  // namespace fenwyd

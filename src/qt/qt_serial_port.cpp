@@ -1,5 +1,6 @@
 #include "qt/qt_serial_port.h"
 
+#include <QFileInfo>
 #include <QSettings>
 
 #include "qt/qt_platform.h"
@@ -7,9 +8,34 @@
 namespace fenwyd {
 
 namespace {
-constexpr qint32 kDefaultBaudRate = 9600;
 constexpr qint64 kReceiveBufferBytes = 1024;
 constexpr int kWriteFlushMs = 100;
+
+// QSerialPort reports a device that another program holds (a lock file,
+// an exclusive open) and one this user may not open alike; the device's own
+// permissions tell them apart.
+PortOpenError OpenErrorOf(const QSerialPort& port, const QString& device) {
+    PortOpenError e;
+    e.text = port.errorString().toStdString();
+    switch (port.error()) {
+        case QSerialPort::DeviceNotFoundError: e.kind = PortOpenError::Kind::NotFound; break;
+        case QSerialPort::PermissionError: {
+#ifdef Q_OS_UNIX
+            // A bare name ("ttyUSB0") is a device under /dev, as QSerialPort takes it.
+            const QFileInfo info(
+                device.startsWith(QLatin1Char('/')) ? device : QStringLiteral("/dev/") + device);
+            const bool allowed = info.isReadable() && info.isWritable();
+            e.kind = allowed ? PortOpenError::Kind::InUse : PortOpenError::Kind::PermissionDenied;
+#else
+            (void)device;
+            e.kind = PortOpenError::Kind::InUse;  // Windows: access denied = open elsewhere
+#endif
+            break;
+        }
+        default: e.kind = PortOpenError::Kind::Other; break;
+    }
+    return e;
+}
 }  // namespace
 
 QString PortDeviceName(int16_t portNo) {
@@ -25,9 +51,7 @@ QString PortDeviceName(int16_t portNo) {
 
 qint32 PortBaudRate() {
     QSettings s = UserSettings();
-    bool ok = false;
-    const qint32 rate = s.value(QStringLiteral("Ports/BaudRate"), kDefaultBaudRate).toInt(&ok);
-    return ok && rate > 0 ? rate : kDefaultBaudRate;
+    return ParseBaudRate(s.value(QStringLiteral("Ports/BaudRate")).toString().toStdString());
 }
 
 QtSerialPort::QtSerialPort() {
@@ -38,11 +62,24 @@ QtSerialPort::QtSerialPort() {
 QtSerialPort::~QtSerialPort() { close(); }
 
 bool QtSerialPort::open(int16_t portNo) {
+    return openDevice(PortDeviceName(portNo).toStdString(), PortBaudRate());
+}
+
+bool QtSerialPort::openDevice(const std::string& device, int32_t baudRate) {
     if (port_.isOpen()) port_.close();
-    port_.setPortName(PortDeviceName(portNo));
-    if (!port_.open(QIODevice::ReadWrite)) return false;
+    const QString name = QString::fromStdString(device);
+    port_.setPortName(name);
+    if (name.isEmpty()) {
+        openError_ = {PortOpenError::Kind::NotFound, "No device named"};
+        return false;
+    }
+    if (!port_.open(QIODevice::ReadWrite)) {
+        openError_ = OpenErrorOf(port_, name);
+        return false;
+    }
+    openError_ = {};
     lost_ = false;
-    port_.setBaudRate(PortBaudRate());
+    port_.setBaudRate(baudRate);
     port_.setDataBits(QSerialPort::Data8);
     port_.setParity(QSerialPort::NoParity);
     port_.setStopBits(QSerialPort::OneStop);
@@ -57,6 +94,8 @@ void QtSerialPort::close() {
 }
 
 bool QtSerialPort::isOpen() const { return port_.isOpen(); }
+
+int32_t QtSerialPort::baudRate() const { return port_.isOpen() ? port_.baudRate() : 0; }
 
 void QtSerialPort::write(const std::string& bytes) {
     if (!port_.isOpen() || lost_) return;

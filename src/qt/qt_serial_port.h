@@ -24,6 +24,9 @@ public:
     std::string readAll() override;
     std::string deviceName(int16_t portNo) const override;
     bool deviceLost() const override { return lost_; }
+    bool openDevice(const std::string& device, int32_t baudRate) override;
+    PortOpenError lastOpenError() const override { return openError_; }
+    int32_t baudRate() const override;
 
     QSerialPort& MainComm() { return port_; }
 
@@ -31,6 +34,7 @@ private:
     void noteError(QSerialPort::SerialPortError error);
     QSerialPort port_;
     bool lost_ = false;
+    PortOpenError openError_;
 };
 
 }  // namespace fenwyd

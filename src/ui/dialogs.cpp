@@ -166,6 +166,7 @@ AboutBox::AboutBox(QWidget* parent, const QString& caption, const QString& model
     auto* Image1 = new QLabel(this);
     Image1->setPixmap(ProbeArtwork(Tw(this, 720), Tw(this, 720)));
     Image1->setGeometry(TwRect(this, 240, 240, 720, 720));
+    Image1->setAccessibleName(QStringLiteral("Probe picture"));
 
     lblTitle = PlainLabel(this, QStringLiteral("Fenwyd   8200"));
     QFont titleFont(QStringLiteral("Arial"));
@@ -242,6 +243,7 @@ Splash::Splash() : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint) 
     setFixedSize(Tw(this, 4575), TwY(this, 2550));
     auto* Picture1 = new Artwork(this);
     Picture1->setGeometry(rect());
+    Picture1->setAccessibleName(QStringLiteral("Fenwyd 8200 artwork"));
 
     QFont maker(QStringLiteral("Arial"));
     maker.setPointSizeF(11);

@@ -16,8 +16,11 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include "qt/qt_port_catalog.h"
+#include "qt/qt_serial_port.h"
 #include "ui/artwork.h"
 #include "ui/latin1.h"
+#include "ui/options_dialog.h"
 #include "ui/twips.h"
 #include "ui/widgets.h"
 
@@ -27,6 +30,19 @@ namespace {
 constexpr int kDesignWidth = 4725;
 constexpr int kDesignHeight = 3015;
 constexpr int kStatusBarHeight = 345;
+constexpr int kIdleRetryMs = 20;
+
+// The label clicks from the keyboard. Ctrl+L, Ctrl+B, Ctrl+Z, Ctrl+A and
+// F1..F5 belong to the menus.
+constexpr QKeyCombination kKeyRange = Qt::CTRL | Qt::SHIFT | Qt::Key_R;
+constexpr QKeyCombination kKeyUnits = Qt::CTRL | Qt::SHIFT | Qt::Key_U;
+constexpr QKeyCombination kKeyBattery = Qt::CTRL | Qt::SHIFT | Qt::Key_B;
+constexpr QKeyCombination kKeyLog = Qt::CTRL | Qt::SHIFT | Qt::Key_L;
+constexpr QKeyCombination kKeyEraseCount = Qt::CTRL | Qt::SHIFT | Qt::Key_E;
+
+QString KeyText(QKeyCombination key) {
+    return QKeySequence(key).toString(QKeySequence::NativeText);
+}
 
 QColor Q(const Rgb& c) { return QColor(c.r, c.g, c.b); }
 
@@ -54,6 +70,8 @@ MainWindow::MainWindow(SerialPort& port, Clock& clock, SettingsStore& settings,
     }
     instrument_ = std::make_unique<Instrument>(
         Platform{port, clock, *dialogs, settings, *this, programFolder, saveFolder});
+    catalog_ = std::make_unique<QtPortCatalog>();
+    InstallAccessibleClickLabels();
 
     setWindowTitle(QString::fromLatin1(kAppTitle));
     setWindowIcon(ProgramIcon());
@@ -64,6 +82,7 @@ MainWindow::MainWindow(SerialPort& port, Clock& clock, SettingsStore& settings,
     buildToolbar(client);
     buildMenus();
     buildStatusBar();
+    describeForScreenReaders();
     resize(Tw(this, kDesignWidth), menuBar()->sizeHint().height() + TwY(this, kDesignHeight));
     render();
 }
@@ -119,6 +138,8 @@ void MainWindow::buildPanel(QWidget* client) {
     auto* shapeBatTip = new ShapeWidget(client, Q(colors::kLightGrey), false);
     shapeBatTip->setGeometry(TwRect(this, 4275, 1155, 105, 45));
     elements_[QStringLiteral("ShapeBatLevel")] = ShapeBatLevel_;
+    elements_[QStringLiteral("ShapeBatBackground")] = shapeBatBackground;
+    elements_[QStringLiteral("ShapeBatTip")] = shapeBatTip;
 
     Instrument& in = *instrument_;
     ClickLabel* l = addLabel(client, "LabXYZField", 240, 720, 1790, 375, "Arial", 18, true);
@@ -128,15 +149,18 @@ void MainWindow::buildPanel(QWidget* client) {
     l = addLabel(client, "LabUnits", 2040, 720, 1035, 270, "Arial", 11.25, true);
     l->setToolTip(QStringLiteral("Click to change units"));
     l->onClick = [&in] { in.LabUnits_Click(); };
+    l->setShortcut(QKeySequence(kKeyUnits));
     bind(&v.LabUnits, l);
     l = addLabel(client, "LabRecord", 3120, 675, 780, 200, "Arial", 8.25, false);
     l->setAlignment(Qt::AlignCenter);
     l->setToolTip(QStringLiteral("Click to toggle log"));
     l->onClick = [&in] { in.ToggleRecordOn(); };
+    l->setShortcut(QKeySequence(kKeyLog));
     bind(&v.LabRecord, l);
     l = addLabel(client, "LabRange", 240, 1320, 1095, 255, "Arial", 8.25, false);
     l->setToolTip(QStringLiteral("Click to change range"));
     l->onClick = [&in] { in.LabRange_Click(); };
+    l->setShortcut(QKeySequence(kKeyRange));
     bind(&v.LabRange, l);
     l = addLabel(client, "LabSamSecLab", 2040, 1320, 855, 255, "Arial", 8.25, false);
     l->setText(QStringLiteral("Sam / Sec"));
@@ -152,6 +176,7 @@ void MainWindow::buildPanel(QWidget* client) {
     l->setToolTip(QStringLiteral("Click to erase data"));
     SetForeColor(l, palette().color(QPalette::HighlightedText));
     l->onClick = [&in] { in.LabRecordCntLab_Click(); };
+    l->setShortcut(QKeySequence(kKeyEraseCount));
     l = addLabel(client, "LabRecordCnt", 3000, 1560, 735, 255, "Arial", 8.25, false);
     bind(&v.LabRecordCnt, l);
     l = addLabel(client, "LabPercentOfRange", 2040, 1800, 855, 255, "Arial", 8.25, false);
@@ -162,6 +187,7 @@ void MainWindow::buildPanel(QWidget* client) {
     l = addLabel(client, "LabBattery", 3840, 1800, 615, 225, "Arial", 8.25, false);
     l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     l->onClick = [&in] { in.LabBattery_Click(); };
+    l->setShortcut(QKeySequence(kKeyBattery));
     bind(&v.LabBattery, l);
     l = addLabel(client, "LabExposure", 4800, 1680, 1335, 255, "Arial", 12, true);
     l->setAlignment(Qt::AlignCenter);
@@ -245,6 +271,7 @@ void MainWindow::buildToolbar(QWidget* client) {
         connect(a, &QAction::triggered, this, [this, key] {
             instrument_->tbToolBar_ButtonClick(ToL1(key));
             render();
+            if (key == QLatin1String("Properties")) whenIdle([this] { showOptions(); });
         });
         tbButtons_[i] = a;
         actions_[a->objectName()] = a;
@@ -360,6 +387,7 @@ void MainWindow::buildMenus() {
     }
 
     QMenu* mnucomm = menuBar()->addMenu(QStringLiteral("&Communications"));
+    mnucomm->setToolTipsVisible(true);  // each port's device
     for (int i = 1; i <= kPortCount; ++i) {
         const QByteArray name = "mnucommcomm_" + QByteArray::number(i);
         addAction(mnucomm, name.constData(), QStringLiteral("Comm &%1").arg(i), &v.mnucommcomm[i],
@@ -395,17 +423,18 @@ void MainWindow::buildStatusBar() {
         sbPanels_[i]->setContentsMargins(3, 0, 3, 0);
         sb->addPermanentWidget(sbPanels_[i], i == 1 ? 1 : 0);
     }
-    sbPanels_[2]->setText(QStringLiteral("9600 Baud"));
+    sbPanels_[2]->setText(L1(instrument_->view.StatusBaudText));
     // The fixed panels are as wide as their longest text; the message panel
     // takes the rest.
     const QFontMetrics fm(panelFont);
     const QDateTime sample(QDate(2026, 12, 28), QTime(23, 58, 58));
-    sbPanels_[2]->setMinimumWidth(fm.horizontalAdvance(sbPanels_[2]->text()) + 10);
+    sbPanels_[2]->setMinimumWidth(fm.horizontalAdvance(QStringLiteral("19200 Baud")) + 10);
     sbPanels_[3]->setMinimumWidth(
         fm.horizontalAdvance(QLocale::system().toString(sample.date(), QLocale::ShortFormat)) + 10);
     sbPanels_[4]->setMinimumWidth(
         fm.horizontalAdvance(QLocale::system().toString(sample.time(), QLocale::ShortFormat)) + 10);
     elements_[QStringLiteral("sbStatusBar1")] = sbPanels_[1];
+    elements_[QStringLiteral("sbStatusBar2")] = sbPanels_[2];
     auto* clockTimer = new QTimer(this);
     auto tickClock = [this] {
         const QDateTime now = QDateTime::currentDateTime();
@@ -447,8 +476,14 @@ void MainWindow::repaintStatusBar() {
 }
 
 void MainWindow::renderStatusBar() {
-    const QString text = L1(instrument_->view.StatusText);
+    const ViewState& v = instrument_->view;
+    const QString text = L1(v.StatusText);
     if (sbPanels_[1]->text() != text) sbPanels_[1]->setText(text);
+    const QString baud = L1(v.StatusBaudText);
+    if (sbPanels_[2]->text() != baud) sbPanels_[2]->setText(baud);
+    // Device names are the system's own (UTF-8) text.
+    const QString device = QString::fromStdString(v.StatusToolTip);
+    if (statusBar()->toolTip() != device) statusBar()->setToolTip(device);
 }
 
 void MainWindow::render() {
@@ -517,6 +552,11 @@ void MainWindow::render() {
         if (action->isCheckable()) action->setChecked(state->checked);
         action->setVisible(state->visible);
     }
+    for (int i = 1; i <= kPortCount; ++i) {
+        QAction* comm = actions_[QStringLiteral("mnucommcomm_%1").arg(i)];
+        const QString device = QString::fromStdString(v.mnucommToolTip[i]);
+        if (!device.isEmpty() && comm->toolTip() != device) comm->setToolTip(device);
+    }
     for (int i = 1; i <= kToolButtonCount; ++i) {
         if (tbButtons_[i] == nullptr || tbButtons_[i]->isSeparator()) continue;
         tbButtons_[i]->setEnabled(v.tbButtons[i].enabled);
@@ -563,6 +603,101 @@ void MainWindow::ResizeForm() {
     QRect g2 = ShapeFormColor_[2]->geometry();
     g2.setHeight(std::max(0, height - ShapeFormColor_[3]->geometry().top()));
     ShapeFormColor_[2]->setGeometry(g2);
+}
+
+// ------------------------------------------------------------- options
+
+void MainWindow::whenIdle(std::function<void()> f) {
+    if (!instrument_->InTransaction()) {
+        f();
+        return;
+    }
+    QTimer::singleShot(kIdleRetryMs, this,
+                       [this, f = std::move(f)]() mutable { whenIdle(std::move(f)); });
+}
+
+void MainWindow::showOptions() {
+    if (optionsOpen_) return;
+    optionsOpen_ = true;
+    Instrument& in = *instrument_;
+    const int16_t inUse = in.st.CommPortOpenOk == 1 ? in.st.CommPortNo : 0;
+    OptionsDialog dlg(
+        this, *catalog_, in.PortOptionsNow(), inUse,
+        [this](const std::string& device, int32_t baudRate, const OptionsDialog::TestDone& done) {
+            whenIdle([this, device, baudRate, done] {
+                QtSerialPort line;
+                done(instrument_->TestPort(line, device, baudRate));
+                render();
+            });
+        });
+    const bool accepted = dlg.exec() == QDialog::Accepted;
+    optionsOpen_ = false;
+    if (!accepted) return;
+    in.ApplyPortOptions(dlg.options());
+    render();
+}
+
+// ------------------------------------------------------ screen readers
+
+void MainWindow::describeForScreenReaders() {
+    // A label that shows a value keeps the shown text as its name, so the
+    // value is what is read out; the description says what it is.
+    const std::pair<const char*, QString> described[] = {
+        {"LabXYZField", QStringLiteral("Field value")},
+        {"LabUnits", QStringLiteral("Units; %1 steps the units").arg(KeyText(kKeyUnits))},
+        {"LabRecord",
+         QStringLiteral("Log indicator; %1 switches logging on or off").arg(KeyText(kKeyLog))},
+        {"LabRange", QStringLiteral("Range; %1 steps the range").arg(KeyText(kKeyRange))},
+        {"LabSamRate", QStringLiteral("Readings per second")},
+        {"LabOverRange", QStringLiteral("Range warning")},
+        {"LabUnderRange", QStringLiteral("Range warning")},
+        {"LabRecordCntLab",
+         QStringLiteral("Record count caption; %1 erases the count").arg(KeyText(kKeyEraseCount))},
+        {"LabRecordCnt", QStringLiteral("Record count")},
+        {"LabBarGraph", QStringLiteral("Percent of range")},
+        {"LabBattery",
+         QStringLiteral("Battery voltage; %1 reads it now").arg(KeyText(kKeyBattery))},
+        {"LabExposure", QStringLiteral("Exposure")},
+        {"Label1", QStringLiteral("Last raw reply")},
+        {"sbStatusBar1", QStringLiteral("Message")},
+        {"sbStatusBar2", QStringLiteral("Line speed")},
+    };
+    for (const auto& [name, description] : described) {
+        element(QString::fromLatin1(name))->setAccessibleDescription(description);
+    }
+    sbPanels_[3]->setAccessibleDescription(QStringLiteral("Date"));
+    sbPanels_[4]->setAccessibleDescription(QStringLiteral("Time"));
+
+    // Shapes and controls without text of their own get names.
+    const std::pair<const char*, QString> named[] = {
+        {"ShaMain", QStringLiteral("Reading panel")},
+        {"ShapeRecordInd", QStringLiteral("Log indicator light")},
+        {"ShapeBatBackground", QStringLiteral("Battery gauge")},
+        {"ShapeBatLevel", QStringLiteral("Battery level")},
+        {"ShapeBatTip", QStringLiteral("Battery terminal")},
+        {"ProgressBar1", QStringLiteral("Upload progress")},
+        {"List1", QStringLiteral("Raw replies")},
+        {"Combo1", QStringLiteral("Manual command")},
+        {"CmbSampleRate", QStringLiteral("Sample rate")},
+        {"tbToolBar", QStringLiteral("Toolbar")},
+    };
+    for (const auto& [name, accessibleName] : named) {
+        element(QString::fromLatin1(name))->setAccessibleName(accessibleName);
+    }
+    for (ShapeWidget* shape : ShapeFormColor_)
+        shape->setAccessibleName(QStringLiteral("Background"));
+    Combo1List_->setAccessibleName(QStringLiteral("Probe commands"));
+    statusBar()->setAccessibleName(QStringLiteral("Status bar"));
+    if (auto* more = tbToolBar_->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button"))) {
+        more->setAccessibleName(QStringLiteral("More tools"));
+    }
+    // The focus rests on this button; it tells where the label keys are.
+    Command1_->setAccessibleName(QStringLiteral("Probe keys"));
+    Command1_->setAccessibleDescription(
+        QStringLiteral("%1 steps the range, %2 the units, %3 reads the battery, %4 switches "
+                       "logging, %5 erases the record count")
+            .arg(KeyText(kKeyRange), KeyText(kKeyUnits), KeyText(kKeyBattery), KeyText(kKeyLog),
+                 KeyText(kKeyEraseCount)));
 }
 
 void MainWindow::changeEvent(QEvent* e) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "instrument/instrument.h"
+#include "link/port_catalog.h"
 #include "ui/dialogs.h"
 
 class QAction;
@@ -53,6 +54,13 @@ public:
     QAction* menuAction(const QString& name) const;
     void render();
 
+    // Options (toolbar button "Properties"): the port mapping and line speed.
+    void showOptions();
+    // Runs f at once, or as soon as no transaction is running: a click can
+    // arrive while a transaction waits, and only the transaction may use the
+    // port then.
+    void whenIdle(std::function<void()> f);
+
 protected:
     void closeEvent(QCloseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
@@ -63,6 +71,7 @@ private:
     void buildToolbar(QWidget* client);
     void buildMenus();
     void buildStatusBar();
+    void describeForScreenReaders();
     void ResizeForm();
     void renderStatusBar();
     ClickLabel* addLabel(QWidget* parent, const char* name, int l, int t, int w, int h,
@@ -73,6 +82,8 @@ private:
 
     std::unique_ptr<QtDialogs> ownDialogs_;
     std::unique_ptr<Instrument> instrument_;
+    std::unique_ptr<PortCatalog> catalog_;
+    bool optionsOpen_ = false;
     bool renderQueued_ = false;
     bool unloaded_ = false;
     uint64_t renderedList1_ = 0;

@@ -1,6 +1,7 @@
 #pragma once
 // Small widgets of the instrument face: filled shapes and clickable labels.
 #include <QColor>
+#include <QKeySequence>
 #include <QLabel>
 #include <QWidget>
 #include <functional>
@@ -22,14 +23,25 @@ private:
 };
 
 // A label that reports clicks; it shows plain text only, since much of
-// what it shows comes from the probe.
+// what it shows comes from the probe. A screen reader sees the shown text as
+// its name and can press it; a key does the same as the click while the
+// label is shown.
 class ClickLabel : public QLabel {
 public:
     explicit ClickLabel(QWidget* parent);
     std::function<void()> onClick;
+    void setShortcut(const QKeySequence& keys);
+    QKeySequence shortcut() const { return shortcut_; }
 
 protected:
     void mousePressEvent(QMouseEvent* e) override;
+
+private:
+    QKeySequence shortcut_;
 };
+
+// Lets assistive technology press clickable labels (call once, before the
+// first window is shown).
+void InstallAccessibleClickLabels();
 
 }  // namespace fenwyd::ui

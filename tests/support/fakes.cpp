@@ -88,6 +88,22 @@ bool FakeSerialPort::open(int16_t portNo) {
     open_ = true;
     lost = false;
     openedPort = portNo;
+    openedDevice = deviceName(portNo);
+    openedBaud = portBaud;
+    return true;
+}
+
+bool FakeSerialPort::openDevice(const std::string& device, int32_t baudRate) {
+    ++openCalls;
+    open_ = false;
+    if (std::find(existingDevices.begin(), existingDevices.end(), device) ==
+        existingDevices.end()) {
+        return false;
+    }
+    open_ = true;
+    lost = false;
+    openedDevice = device;
+    openedBaud = baudRate;
     return true;
 }
 

@@ -88,6 +88,10 @@ public:
     void clearWrites() { writes_.clear(); }
 
     bool deviceLost() const override { return lost; }
+    // A device by name: one of existingDevices, at any speed.
+    bool openDevice(const std::string& device, int32_t baudRate) override;
+    PortOpenError lastOpenError() const override { return open_ ? PortOpenError{} : openError; }
+    int32_t baudRate() const override { return open_ ? openedBaud : 0; }
     // Pulls the device out: the port closes and reads nothing.
     void unplug() {
         lost = true;
@@ -95,8 +99,13 @@ public:
     }
 
     std::vector<int16_t> existingPorts = {1, 2, 3, 4, 5};
+    std::vector<std::string> existingDevices;
+    PortOpenError openError;  // what a failed open reports
+    int32_t portBaud = 9600;  // the speed open(portNo) runs at
     bool lost = false;
     int16_t openedPort = 0;
+    std::string openedDevice;
+    int32_t openedBaud = 0;
     int openCalls = 0;
     int closeCalls = 0;
 

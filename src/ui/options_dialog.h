@@ -1,0 +1,61 @@
+#pragma once
+#include <QDialog>
+#include <QTimer>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "instrument/port_options.h"
+#include "link/port_catalog.h"
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+namespace fenwyd::ui {
+
+// Options: which device each port number stands for, picked from the serial
+// ports the system reports or typed, each with a Test; and the line speed.
+class OptionsDialog : public QDialog {
+public:
+    using TestDone = std::function<void(const PortTestReport&)>;
+    // Runs a port test, now or as soon as the port is free, then calls done.
+    using Tester = std::function<void(const std::string& device, int32_t baudRate, TestDone done)>;
+
+    // portInUse: the port number open now, 0 for none.
+    OptionsDialog(QWidget* parent, PortCatalog& catalog, const PortOptions& current,
+                  int16_t portInUse, Tester tester);
+
+    PortOptions options() const;
+
+    // The list follows devices as they come and go while the dialog is open.
+    void refreshPorts();
+    static constexpr int kRefreshMs = 1500;
+
+    QComboBox* deviceBox(int portNo) const { return rows_[portNo].device; }
+    QPushButton* testButton(int portNo) const { return rows_[portNo].test; }
+    QLabel* resultLabel(int portNo) const { return rows_[portNo].result; }
+    QLabel* detailsLabel(int portNo) const { return rows_[portNo].details; }
+    QComboBox* speedBox() const { return speed_; }
+
+private:
+    struct Row {
+        QComboBox* device = nullptr;
+        QPushButton* test = nullptr;
+        QLabel* details = nullptr;
+        QLabel* result = nullptr;
+    };
+    void fillDevices(int portNo);
+    void showDetails(int portNo);
+    void runTest(int portNo);
+    void showResult(int portNo, const QString& text, const QColor& color);
+
+    PortCatalog& catalog_;
+    Tester tester_;
+    std::vector<SystemPort> known_;
+    Row rows_[kPortCount + 1];
+    QComboBox* speed_ = nullptr;
+    QTimer refresh_;
+};
+
+}  // namespace fenwyd::ui
