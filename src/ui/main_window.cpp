@@ -687,6 +687,8 @@ void MainWindow::describeForScreenReaders() {
     for (ShapeWidget* shape : ShapeFormColor_)
         shape->setAccessibleName(QStringLiteral("Background"));
     Combo1List_->setAccessibleName(QStringLiteral("Probe commands"));
+    centralWidget()->setAccessibleName(QStringLiteral("Instrument face"));
+    menuBar()->setAccessibleName(QStringLiteral("Menu bar"));
     statusBar()->setAccessibleName(QStringLiteral("Status bar"));
     if (auto* more = tbToolBar_->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button"))) {
         more->setAccessibleName(QStringLiteral("More tools"));

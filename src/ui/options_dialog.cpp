@@ -122,6 +122,7 @@ OptionsDialog::OptionsDialog(QWidget* parent, PortCatalog& catalog, const PortOp
     speedRow->addStretch(1);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->setAccessibleName(QStringLiteral("Options buttons"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
