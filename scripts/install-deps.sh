@@ -5,7 +5,10 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
-          libgtest-dev fonts-liberation "$@")
+          libgtest-dev fonts-liberation
+          # the GUI test: an X server, a window manager, a session bus, AT-SPI
+          xvfb openbox dbus at-spi2-core python3-pyatspi
+          "$@")
 
 missing=()
 for p in "${packages[@]}"; do

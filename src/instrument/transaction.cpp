@@ -44,6 +44,11 @@ void Instrument::OpenCommPort(int16_t CommNo) {
         }
         p_.dialogs.message(text, MsgIcon::Exclamation);
         ClearDisplay();
+        // The panel is back to "No Probe"; so is the link, as at start-up, so
+        // that the first reply on the next port runs the probe set-up again
+        // and the units and the rate show.
+        st.TimeOut = kLostTimeOut;
+        st.LostComm = 1;
         return;
     }
     view.mnucommcomm[CommNo].checked = true;

@@ -139,6 +139,23 @@ TEST(PortInUse, TheStatusBarAndMenuShowTheLineAndItsDevice) {
     EXPECT_EQ(h.dialogs.messages().back(), kOpenFail);
 }
 
+TEST(PortInUse, AfterAFailedOpenTheNextPortsFirstReplyShowsTheUnitsAgain) {
+    Harness h;
+    h.connect(2);
+    h.answerReadings(Rd());
+    h.tick();
+    ASSERT_TRUE(h.in.view.LabUnits.visible);
+    h.port.existingPorts = {2, 3};
+    h.in.mnucommcomm_Click(4);  // the display goes back to "No Probe"
+    ASSERT_FALSE(h.in.view.LabUnits.visible);
+    h.in.mnucommcomm_Click(3);
+    h.tick();
+    EXPECT_EQ(h.in.view.LabXYZField.caption, "1.999");
+    EXPECT_TRUE(h.in.view.LabUnits.visible);
+    EXPECT_EQ(h.in.view.LabUnits.caption, "mG");
+    EXPECT_TRUE(h.in.view.LabSamRate.visible);
+}
+
 class PortTest : public ::testing::Test {
 protected:
     void SetUp() override {
