@@ -18,8 +18,8 @@ cp -f "$top/build/src/fenwyd8200" "$run/fenwyd8200"
 probe=""
 for dev in /dev/ttyUSB* /dev/ttyACM*; do [ -e "$dev" ] && probe=$dev && break; done
 if [ -n "$probe" ] && [ "${FENWYD_SIM:-0}" != 1 ]; then
-    echo "Serial adapter found at $probe: running for a real probe (map it to a Comm number in"
-    echo "the Ports section of ~/.config/Fenwyd 8200.conf, see the README)."
+    echo "Serial adapter found at $probe: running for a real probe (map it to a Comm number"
+    echo "with the Options button, see the README)."
     exec "$run/fenwyd8200"
 fi
 

@@ -620,9 +620,8 @@ void MainWindow::showOptions() {
     if (optionsOpen_) return;
     optionsOpen_ = true;
     Instrument& in = *instrument_;
-    const int16_t inUse = in.st.CommPortOpenOk == 1 ? in.st.CommPortNo : 0;
     OptionsDialog dlg(
-        this, *catalog_, in.PortOptionsNow(), inUse,
+        this, *catalog_, in.PortOptionsNow(), in.st.CommPortNo, in.st.CommPortOpenOk == 1,
         [this](const std::string& device, int32_t baudRate, const OptionsDialog::TestDone& done) {
             whenIdle([this, device, baudRate, done] {
                 QtSerialPort line;

@@ -39,7 +39,7 @@ void SetColor(QLabel* l, const QColor& c) {
 }  // namespace
 
 OptionsDialog::OptionsDialog(QWidget* parent, PortCatalog& catalog, const PortOptions& current,
-                             int16_t portInUse, Tester tester)
+                             int16_t chosenPort, bool chosenIsOpen, Tester tester)
     : QDialog(parent), catalog_(catalog), tester_(std::move(tester)) {
     setWindowTitle(QStringLiteral("Options"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -62,9 +62,12 @@ OptionsDialog::OptionsDialog(QWidget* parent, PortCatalog& catalog, const PortOp
     for (int n = 1; n <= kPortCount; ++n) {
         Row& r = rows_[n];
         const QString port = QStringLiteral("Comm %1").arg(n);
-        auto* caption = new QLabel(
-            QStringLiteral("Comm &%1").arg(n) + (n == portInUse ? QStringLiteral(" (in use)") : ""),
-            ports);
+        // The port the program uses is marked: the row to fix when it did not open.
+        QString mark;
+        if (n == chosenPort) {
+            mark = chosenIsOpen ? QStringLiteral(" (in use)") : QStringLiteral(" (not open)");
+        }
+        auto* caption = new QLabel(QStringLiteral("Comm &%1").arg(n) + mark, ports);
         r.device = new QComboBox(ports);
         r.device->setEditable(true);
         r.device->setInsertPolicy(QComboBox::NoInsert);
@@ -222,16 +225,21 @@ void OptionsDialog::runTest(int portNo) {
         showResult(portNo, QStringLiteral("Type or pick a device first."), kFailed);
         return;
     }
+    // Disabling the focused button moves the focus on; it comes back after.
+    const bool hadFocus = r.test->hasFocus();
     r.test->setEnabled(false);
     showResult(portNo, QStringLiteral("Testing..."), kQuiet);
     r.result->repaint();  // the test holds the window for its reply wait
     QPointer<OptionsDialog> self(this);
-    tester_(device, speed_->currentData().toInt(), [self, portNo](const PortTestReport& report) {
-        if (!self) return;
-        const bool ok = report.outcome == PortTestReport::Outcome::Answered;
-        self->showResult(portNo, Q(report.text), ok ? kAnswered : kFailed);
-        self->rows_[portNo].test->setEnabled(true);
-    });
+    tester_(device, speed_->currentData().toInt(),
+            [self, portNo, hadFocus](const PortTestReport& report) {
+                if (!self) return;
+                const bool ok = report.outcome == PortTestReport::Outcome::Answered;
+                self->showResult(portNo, Q(report.text), ok ? kAnswered : kFailed);
+                QPushButton* test = self->rows_[portNo].test;
+                test->setEnabled(true);
+                if (hadFocus) test->setFocus();
+            });
 }
 
 }  // namespace fenwyd::ui

@@ -22,9 +22,9 @@ public:
     // Runs a port test, now or as soon as the port is free, then calls done.
     using Tester = std::function<void(const std::string& device, int32_t baudRate, TestDone done)>;
 
-    // portInUse: the port number open now, 0 for none.
+    // chosenPort: the port number the program uses (0: none), open or not.
     OptionsDialog(QWidget* parent, PortCatalog& catalog, const PortOptions& current,
-                  int16_t portInUse, Tester tester);
+                  int16_t chosenPort, bool chosenIsOpen, Tester tester);
 
     PortOptions options() const;
 

@@ -122,7 +122,7 @@ TEST(OptionsDialog, ListsTheSystemsPortsAndKeepsWhatWasTyped) {
     SystemPort builtIn;
     builtIn.device = "/dev/ttyS0";
     catalog.listed = {UsbAdapter(), builtIn};
-    ui::OptionsDialog dlg(nullptr, catalog, Mapped(), 2, nullptr);
+    ui::OptionsDialog dlg(nullptr, catalog, Mapped(), 2, true, nullptr);
 
     QComboBox* comm1 = dlg.deviceBox(1);
     EXPECT_EQ(comm1->currentText(), QStringLiteral("/dev/ttyS0"));
@@ -174,7 +174,7 @@ TEST(OptionsDialog, TestShowsTheReportUntilTheDeviceChanges) {
     PortOptions current = Mapped();
     current.baudRate = 4800;  // set by hand in the settings file: kept as it is
     ui::OptionsDialog dlg(
-        nullptr, catalog, current, 0,
+        nullptr, catalog, current, 0, false,
         [&](const std::string& device, int32_t baud, const ui::OptionsDialog::TestDone& done) {
             asked.emplace_back(device, baud);
             done({Outcome::Answered, "QM-8203 answered: 12.34 V/m, Range 1"});
@@ -235,7 +235,7 @@ std::vector<std::string> Anonymous(QWidget* window) {
 TEST(Accessibility, EveryElementOfTheDialogsIsNamedOrDescribed) {
     ListedPorts catalog;
     catalog.listed = {UsbAdapter()};
-    ui::OptionsDialog options(nullptr, catalog, Mapped(), 1, nullptr);
+    ui::OptionsDialog options(nullptr, catalog, Mapped(), 1, false, nullptr);
     ui::AboutBox about(nullptr, QStringLiteral("About Fenwyd 8200"), QStringLiteral("QM-8204"));
     LiveRig rig;
     int16_t portNo = 2;
