@@ -113,6 +113,8 @@ private:
     void AppendList1(const std::string& text);
     void SetBusyPointer(bool busy);
     void SetStatusText(const std::string& text);
+    // A save or upload result: kept in status panel 1 for at least 5 s.
+    void ShowResult(const std::string& text);
     void RefreshStatusBar();
     // Stores the reading as the next row; the row, or 0 when the log is full.
     int32_t LogReading(const ProbeReading& r);

@@ -26,7 +26,10 @@ void Instrument::ToggleRecordOn() {
         StopRecording();
         return;
     }
+    // A log being uploaded is not mixed with live readings.
+    if (st.UploadActive == 1) return;
     st.DataUploaded = 0;
+    view.mnuProbeUploadData.enabled = false;
     view.mnuFileSaveAs.enabled = false;
     view.mnuProbeUnits57xx.enabled = false;
     view.mnuProbeZero.enabled = false;
@@ -54,6 +57,7 @@ void Instrument::StopRecording() {
     RecordIndicator("Stop");
     if (st.BattTempUpdateInterval != 0) readBattTempTimer_->setEnabled(true);
     view.mnuFileSaveAs.enabled = true;
+    view.mnuProbeUploadData.enabled = true;
     if (st.ZeroAllowed == 1) view.mnuProbeZero.enabled = true;
     view.mnuProbeClearPeak.enabled = true;
     view.mnuProbeUpdateProbeBatt.enabled = true;

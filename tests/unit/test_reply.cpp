@@ -196,5 +196,42 @@ TEST_F(Reply, ARejectedRecordNumberStoresNothing) {
     EXPECT_FLOAT_EQ(h.in.st.RecordData[3][1], 1.111f);
 }
 
+TEST_F(Reply, AValueThatIsNotANumberIsCorruptNotZero) {
+    h.in.ToggleRecordOn();
+    for (const std::string& raw : {std::string("19\0"
+                                               "9",
+                                               4),
+                                   std::string("12x4"), std::string("    ")}) {
+        SCOPED_TRACE(raw);
+        process(Rd(raw));
+        EXPECT_EQ(h.in.view.Label1, Rd(raw)) << "the raw text is still shown";
+        EXPECT_EQ(h.in.view.LabXYZField.caption, "No Probe");
+        EXPECT_EQ(h.in.st.ActualSamPerSec, 0);
+        EXPECT_EQ(h.in.st.RecordCnt, 0);
+    }
+    h.in.st.UploadRecordOk = true;
+    h.in.st.RecordCnt = 4;
+    h.in.st.RecordData[4][1] = 7;
+    process(Nx("1?50"));
+    EXPECT_FLOAT_EQ(h.in.st.RecordData[4][1], 7) << "a stored reading the same";
+}
+
+TEST_F(Reply, AFloodedReplyIsCutInTheRawList) {
+    const std::string flood(64 * 1024, 'x');
+    process(flood);
+    EXPECT_EQ(h.in.view.List1.back(), flood.substr(0, kList1ItemChars) + kList1CutMark);
+    process("@BT0900");
+    EXPECT_EQ(h.in.view.List1.back(), "@BT0900");
+}
+TEST_F(Reply, TheLastRecordOfAnUploadSaysItCompleted) {
+    h.in.mnuProbeUploadData_Click();
+    process("@NS0002");
+    EXPECT_EQ(h.in.view.StatusText, "Uploading 2 data points.  Please wait...");
+    h.in.st.ProbeData = "@LG0002";
+    h.in.GetDataNumber(2);
+    EXPECT_EQ(h.in.st.UploadActive, 0);
+    EXPECT_EQ(h.in.view.StatusText, "Uploaded 2 data points.");
+}
+
 }  // namespace
 }  // namespace fenwyd::testing
