@@ -5,9 +5,11 @@
 #include <QFile>
 #include <QStandardPaths>
 #include <QTemporaryFile>
+#include <csignal>
 
 #include "qt/qt_platform.h"
 #include "qt/qt_serial_port.h"
+#include "qt/signal_watch.h"
 #include "ui/main_window.h"
 
 namespace {
@@ -62,7 +64,22 @@ int main(int argc, char** argv) {
 
     fenwyd::ui::MainWindow window(port, clock, settings, Local(filesFolder), nullptr,
                                   Local(saveFolder));
+    // A desktop logout (SIGTERM), Ctrl+C (SIGINT) or a closed terminal
+    // (SIGHUP) ends the program the way closing its window does: the
+    // configuration, the notes and the window's place are kept.
+    bool ending = false;
+#ifdef SIGHUP
+    fenwyd::SignalWatch endSignals({SIGTERM, SIGINT, SIGHUP});
+#else
+    fenwyd::SignalWatch endSignals({SIGTERM, SIGINT});
+#endif
+    endSignals.onSignal = [&](int) {
+        ending = true;
+        window.close();
+        QCoreApplication::quit();
+    };
     window.instrument().Form_Load();
+    if (ending) return 0;  // the signal came during start-up, and was dealt with there
     window.show();
     return QApplication::exec();
 }

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QFont>
+#include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
@@ -17,7 +18,7 @@
 #include <QToolButton>
 
 #include "ui/artwork.h"
-#include "ui/latin1.h"
+#include "ui/text.h"
 #include "ui/twips.h"
 #include "ui/widgets.h"
 
@@ -64,7 +65,9 @@ MainWindow::MainWindow(SerialPort& port, Clock& clock, SettingsStore& settings,
     buildToolbar(client);
     buildMenus();
     buildStatusBar();
-    resize(Tw(this, kDesignWidth), menuBar()->sizeHint().height() + TwY(this, kDesignHeight));
+    layoutToolbar();
+    resize(std::max(Tw(this, kDesignWidth), toolbarRowWidth_),
+           menuBar()->sizeHint().height() + TwY(this, kDesignHeight));
     render();
 }
 
@@ -207,7 +210,7 @@ void MainWindow::buildPanel(QWidget* client) {
     cmdSendCmnd->setGeometry(TwRect(this, 4920, 600, 1335, 375));
     cmdSendCmnd->setFont(small);
     connect(cmdSendCmnd, &QPushButton::clicked, this,
-            [this] { instrument_->cmdSendCmnd_Click(ToL1(Combo1Text_->text())); });
+            [this] { instrument_->cmdSendCmnd_Click(Local8(Combo1Text_->text())); });
     elements_[QStringLiteral("cmdSendCmnd")] = cmdSendCmnd;
 }
 
@@ -216,6 +219,7 @@ void MainWindow::buildToolbar(QWidget* client) {
     tbToolBar_->setGeometry(TwRect(this, 0, 0, kDesignWidth, 420));
     tbToolBar_->setIconSize(QSize(Tw(this, 270), Tw(this, 270)));
     tbToolBar_->setMovable(false);
+    tbToolBar_->setAutoFillBackground(true);  // over Command1, which only takes the focus
     elements_[QStringLiteral("tbToolBar")] = tbToolBar_;
     const char* const tips[kToolButtonCount + 1] = {"",
                                                     "Open",
@@ -243,7 +247,7 @@ void MainWindow::buildToolbar(QWidget* client) {
         a->setObjectName(QStringLiteral("tb") + key);
         a->setCheckable(key == QLatin1String("RecordPause"));
         connect(a, &QAction::triggered, this, [this, key] {
-            instrument_->tbToolBar_ButtonClick(ToL1(key));
+            instrument_->tbToolBar_ButtonClick(Local8(key));
             render();
         });
         tbButtons_[i] = a;
@@ -256,7 +260,6 @@ void MainWindow::buildToolbar(QWidget* client) {
     f.setPointSizeF(8.25);
     CmbSampleRate_->setFont(f);
     CmbSampleRate_->setToolTip(QStringLiteral("Sample rate"));
-    CmbSampleRate_->raise();
     connect(CmbSampleRate_, QOverload<int>::of(&QComboBox::activated), this,
             [this](int index) { instrument_->CmbSampleRate_Click(index); });
     elements_[QStringLiteral("CmbSampleRate")] = CmbSampleRate_;
@@ -379,6 +382,29 @@ void MainWindow::buildMenus() {
     }
 }
 
+void MainWindow::layoutToolbar() {
+    // The buttons take what the style makes of them, which is wider than the
+    // designed 4725 twips at some scales and in some styles: the toolbar is
+    // as wide as its buttons, and the sample-rate list sits right of them
+    // (at its designed place when there is room).
+    const QSize buttons = tbToolBar_->sizeHint();
+    tbToolBar_->setGeometry(0, 0, buttons.width(), std::max(TwY(this, 420), buttons.height()));
+    const int gap = Tw(this, 60);
+    QRect list = TwRect(this, 3720, 30, 735, 330);
+    list.moveLeft(std::max(list.left(), buttons.width() + gap));
+    list.moveTop(std::max(0, (tbToolBar_->height() - list.height()) / 2));
+    CmbSampleRate_->setGeometry(list);
+    toolbarRowWidth_ = list.right() + 1 + gap;
+    // The controls kept right of the designed area stay out of sight at the
+    // window's first width, however much wider the toolbar row came out.
+    const int beyond = std::max(0, toolbarRowWidth_ - Tw(this, kDesignWidth));
+    for (QWidget* w :
+         {static_cast<QWidget*>(List1_), static_cast<QWidget*>(Combo1Text_),
+          static_cast<QWidget*>(Combo1List_), element(QStringLiteral("cmdSendCmnd"))}) {
+        w->move(w->x() + beyond, w->y());
+    }
+}
+
 void MainWindow::buildStatusBar() {
     QStatusBar* sb = statusBar();
     sb->setObjectName(QStringLiteral("sbStatusBar"));
@@ -447,15 +473,32 @@ void MainWindow::repaintStatusBar() {
 }
 
 void MainWindow::renderStatusBar() {
-    const QString text = L1(instrument_->view.StatusText);
+    const QString text = Qs(instrument_->view.StatusText);
     if (sbPanels_[1]->text() != text) sbPanels_[1]->setText(text);
+    fitStatusPanels();
+}
+
+void MainWindow::fitStatusPanels() {
+    // A message longer than its panel ("Uploading 1234 data points.  Please
+    // wait...") has the date and time panels give way while it shows.
+    QStatusBar* sb = statusBar();
+    const QMargins m = sbPanels_[1]->contentsMargins();
+    const int needed = sbPanels_[1]->fontMetrics().horizontalAdvance(sbPanels_[1]->text()) +
+                       m.left() + m.right() + 2 * sbPanels_[1]->frameWidth() + Tw(this, 60);
+    int others = 0;
+    for (int i = 2; i <= 4; ++i)
+        others += sbPanels_[i]->sizeHint().width() + sb->layout()->spacing();
+    const bool roomForClock = sb->width() - others >= needed;
+    for (int i : {3, 4}) {
+        if (sbPanels_[i]->isVisibleTo(sb) != roomForClock) sbPanels_[i]->setVisible(roomForClock);
+    }
 }
 
 void MainWindow::render() {
     renderQueued_ = false;
     const ViewState& v = instrument_->view;
     for (auto& [state, label] : labels_) {
-        const QString text = L1(state->caption);
+        const QString text = Qs(state->caption);
         if (label->text() != text) label->setText(text);
         if (label->isVisibleTo(label->parentWidget()) != state->visible)
             label->setVisible(state->visible);
@@ -468,7 +511,7 @@ void MainWindow::render() {
     if (ShapeBatLevel_->geometry() != level) ShapeBatLevel_->setGeometry(level);
     ShapeBatLevel_->setVisible(v.ShapeBatLevel.height > 0);
 
-    const QString label1 = L1(v.Label1);
+    const QString label1 = Qs(v.Label1);
     if (Label1_->text() != label1) Label1_->setText(label1);
 
     // Only the replies appended since the last render are added.
@@ -476,10 +519,10 @@ void MainWindow::render() {
     if (fresh > 0) {
         if (fresh >= v.List1.size()) {
             List1_->clear();
-            for (const std::string& item : v.List1) List1_->addItem(L1(item));
+            for (const std::string& item : v.List1) List1_->addItem(Qs(item));
         } else {
             for (std::size_t i = v.List1.size() - fresh; i < v.List1.size(); ++i) {
-                List1_->addItem(L1(v.List1[i]));
+                List1_->addItem(Qs(v.List1[i]));
             }
         }
         while (List1_->count() > static_cast<int>(kList1Bound)) delete List1_->takeItem(0);
@@ -499,7 +542,7 @@ void MainWindow::render() {
     }
 
     QStringList items;
-    for (const std::string& s : v.CmbSampleRateItems) items << L1(s);
+    for (const std::string& s : v.CmbSampleRateItems) items << Qs(s);
     QStringList shown;
     for (int i = 0; i < CmbSampleRate_->count(); ++i) shown << CmbSampleRate_->itemText(i);
     if (items != shown) {
@@ -535,7 +578,11 @@ WindowState MainWindow::windowState() {
 int MainWindow::windowLeftTwips() { return ToTwips(this, pos().x()); }
 int MainWindow::windowTopTwips() { return ToTwips(this, pos().y()); }
 
-void MainWindow::moveWindowTwips(int left, int top) { move(Tw(this, left), TwY(this, top)); }
+void MainWindow::moveWindowTwips(int left, int top) {
+    // A position stored on another desktop (a screen since unplugged) would
+    // open the window where nobody can see it: it goes to the nearest screen.
+    move(OnAScreen(QRect(QPoint(Tw(this, left), TwY(this, top)), frameGeometry().size())));
+}
 
 void MainWindow::closeEvent(QCloseEvent* e) {
     if (!unloaded_) {
@@ -548,6 +595,7 @@ void MainWindow::closeEvent(QCloseEvent* e) {
 void MainWindow::resizeEvent(QResizeEvent* e) {
     QMainWindow::resizeEvent(e);
     ResizeForm();
+    fitStatusPanels();
 }
 
 void MainWindow::ResizeForm() {

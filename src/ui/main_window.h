@@ -64,7 +64,9 @@ private:
     void buildMenus();
     void buildStatusBar();
     void ResizeForm();
+    void layoutToolbar();
     void renderStatusBar();
+    void fitStatusPanels();
     ClickLabel* addLabel(QWidget* parent, const char* name, int l, int t, int w, int h,
                          const char* family, double points, bool bold);
     QAction* addAction(QMenu* menu, const char* name, const QString& caption,
@@ -74,6 +76,7 @@ private:
     std::unique_ptr<QtDialogs> ownDialogs_;
     std::unique_ptr<Instrument> instrument_;
     bool renderQueued_ = false;
+    int toolbarRowWidth_ = 0;  // pixels: toolbar buttons, then the sample-rate list
     bool unloaded_ = false;
     uint64_t renderedList1_ = 0;
 
