@@ -116,6 +116,7 @@ TEST_F(Link, UnknownCommandShowsMessageAndSendsNothing) {
     h.tick();
     EXPECT_TRUE(h.port.writes().empty());
     EXPECT_EQ(h.dialogs.messages(), std::vector<std::string>({"Command rd not found"}));
+    ASSERT_FALSE(h.dialogs.shown.empty());
     EXPECT_EQ(h.dialogs.shown.back().icon, MsgIcon::None);
     EXPECT_EQ(h.in.st.TimeOut, 2);
     EXPECT_TRUE(h.in.HRTReadProbe().isEnabled());
@@ -235,6 +236,7 @@ TEST_F(Link, UploadEndsWithItsMessageOnTheFifthSilentTransaction) {
     EXPECT_EQ(h.dialogs.messages(),
               std::vector<std::string>(
                   {"Upload terminated due to probe timeout.  Cycle probe power and retry."}));
+    ASSERT_FALSE(h.dialogs.shown.empty());
     EXPECT_EQ(h.dialogs.shown.back().icon, MsgIcon::Information);
     EXPECT_EQ(statusDuringMessage, "") << "the display was cleared first";
     EXPECT_EQ(h.in.view.StatusText, "Upload terminated");
@@ -342,6 +344,7 @@ TEST(OpenCommPort, AMissingPortShowsTheMessageAndStopsTheTick) {
     EXPECT_EQ(h.dialogs.messages(),
               std::vector<std::string>({"Unable to open the selected comm port.  Reselect comm "
                                         "port or check system configuration."}));
+    ASSERT_FALSE(h.dialogs.shown.empty());
     EXPECT_EQ(h.dialogs.shown.back().icon, MsgIcon::Exclamation);
     for (int i = 1; i <= 5; ++i) EXPECT_FALSE(h.in.view.mnucommcomm[i].checked) << i;
     EXPECT_EQ(h.in.st.CommPortNo, 2);

@@ -24,6 +24,7 @@ TEST_F(Reply, AReadingFillsThePanel) {
     h.in.view.BusyPointer = true;
     process(Rd("1999", 'E', '0', 'G', 'N', 'M', "15"));
     EXPECT_EQ(h.in.view.Label1, Rd("1999", 'E', '0', 'G', 'N', 'M', "15"));
+    ASSERT_FALSE(h.in.view.List1.empty());
     EXPECT_EQ(h.in.view.List1.back(), h.in.view.Label1);
     EXPECT_EQ(h.in.view.LabXYZField.caption, "1.999");
     EXPECT_FLOAT_EQ(h.in.st.ReadingMantissa, 1.999f);
@@ -109,7 +110,7 @@ TEST_F(Reply, ShortOrCorruptReadingsAreShownRawOnly) {
 
 TEST_F(Reply, List1IsBounded) {
     for (int i = 0; i < 1500; ++i) process("junk " + std::to_string(i));
-    EXPECT_EQ(h.in.view.List1.size(), kList1Bound);
+    ASSERT_EQ(h.in.view.List1.size(), kList1Bound);
     EXPECT_EQ(h.in.view.List1.back(), "junk 1499");
     EXPECT_EQ(h.in.view.List1.front(), "junk 500");
     EXPECT_EQ(h.in.view.List1Appended, 1500u);
