@@ -153,6 +153,33 @@ TEST_F(Reply, AStoredReadingGoesToTheAnnouncedRowEvenWithoutUpload) {
     EXPECT_EQ(h.in.st.RecordCnt, 5);
 }
 
+TEST_F(Reply, StoredReadingsOutOfRangeAreShownWithTheirWarningAndStoredAnyway) {
+    struct Case {
+        char state;
+        bool over, under;
+        const char* raw;
+        float value;
+    };
+    // In range last: it must clear the warning left by the one before.
+    const Case cases[] = {
+        {'O', true, false, "1999", 1.999f},
+        {'U', false, true, "0001", 0.001f},
+        {'N', false, false, "1250", 1.25f},
+    };
+    int16_t record = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.state);
+        ++record;
+        h.in.st.ProbeData = "@LG000" + std::to_string(record);
+        h.in.GetDataNumber(2);
+        process(Nx(c.raw, '1', 'T', c.state));
+        EXPECT_EQ(h.in.view.LabOverRange.visible, c.over);
+        EXPECT_EQ(h.in.view.LabUnderRange.visible, c.under);
+        EXPECT_EQ(h.in.st.RecordCnt, record);
+        EXPECT_FLOAT_EQ(h.in.st.RecordData[static_cast<std::size_t>(record)][1], c.value);
+    }
+}
+
 TEST_F(Reply, StoredReadingShowsTheNumbersOwnShortestForm) {
     h.in.st.ProbeData = "@LG0001";
     h.in.GetDataNumber(2);
