@@ -165,6 +165,7 @@ TEST_F(SaveAs, WritesThePageAndReportsIt) {
 
     // The questions: prompt, title and the old answer as default.
     ASSERT_EQ(h.dialogs.count("input"), 2);
+    ASSERT_GE(h.dialogs.shown.size(), 3u);
     EXPECT_EQ(h.dialogs.shown[h.dialogs.shown.size() - 3].text,
               "Test Conditions|Where was the measurement taken?|Lab 3");
     const SaveDialogRequest& r = h.dialogs.lastSaveRequest;

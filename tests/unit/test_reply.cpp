@@ -24,6 +24,7 @@ TEST_F(Reply, AReadingFillsThePanel) {
     h.in.view.BusyPointer = true;
     process(Rd("1999", 'E', '0', 'G', 'N', 'M', "15"));
     EXPECT_EQ(h.in.view.Label1, Rd("1999", 'E', '0', 'G', 'N', 'M', "15"));
+    ASSERT_FALSE(h.in.view.List1.empty());
     EXPECT_EQ(h.in.view.List1.back(), h.in.view.Label1);
     EXPECT_EQ(h.in.view.LabXYZField.caption, "1.999");
     EXPECT_FLOAT_EQ(h.in.st.ReadingMantissa, 1.999f);
@@ -109,7 +110,7 @@ TEST_F(Reply, ShortOrCorruptReadingsAreShownRawOnly) {
 
 TEST_F(Reply, List1IsBounded) {
     for (int i = 0; i < 1500; ++i) process("junk " + std::to_string(i));
-    EXPECT_EQ(h.in.view.List1.size(), kList1Bound);
+    ASSERT_EQ(h.in.view.List1.size(), kList1Bound);
     EXPECT_EQ(h.in.view.List1.back(), "junk 1499");
     EXPECT_EQ(h.in.view.List1.front(), "junk 500");
     EXPECT_EQ(h.in.view.List1Appended, 1500u);
@@ -150,6 +151,33 @@ TEST_F(Reply, AStoredReadingGoesToTheAnnouncedRowEvenWithoutUpload) {
     EXPECT_EQ(h.in.view.LabBarGraph.caption, "50 %");
     EXPECT_EQ(h.in.view.LabUnits.caption, "uT");
     EXPECT_EQ(h.in.st.RecordCnt, 5);
+}
+
+TEST_F(Reply, StoredReadingsOutOfRangeAreShownWithTheirWarningAndStoredAnyway) {
+    struct Case {
+        char state;
+        bool over, under;
+        const char* raw;
+        float value;
+    };
+    // In range last: it must clear the warning left by the one before.
+    const Case cases[] = {
+        {'O', true, false, "1999", 1.999f},
+        {'U', false, true, "0001", 0.001f},
+        {'N', false, false, "1250", 1.25f},
+    };
+    int16_t record = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.state);
+        ++record;
+        h.in.st.ProbeData = "@LG000" + std::to_string(record);
+        h.in.GetDataNumber(2);
+        process(Nx(c.raw, '1', 'T', c.state));
+        EXPECT_EQ(h.in.view.LabOverRange.visible, c.over);
+        EXPECT_EQ(h.in.view.LabUnderRange.visible, c.under);
+        EXPECT_EQ(h.in.st.RecordCnt, record);
+        EXPECT_FLOAT_EQ(h.in.st.RecordData[static_cast<std::size_t>(record)][1], c.value);
+    }
 }
 
 TEST_F(Reply, StoredReadingShowsTheNumbersOwnShortestForm) {
