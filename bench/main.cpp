@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "fenwyd_bench: export...\n");
     figures.push_back(BenchExport());
     std::fprintf(stderr, "fenwyd_bench: memory...\n");
-    figures.push_back(BenchMemory());
+    for (Figure& f : BenchMemory()) figures.push_back(f);
     std::fprintf(stderr, "fenwyd_bench: start-up...\n");
     figures.push_back(BenchStartup());
 
