@@ -42,7 +42,8 @@ MemoryStatus ReadMemoryStatus();
 // The figures.
 std::vector<Figure> BenchReading(int seconds);  // reading rate, CPU per minute
 Figure BenchExport();
-std::vector<Figure> BenchMemory();  // full log; flooded line
+std::vector<Figure> BenchJournal();  // CPU per reading, size, restore
+std::vector<Figure> BenchMemory();   // full log; flooded line
 Figure BenchStartup();
 
 // The child side of the memory figure (fenwyd_bench --memory-child).

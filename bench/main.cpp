@@ -110,6 +110,8 @@ int main(int argc, char** argv) {
     for (Figure& f : BenchReading(seconds)) figures.push_back(f);
     std::fprintf(stderr, "fenwyd_bench: export...\n");
     figures.push_back(BenchExport());
+    std::fprintf(stderr, "fenwyd_bench: journal...\n");
+    for (Figure& f : BenchJournal()) figures.push_back(f);
     std::fprintf(stderr, "fenwyd_bench: memory...\n");
     for (Figure& f : BenchMemory()) figures.push_back(f);
     std::fprintf(stderr, "fenwyd_bench: start-up...\n");

@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
-          libgtest-dev fonts-liberation "$@")
+          libqt6sql6-sqlite libgtest-dev fonts-liberation "$@")
 
 missing=()
 for p in "${packages[@]}"; do

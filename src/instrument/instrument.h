@@ -2,6 +2,7 @@
 #include <memory>
 #include <string>
 
+#include "datalog/data_file.h"
 #include "instrument/instrument_state.h"
 #include "instrument/observer.h"
 #include "instrument/seams.h"
@@ -88,6 +89,9 @@ public:
     void RecordIndicator(const std::string& State);
     void LabRecordCntLab_Click();
     void tbToolBar_ButtonClick(const std::string& Key);
+    // Puts a log kept elsewhere (the journal, a data file) into the data
+    // log, ready to be saved; false while a log or an upload runs.
+    bool LoadDataLog(const std::vector<LogRow>& rows, bool uploaded, const std::string& unitsText);
     void mnuFileSaveAs_Click();
     bool SaveData(const std::string& filenam);
     void LoadNoteQuery();

@@ -184,7 +184,9 @@ void Instrument::StoreUploadedReading(const ProbeReading& r) {
         row[kLogColTime] = static_cast<float>(st.RecordCnt);
         row[kLogColValue] = st.ReadingMantissa;
         row[kLogColExponent] = static_cast<float>(st.ReadingExponent);
-        const ReadingRecord record = RecordOf(r, st.RecordCnt);
+        ReadingRecord record = RecordOf(r, st.RecordCnt);
+        record.logTime = row[kLogColTime];
+        record.source = LogSource::Upload;
         Notify([&](InstrumentObserver& o) { o.rowStored(record); });
     }
 }
@@ -201,7 +203,8 @@ int32_t Instrument::LogReading(const ProbeReading& r) {
     row[kLogColTime] = static_cast<float>(p_.clock.secondsSinceMidnight() / kSecondsPerDay);
     row[kLogColValue] = st.ReadingMantissa;
     row[kLogColExponent] = static_cast<float>(st.ReadingExponent);
-    const ReadingRecord record = RecordOf(r, st.RecordCnt);
+    ReadingRecord record = RecordOf(r, st.RecordCnt);
+    record.logTime = row[kLogColTime];
     Notify([&](InstrumentObserver& o) { o.rowStored(record); });
     if (st.RecordCnt == kMaxRecords) StopRecording();
     return st.RecordCnt;

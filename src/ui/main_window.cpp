@@ -18,6 +18,7 @@
 #include <QToolButton>
 
 #include "ui/artwork.h"
+#include "ui/open_dialog.h"
 #include "ui/text.h"
 #include "ui/twips.h"
 #include "ui/widgets.h"
@@ -48,13 +49,20 @@ void InstallFontSubstitutes() {
 
 MainWindow::MainWindow(SerialPort& port, Clock& clock, SettingsStore& settings,
                        const std::string& programFolder, Dialogs* dialogs,
-                       const std::string& saveFolder) {
+                       const std::string& saveFolder, journal::Journal* journal)
+    : clock_(clock), journal_(journal) {
     if (dialogs == nullptr) {
         ownDialogs_ = std::make_unique<QtDialogs>(this, port);
         dialogs = ownDialogs_.get();
     }
+    dialogs_ = dialogs;
     instrument_ = std::make_unique<Instrument>(
         Platform{port, clock, *dialogs, settings, *this, programFolder, saveFolder});
+    if (journal_ != nullptr) {
+        recorder_ = std::make_unique<journal::Recorder>(*journal_, clock, *dialogs);
+        recorder_->onFailure = [this] { showJournalOff(); };
+        instrument_->addObserver(recorder_.get());
+    }
 
     setWindowTitle(QString::fromLatin1(kAppTitle));
     setWindowIcon(ProgramIcon());
@@ -247,7 +255,11 @@ void MainWindow::buildToolbar(QWidget* client) {
         a->setObjectName(QStringLiteral("tb") + key);
         a->setCheckable(key == QLatin1String("RecordPause"));
         connect(a, &QAction::triggered, this, [this, key] {
-            instrument_->tbToolBar_ButtonClick(Local8(key));
+            if (key == QLatin1String("Open")) {
+                openLogs();
+            } else {
+                instrument_->tbToolBar_ButtonClick(Local8(key));
+            }
             render();
         });
         tbButtons_[i] = a;
@@ -432,6 +444,12 @@ void MainWindow::buildStatusBar() {
     sbPanels_[4]->setMinimumWidth(
         fm.horizontalAdvance(QLocale::system().toString(sample.time(), QLocale::ShortFormat)) + 10);
     elements_[QStringLiteral("sbStatusBar1")] = sbPanels_[1];
+    journalOff_ = new QLabel(QStringLiteral("No journal"), sb);
+    journalOff_->setFont(panelFont);
+    journalOff_->setStyleSheet(QStringLiteral("color: #b00000;"));
+    journalOff_->setAccessibleName(QStringLiteral("Journal not in use"));
+    journalOff_->hide();
+    sb->addPermanentWidget(journalOff_);
     auto* clockTimer = new QTimer(this);
     auto tickClock = [this] {
         const QDateTime now = QDateTime::currentDateTime();
@@ -588,8 +606,77 @@ void MainWindow::closeEvent(QCloseEvent* e) {
     if (!unloaded_) {
         unloaded_ = true;
         instrument_->Form_Unload();
+        if (recorder_) recorder_->programEnding();
     }
     e->accept();
+}
+
+// ------------------------------------------------------------ journal
+
+void MainWindow::startJournal() {
+    if (journal_ == nullptr) return;
+    if (!journal_->isOpen()) {
+        showJournalOff();
+        dialogs_->message("The journal " + journal_->path() +
+                              " cannot be opened: " + journal_->error() +
+                              ".\n\nReading and logging go on, but the data log is kept in "
+                              "memory only: save it before you close the program.",
+                          MsgIcon::Exclamation);
+        return;
+    }
+    journal::OfferRestore(*journal_, *recorder_, *instrument_, *dialogs_, clock_);
+    render();
+}
+
+void MainWindow::showJournalOff() {
+    if (journalOff_ == nullptr) return;
+    journalOff_->setToolTip(
+        Qs("The journal " + journal_->path() + " is not in use: " + journal_->error()));
+    journalOff_->show();
+}
+
+bool MainWindow::replaceDataLog(const std::function<bool()>& load) {
+    const InstrumentState& st = instrument_->st;
+    if (st.RecordOn != 0 || st.UploadActive != 0) {
+        dialogs_->message("Stop the log, or let the upload end, before you open another one.",
+                          MsgIcon::Information);
+        return false;
+    }
+    const int32_t unsaved = recorder_ ? recorder_->unsavedRows() : st.RecordCnt;
+    if (unsaved > 0 &&
+        !dialogs_->askYesNo("The data log holds " + std::to_string(unsaved) +
+                                " readings not saved to a data file (the journal keeps them)."
+                                "\n\nReplace the data log?",
+                            MsgIcon::Question)) {
+        return false;
+    }
+    const bool loaded = load();
+    render();
+    return loaded;
+}
+
+void MainWindow::openLogs() {
+    auto loadLog = [this](const journal::LogSummary& log) {
+        return replaceDataLog(
+            [&] { return journal::LoadLog(*journal_, *recorder_, *instrument_, log); });
+    };
+    auto openFile = [this](const QString& path) {
+        DataFileContents file;
+        std::string error;
+        if (!ReadDataFile(Local8(path), file, error)) {
+            dialogs_->message(
+                "The file " + Local8(path) + " is not a data file of this program: " + error + ".",
+                MsgIcon::Exclamation);
+            return false;
+        }
+        return replaceDataLog([&] {
+            if (!instrument_->LoadDataLog(file.rows, file.uploaded, file.unitsText)) return false;
+            if (recorder_) recorder_->adopt(0, 0);
+            return true;
+        });
+    };
+    OpenDialog dialog(this, journal_, loadLog, openFile);
+    dialog.exec();
 }
 
 void MainWindow::resizeEvent(QResizeEvent* e) {
