@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/process.h"
+
 namespace fenwyd::bench {
 
 // One row of the printed table.
@@ -25,18 +27,10 @@ double Median(std::vector<double> values);
 // printf-style number text.
 std::string Num(double v, int decimals);
 
-// The environment of this process with some variables replaced or added.
-std::vector<std::string> EnvironmentWith(
-    const std::vector<std::pair<std::string, std::string>>& overrides);
-
-// Starts program with args (argv[0] is added) and env; the child's stdout
-// and stderr go to the given descriptors (-1: inherited). -1 on failure.
-pid_t Spawn(const std::string& program, const std::vector<std::string>& args,
-            const std::vector<std::string>& env, int stdoutFd, int stderrFd);
-// SIGTERM, then SIGKILL if it has not ended after graceMs; reaps it.
-void Stop(pid_t pid, int graceMs);
-// One line from fd (without its '\n'), or false after timeoutMs.
-bool ReadLine(int fd, std::string& line, int timeoutMs);
+using testing::EnvironmentWith;
+using testing::ReadLine;
+using testing::Spawn;
+using testing::Stop;
 
 // VmHWM and VmRSS of this process in kB, from /proc/self/status.
 struct MemoryStatus {
@@ -48,7 +42,8 @@ MemoryStatus ReadMemoryStatus();
 // The figures.
 std::vector<Figure> BenchReading(int seconds);  // reading rate, CPU per minute
 Figure BenchExport();
-Figure BenchMemory();
+std::vector<Figure> BenchJournal();  // CPU per reading, size, restore
+std::vector<Figure> BenchMemory();   // full log; flooded line
 Figure BenchStartup();
 
 // The child side of the memory figure (fenwyd_bench --memory-child).

@@ -110,8 +110,10 @@ int main(int argc, char** argv) {
     for (Figure& f : BenchReading(seconds)) figures.push_back(f);
     std::fprintf(stderr, "fenwyd_bench: export...\n");
     figures.push_back(BenchExport());
+    std::fprintf(stderr, "fenwyd_bench: journal...\n");
+    for (Figure& f : BenchJournal()) figures.push_back(f);
     std::fprintf(stderr, "fenwyd_bench: memory...\n");
-    figures.push_back(BenchMemory());
+    for (Figure& f : BenchMemory()) figures.push_back(f);
     std::fprintf(stderr, "fenwyd_bench: start-up...\n");
     figures.push_back(BenchStartup());
 

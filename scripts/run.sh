@@ -24,7 +24,9 @@ if [ -n "$probe" ] && [ "${FENWYD_SIM:-0}" != 1 ]; then
 fi
 
 export XDG_CONFIG_HOME=$run/sim-config
-mkdir -p "$XDG_CONFIG_HOME"
+# The simulator's readings go to a journal of their own, not to yours.
+export XDG_DATA_HOME=$run/sim-data
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME"
 link=$run/probe-tty
 "$top/build/tools/probe-sim/probe-sim" --model "${FENWYD_SIM_MODEL:-E}" --link "$link" \
     ${FENWYD_SIM_ARGS:-} > "$run/probe-sim.out" &

@@ -5,9 +5,11 @@
 #include <QFile>
 #include <QStandardPaths>
 #include <QTemporaryFile>
+#include <csignal>
 
 #include "qt/qt_platform.h"
 #include "qt/qt_serial_port.h"
+#include "qt/signal_watch.h"
 #include "ui/main_window.h"
 
 namespace {
@@ -39,6 +41,7 @@ bool IsInstalledFolder(const QString& folder) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Fenwyd 8200"));
     QApplication::setApplicationDisplayName(QStringLiteral("Fenwyd 8200"));
     fenwyd::ui::InstallFontSubstitutes();
 
@@ -60,9 +63,31 @@ int main(int argc, char** argv) {
         if (saveFolder.isEmpty()) saveFolder = QDir::homePath();
     }
 
+    // The session journal lives in the per-user data folder
+    // (~/.local/share/Fenwyd 8200/journal.sqlite on Linux).
+    fenwyd::journal::Journal journal;
+    journal.open(Local(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
+                       QStringLiteral("/journal.sqlite")));
+
     fenwyd::ui::MainWindow window(port, clock, settings, Local(filesFolder), nullptr,
-                                  Local(saveFolder));
+                                  Local(saveFolder), &journal);
+    // A desktop logout (SIGTERM), Ctrl+C (SIGINT) or a closed terminal
+    // (SIGHUP) ends the program the way closing its window does: the
+    // configuration, the notes and the window's place are kept.
+    bool ending = false;
+#ifdef SIGHUP
+    fenwyd::SignalWatch endSignals({SIGTERM, SIGINT, SIGHUP});
+#else
+    fenwyd::SignalWatch endSignals({SIGTERM, SIGINT});
+#endif
+    endSignals.onSignal = [&](int) {
+        ending = true;
+        window.close();
+        QCoreApplication::quit();
+    };
     window.instrument().Form_Load();
+    if (ending) return 0;  // the signal came during start-up, and was dealt with there
     window.show();
+    window.startJournal();
     return QApplication::exec();
 }

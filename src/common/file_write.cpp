@@ -109,7 +109,9 @@ bool ReadRegularFile(const std::string& path, std::string& contents, std::size_t
     if (!info.isFile() || static_cast<std::size_t>(info.size()) > maxBytes) return false;
     QFile file(info.filePath());
     if (!file.open(QIODevice::ReadOnly)) return false;
-    const QByteArray data = file.read(static_cast<qint64>(maxBytes) + 1);
+    // The size it had a moment ago and one more byte: a file that grew since
+    // is caught below, and no buffer of the whole limit is set aside.
+    const QByteArray data = file.read(info.size() + 1);
     if (static_cast<std::size_t>(data.size()) > maxBytes) return false;
     contents.assign(data.constData(), static_cast<std::size_t>(data.size()));
     return true;

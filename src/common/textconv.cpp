@@ -245,6 +245,13 @@ std::string PrintableText(const std::string& bytes) {
     return out;
 }
 
+std::string WithoutCommas(std::string text) {
+    for (char& c : text) {
+        if (c == ',') c = ';';
+    }
+    return text;
+}
+
 std::string SingleLine(std::string text) {
     for (char& c : text) {
         if (c == '\r' || c == '\n') c = ' ';

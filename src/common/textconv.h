@@ -48,6 +48,10 @@ std::string FormatShortest(double v);
 // other control and 8-bit bytes as \xNN.
 std::string PrintableText(const std::string& bytes);
 
+// The text with every comma replaced by a semicolon, for a value written
+// as one field of a comma-separated line.
+std::string WithoutCommas(std::string text);
+
 // The text with every CR and LF replaced by a blank, for values written as one
 // line of a text file, where a line break would shift the following lines.
 std::string SingleLine(std::string text);

@@ -1,7 +1,5 @@
 #include "config/config_file.h"
 
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <vector>
 
@@ -11,6 +9,8 @@
 namespace fenwyd {
 
 namespace {
+
+constexpr std::size_t kMaxConfigBytes = 1024 * 1024;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -40,10 +40,9 @@ std::string IntText(int16_t v) {
 }  // namespace
 
 bool LoadFreeCfgFile(const std::string& path, FreeCfg& cfg) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return false;
-    const std::string text((std::istreambuf_iterator<char>(file)),
-                           std::istreambuf_iterator<char>());
+    // Only a regular file: a folder or a FIFO of that name counts as missing.
+    std::string text;
+    if (!ReadRegularFile(path, text, kMaxConfigBytes)) return false;
 
     std::vector<std::string> lines;
     std::size_t pos = 0;

@@ -165,7 +165,9 @@ ExportResult WriteDataPages(const std::string& filenam, const ExportInput& in) {
         AppendLine(buf, "Page," + std::to_string(k) + " of " + pagesText);
         for (const NoteLine& note : in.notes) {
             if (note.answer.empty()) continue;
-            AppendLine(buf, SingleLine(note.label) + "," + SingleLine(note.answer));
+            // Two fields whatever the label or answer holds.
+            AppendLine(buf, WithoutCommas(SingleLine(note.label)) + "," +
+                                WithoutCommas(SingleLine(note.answer)));
         }
         AppendLine(buf, "Units," + units);
         AppendLine(buf, "EndHeader");

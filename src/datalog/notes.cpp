@@ -1,14 +1,13 @@
 #include "datalog/notes.h"
 
-#include <fstream>
-#include <iterator>
-
 #include "common/file_write.h"
 #include "common/textconv.h"
 
 namespace fenwyd {
 
 namespace {
+
+constexpr std::size_t kMaxNotesBytes = 16 * 1024 * 1024;
 
 // Spaces only: a tab around a field is part of it.
 std::string TrimSpaces(const std::string& s, std::size_t from, std::size_t to) {
@@ -41,10 +40,9 @@ NoteEntry ParseNoteLine(const std::string& line) {
 
 std::vector<NoteEntry> LoadNotesFile(const std::string& path) {
     std::vector<NoteEntry> entries;
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return entries;
-    const std::string text((std::istreambuf_iterator<char>(file)),
-                           std::istreambuf_iterator<char>());
+    // Only a regular file: a folder or a FIFO of that name counts as missing.
+    std::string text;
+    if (!ReadRegularFile(path, text, kMaxNotesBytes)) return entries;
 
     std::size_t pos = 0;
     while (pos < text.size() && static_cast<int>(entries.size()) < kMaxNoteEntries) {
@@ -66,7 +64,9 @@ bool SaveNotesFile(const std::string& path, const std::vector<NoteEntry>& entrie
         buf += ',';
         buf += SingleLine(e.label);
         buf += ',';
-        buf += SingleLine(e.answer);
+        // A comma in an answer would split it from its label on the next
+        // read; the semicolon keeps the answer one field.
+        buf += WithoutCommas(SingleLine(e.answer));
         buf += "\r\n";
     }
     std::string reason;

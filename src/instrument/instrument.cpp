@@ -16,6 +16,8 @@ constexpr int kCalSamPerSecIntervalMs = 500;
 constexpr int kReadBattTempIntervalMs = 60000;
 constexpr float kSplashMs = 5000;
 constexpr int kDefaultWindowPosTwips = 1000;
+// Rate ticks (500 ms) a result stays: at least 5 s whatever the tick's phase.
+constexpr int16_t kResultHoldTicks = 11;
 
 // A stored window position; anything that is not a whole number falls back
 // to the default.
@@ -158,8 +160,10 @@ void Instrument::SaveFreeCfg() {
 
 void Instrument::ClearDisplay() {
     view.LabXYZField.caption = "No Probe";
+    view.LabXYZField.foreColor = colors::kNoProbe;
+    // Nothing, rather than a placeholder word, beside "No Probe".
     view.LabUnits.visible = false;
-    view.LabUnits.caption = "units";
+    view.LabUnits.caption.clear();
     view.ShapeBatLevel.height = 0;
     view.ShapeBatLevel.top = 1200;
     view.ShapeBatLevel.fill = colors::kCyan;
@@ -170,7 +174,7 @@ void Instrument::ClearDisplay() {
     view.LabBarGraph.caption.clear();
     view.LabOverRange.visible = false;
     view.LabUnderRange.visible = false;
-    SetStatusText("");
+    if (st.StatusHoldTicks == 0) SetStatusText("");  // a fresh result stays its while
     RefreshStatusBar();
     SetBusyPointer(false);
     view.ProgressBar1Visible = false;
@@ -178,7 +182,12 @@ void Instrument::ClearDisplay() {
 }
 
 void Instrument::AppendList1(const std::string& text) {
-    view.List1.push_back(text);
+    // A device that floods the line must not grow memory without bound.
+    if (text.size() > kList1ItemChars) {
+        view.List1.push_back(text.substr(0, kList1ItemChars) + kList1CutMark);
+    } else {
+        view.List1.push_back(text);
+    }
     while (view.List1.size() > kList1Bound) view.List1.pop_front();
     ++view.List1Appended;
 }
@@ -189,6 +198,12 @@ void Instrument::SetBusyPointer(bool busy) {
 }
 
 void Instrument::SetStatusText(const std::string& text) { view.StatusText = text; }
+
+void Instrument::ShowResult(const std::string& text) {
+    SetStatusText(text);
+    st.StatusHoldTicks = kResultHoldTicks;
+    RefreshStatusBar();
+}
 
 void Instrument::RefreshStatusBar() { p_.display.repaintStatusBar(); }
 

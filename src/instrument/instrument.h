@@ -2,6 +2,7 @@
 #include <memory>
 #include <string>
 
+#include "datalog/data_file.h"
 #include "instrument/instrument_state.h"
 #include "instrument/observer.h"
 #include "instrument/port_options.h"
@@ -105,6 +106,9 @@ public:
     void RecordIndicator(const std::string& State);
     void LabRecordCntLab_Click();
     void tbToolBar_ButtonClick(const std::string& Key);
+    // Puts a log kept elsewhere (the journal, a data file) into the data
+    // log, ready to be saved; false while a log or an upload runs.
+    bool LoadDataLog(const std::vector<LogRow>& rows, bool uploaded, const std::string& unitsText);
     void mnuFileSaveAs_Click();
     bool SaveData(const std::string& filenam);
     void LoadNoteQuery();
@@ -133,6 +137,8 @@ private:
     void AppendList1(const std::string& text);
     void SetBusyPointer(bool busy);
     void SetStatusText(const std::string& text);
+    // A save or upload result: kept in status panel 1 for at least 5 s.
+    void ShowResult(const std::string& text);
     void RefreshStatusBar();
     // Stores the reading as the next row; the row, or 0 when the log is full.
     int32_t LogReading(const ProbeReading& r);

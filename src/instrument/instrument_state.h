@@ -41,6 +41,7 @@ struct InstrumentState {
     std::string SampleRate = "15";
     int16_t BattTempUpdateInterval = 30;
     int16_t SamRateTickCnt = 0;
+    int16_t StatusHoldTicks = 0;  // rate ticks a result text stays in status panel 1
     uint8_t BattTempMinuteCnt = 0;
 
     // Data log: rows 0..32000; row i = sample i (col 0 time of day or sample

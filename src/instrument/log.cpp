@@ -1,5 +1,7 @@
 // The logging switch (off, logging, paused), its indicator and the commands
 // that must not run while logging.
+#include <algorithm>
+
 #include "instrument/instrument.h"
 
 namespace fenwyd {
@@ -26,7 +28,10 @@ void Instrument::ToggleRecordOn() {
         StopRecording();
         return;
     }
+    // A log being uploaded is not mixed with live readings.
+    if (st.UploadActive == 1) return;
     st.DataUploaded = 0;
+    view.mnuProbeUploadData.enabled = false;
     view.mnuFileSaveAs.enabled = false;
     view.mnuProbeUnits57xx.enabled = false;
     view.mnuProbeZero.enabled = false;
@@ -54,6 +59,7 @@ void Instrument::StopRecording() {
     RecordIndicator("Stop");
     if (st.BattTempUpdateInterval != 0) readBattTempTimer_->setEnabled(true);
     view.mnuFileSaveAs.enabled = true;
+    view.mnuProbeUploadData.enabled = true;
     if (st.ZeroAllowed == 1) view.mnuProbeZero.enabled = true;
     view.mnuProbeClearPeak.enabled = true;
     view.mnuProbeUpdateProbeBatt.enabled = true;
@@ -84,6 +90,27 @@ void Instrument::LabRecordCntLab_Click() {
     view.LabRecordCnt.caption = "0";
     p_.display.changed();
     Notify([](InstrumentObserver& o) { o.logErased(); });
+}
+
+bool Instrument::LoadDataLog(const std::vector<LogRow>& rows, bool uploaded,
+                             const std::string& unitsText) {
+    if (st.RecordOn != 0 || st.UploadActive != 0) return false;
+    const auto count = static_cast<int32_t>(std::min<std::size_t>(rows.size(), kMaxRecords));
+    for (int32_t i = 1; i <= count; ++i) {
+        const LogRow& r = rows[static_cast<std::size_t>(i - 1)];
+        auto& row = st.RecordData[static_cast<std::size_t>(i)];
+        row[kLogColTime] = r.time;
+        row[kLogColValue] = r.mantissa;
+        row[kLogColExponent] = r.exponent;
+    }
+    st.RecordCnt = count;
+    st.DataUploaded = uploaded ? 1 : 0;
+    st.UnitsText = unitsText;
+    view.LabRecordCnt.caption = std::to_string(count);
+    view.mnuFileSaveAs.enabled = true;
+    view.tbButtons[kTbSave].enabled = true;
+    p_.display.changed();
+    return true;
 }
 
 void Instrument::tbToolBar_ButtonClick(const std::string& Key) {

@@ -11,6 +11,8 @@
 
 namespace fenwyd {
 
+enum class LogSource { Live, Upload };
+
 // One measurement, as the panel shows it.
 struct ReadingRecord {
     int64_t utcMs = 0;             // when it was interpreted, ms since 1970 (UTC)
@@ -26,10 +28,11 @@ struct ReadingRecord {
     int percent = 0;  // percent of range
     bool overRange = false;
     bool underRange = false;
-    int32_t row = 0;  // row of the data log it went into; 0: not logged
+    int32_t row = 0;    // row of the data log it went into; 0: not logged
+    float logTime = 0;  // the row's time column as stored: fraction of a day, or the
+                        // sample number of an uploaded reading
+    LogSource source = LogSource::Live;
 };
-
-enum class LogSource { Live, Upload };
 
 class InstrumentObserver {
 public:

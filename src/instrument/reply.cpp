@@ -112,11 +112,13 @@ void Instrument::ShowReading(const ProbeReading& r) {
     const std::string valueText = ConvertToNumber(st.ProbeRange, field);
     st.ReadingMantissa = static_cast<float>(LeadingNumber(valueText));
     view.LabXYZField.caption = valueText;
+    view.LabXYZField.foreColor = colors::kGreen;
 
     view.LabRange.caption = RangeCaption(r.autoRange, st.ProbeRange);
     UpdateUnits(std::to_string(st.ProbeRange) + st.ProbeUnits);
 
-    SetStatusText("QM-" + std::to_string(st.ProbeModel));
+    // A save or upload result stays a while before the model returns.
+    if (st.StatusHoldTicks == 0) SetStatusText("QM-" + std::to_string(st.ProbeModel));
     RefreshStatusBar();
 
     // Over- and under-range readings are never logged.
@@ -166,6 +168,7 @@ void Instrument::StoreUploadedReading(const ProbeReading& r) {
     const std::string valueText = ConvertToNumber(st.ProbeRange, field);
     st.ReadingMantissa = static_cast<float>(LeadingNumber(valueText));
     view.LabXYZField.caption = FormatSingle(st.ReadingMantissa);
+    view.LabXYZField.foreColor = colors::kGreen;
     view.LabBarGraph.caption = PercentCaption(r.percentSteps);
 
     view.LabRange.caption = RangeCaption(r.autoRange, st.ProbeRange);
@@ -181,7 +184,9 @@ void Instrument::StoreUploadedReading(const ProbeReading& r) {
         row[kLogColTime] = static_cast<float>(st.RecordCnt);
         row[kLogColValue] = st.ReadingMantissa;
         row[kLogColExponent] = static_cast<float>(st.ReadingExponent);
-        const ReadingRecord record = RecordOf(r, st.RecordCnt);
+        ReadingRecord record = RecordOf(r, st.RecordCnt);
+        record.logTime = row[kLogColTime];
+        record.source = LogSource::Upload;
         Notify([&](InstrumentObserver& o) { o.rowStored(record); });
     }
 }
@@ -198,7 +203,8 @@ int32_t Instrument::LogReading(const ProbeReading& r) {
     row[kLogColTime] = static_cast<float>(p_.clock.secondsSinceMidnight() / kSecondsPerDay);
     row[kLogColValue] = st.ReadingMantissa;
     row[kLogColExponent] = static_cast<float>(st.ReadingExponent);
-    const ReadingRecord record = RecordOf(r, st.RecordCnt);
+    ReadingRecord record = RecordOf(r, st.RecordCnt);
+    record.logTime = row[kLogColTime];
     Notify([&](InstrumentObserver& o) { o.rowStored(record); });
     if (st.RecordCnt == kMaxRecords) StopRecording();
     return st.RecordCnt;
@@ -230,6 +236,7 @@ void Instrument::GetDataNumber(int16_t LGPosition) {
         st.UploadStep = 0;
         SetBusyPointer(false);
         view.mnuFileSaveAs.enabled = true;
+        ShowResult("Uploaded " + std::to_string(st.RecordCnt) + " data points.");
         Notify([](InstrumentObserver& o) { o.logStopped(); });
     }
     p_.display.changed();

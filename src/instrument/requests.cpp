@@ -43,6 +43,8 @@ void Instrument::SetUpReadBattTemp(int16_t& TimeInterval) {
 void Instrument::mnuProbeUpdateInterval_Click(int16_t minutes) { SetUpReadBattTemp(minutes); }
 
 void Instrument::mnuProbeUploadData_Click() {
+    // Not while live logging: the upload would overwrite its rows.
+    if (st.RecordOn != 0) return;
     st.UploadActive = 1;
     view.ProgressBar1Value = 0;
     view.ProgressBar1Visible = true;

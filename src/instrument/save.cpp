@@ -23,10 +23,11 @@ void Instrument::mnuFileSaveAs_Click() {
     if (!accepted || chosen.empty()) return;
 
     st.SaveFileName = chosen;
+    // The folder becomes the default only once a save there has worked: a
+    // failed one (a read-only or pseudo file system) must not be proposed again.
     std::string folder;
-    if (ParsePathFile(st.SaveFileName, 1, folder)) st.DefaultSavePath = folder;
-
-    SaveData(st.SaveFileName);
+    const bool hasFolder = ParsePathFile(st.SaveFileName, 1, folder);
+    if (SaveData(st.SaveFileName) && hasFolder) st.DefaultSavePath = folder;
     // The next save proposes the same name without its extension.
     st.SaveFileName = DropExtension(st.SaveFileName);
 }
@@ -59,8 +60,7 @@ bool Instrument::SaveData(const std::string& filenam) {
         return false;
     }
     st.RefreshCnt = 0;
-    SetStatusText("Saved " + std::to_string(st.RecordCnt) + " data points.");
-    RefreshStatusBar();
+    ShowResult("Saved " + std::to_string(st.RecordCnt) + " data points.");
     SetBusyPointer(false);
     p_.display.changed();
     Notify([&](InstrumentObserver& o) { o.logSaved(result.files); });

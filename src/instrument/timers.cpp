@@ -21,6 +21,7 @@ void Instrument::HRTCalSamPerSec_Timer() {
         st.ActualSamPerSec = 0;
         st.SamRateTickCnt = 0;
     }
+    if (st.StatusHoldTicks > 0) --st.StatusHoldTicks;
     if (++st.RefreshCnt >= kTicksPerStatusRepaint) {
         RefreshStatusBar();
         st.RefreshCnt = 0;

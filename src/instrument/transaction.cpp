@@ -182,8 +182,7 @@ void Instrument::CountSilence() {
             p_.dialogs.message(
                 "Upload terminated due to probe timeout.  Cycle probe power and retry.",
                 MsgIcon::Information);
-            SetStatusText("Upload terminated");
-            RefreshStatusBar();
+            ShowResult("Upload terminated");
         }
         st.ProbeData = ReadProbe();  // anything late is dropped
         st.ProbeTypeAsked = 0;

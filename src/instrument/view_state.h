@@ -23,6 +23,8 @@ constexpr Rgb kYellow{255, 255, 0};
 constexpr Rgb kGrey{128, 128, 128};
 constexpr Rgb kLightGrey{192, 192, 192};
 constexpr Rgb kCyan{0, 255, 255};
+// "No Probe" in a dim grey, so it cannot be taken for a reading.
+constexpr Rgb kNoProbe{150, 150, 150};
 }  // namespace colors
 
 struct LabelView {
@@ -60,16 +62,18 @@ constexpr int kTbZoomIn = 9;
 constexpr int kTbZoomOut = 10;
 constexpr int kTbRecord = 12;
 constexpr int kTbRecordPause = 13;
-constexpr std::size_t kList1Bound = 1000;  // newest raw replies kept on screen
+constexpr std::size_t kList1Bound = 1000;     // newest raw replies kept on screen
+constexpr std::size_t kList1ItemChars = 256;  // longer replies are cut, and marked
+constexpr const char* kList1CutMark = " [...]";
 
 // Everything the logic shows. The window renders it; the tests read it.
 // Captions and texts are 8-bit (Latin-1) text.
 struct ViewState {
-    LabelView LabXYZField{"No Probe"};
+    LabelView LabXYZField{"No Probe", true, colors::kNoProbe};
     LabelView LabUnits{"units"};
     LabelView LabRecord{"Log", true, colors::kWhite};
     LabelView LabRange{"Range 1"};
-    LabelView LabSamRate{"10"};
+    LabelView LabSamRate{""};  // empty until a rate has been measured
     LabelView LabOverRange{"Over Range", true, colors::kRed};
     LabelView LabUnderRange{"Under Range", true, colors::kYellow};
     LabelView LabRecordCnt{"0"};

@@ -60,8 +60,9 @@ bool HasReplyCode(ReplyKind kind, const std::string& reply) {
 std::optional<ProbeReading> CutReply(ReplyKind kind, const std::string& reply) {
     const Layout& l = LayoutOf(kind);
     ProbeReading r;
+    int value = 0;
     if (reply.size() < l.length || !HasReplyCode(kind, reply) ||
-        !IntegerField(Cut(reply, l.range), r.range) ||
+        !IntegerField(Cut(reply, l.value), value) || !IntegerField(Cut(reply, l.range), r.range) ||
         !IntegerField(Cut(reply, l.percent), r.percentSteps)) {
         return std::nullopt;
     }

@@ -40,8 +40,8 @@ struct ProbeReading {
 // reading.
 bool HasReplyCode(ReplyKind kind, const std::string& reply);
 
-// Checks the reply (code, length, range and percent digits) and cuts it;
-// nothing when any of them is wrong.
+// Checks the reply (code, length, and digits in the value, range and
+// percent fields) and cuts it; nothing when any of them is wrong.
 std::optional<ProbeReading> CutReply(ReplyKind kind, const std::string& reply);
 
 // The reply text the probe would send for these fields.

@@ -31,15 +31,38 @@ int64_t QtClock::utcMs() { return QDateTime::currentMSecsSinceEpoch(); }
 
 int32_t QtClock::utcOffsetSeconds() { return QDateTime::currentDateTime().offsetFromUtc(); }
 
+QString ShortDateFullYear(const QLocale& locale, const QDate& date) {
+    const QString format = locale.dateFormat(QLocale::ShortFormat);
+    QString full;
+    bool quoted = false;
+    for (int i = 0; i < format.size();) {
+        const QChar c = format[i];
+        if (c == QLatin1Char('\'')) quoted = !quoted;
+        if (quoted || c != QLatin1Char('y')) {
+            full += c;
+            ++i;
+            continue;
+        }
+        int run = 0;
+        while (i + run < format.size() && format[i + run] == QLatin1Char('y')) ++run;
+        full += run == 2 ? QStringLiteral("yyyy") : format.mid(i, run);
+        i += run;
+    }
+    return locale.toString(date, full);
+}
+
 std::string QtClock::shortDateText() {
-    return QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat).toStdString();
+    return ShortDateFullYear(QLocale::system(), QDate::currentDate()).toLocal8Bit().toStdString();
 }
 
 std::string QtClock::longTimeText() {
     // The long-time form without a time-zone name.
     QString format = QLocale::system().timeFormat(QLocale::LongFormat);
     format.remove(QLatin1Char('t'));
-    return QLocale::system().toString(QTime::currentTime(), format.trimmed()).toStdString();
+    return QLocale::system()
+        .toString(QTime::currentTime(), format.trimmed())
+        .toLocal8Bit()
+        .toStdString();
 }
 
 void QtClock::processEventsOnce() { QCoreApplication::processEvents(QEventLoop::AllEvents); }

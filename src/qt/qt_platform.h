@@ -1,5 +1,7 @@
 #pragma once
 // The real sides of the clock, timer and settings seams (QtCore only).
+#include <QDate>
+#include <QLocale>
 #include <QObject>
 #include <QSettings>
 #include <QTimer>
@@ -7,6 +9,11 @@
 #include "instrument/seams.h"
 
 namespace fenwyd {
+
+// A date in the locale's short form, its order and separators kept, but the
+// year always in four digits: "12/6/2026" rather than "12/6/26", so a file
+// saved in 2026 cannot be taken for one of 1926.
+QString ShortDateFullYear(const QLocale& locale, const QDate& date);
 
 class QtTimer : public Timer {
 public:

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QInputDialog>
@@ -11,15 +12,19 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QThread>
+#include <QWindow>
 
 #include "instrument/instrument.h"
 #include "ui/artwork.h"
-#include "ui/latin1.h"
+#include "ui/text.h"
 #include "ui/twips.h"
 
 namespace fenwyd::ui {
 
 namespace {
+constexpr int kSplashExposeMs = 750;
+
 std::string ToLocal(const QString& s) { return QFile::encodeName(s).toStdString(); }
 QString FromLocal(const std::string& s) { return QFile::decodeName(QByteArray::fromStdString(s)); }
 
@@ -57,34 +62,75 @@ void CentreOnScreen(QWidget* window) {
                  g.y() + (g.height() - window->height()) / 2);
 }
 
+QPoint OnAScreen(const QRect& frame) {
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    for (const QScreen* s : screens) {
+        // Enough of it on some screen to be seen and dragged by its title.
+        if (s->availableGeometry().intersected(frame).width() >= 100) return frame.topLeft();
+    }
+    const QScreen* nearest = QGuiApplication::primaryScreen();
+    qint64 best = -1;
+    for (QScreen* s : screens) {
+        const QPoint d = s->availableGeometry().center() - frame.center();
+        const qint64 dist = qint64(d.x()) * d.x() + qint64(d.y()) * d.y();
+        if (best < 0 || dist < best) {
+            best = dist;
+            nearest = s;
+        }
+    }
+    if (nearest == nullptr) return frame.topLeft();
+    const QRect g = nearest->availableGeometry();
+    return QPoint(std::clamp(frame.left(), g.left(), std::max(g.left(), g.right() - frame.width())),
+                  std::clamp(frame.top(), g.top(), std::max(g.top(), g.bottom() - frame.height())));
+}
+
 void QtDialogs::message(const std::string& text, MsgIcon icon) {
-    QMessageBox box(ToQt(icon), QString::fromLatin1(kAppTitle), L1(text), QMessageBox::Ok, owner_);
+    QMessageBox box(ToQt(icon), QString::fromLatin1(kAppTitle), Qs(text), QMessageBox::Ok, owner_);
     box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
 bool QtDialogs::askYesNo(const std::string& text, MsgIcon icon) {
-    QMessageBox box(ToQt(icon), QString::fromLatin1(kAppTitle), L1(text),
+    QMessageBox box(ToQt(icon), QString::fromLatin1(kAppTitle), Qs(text),
                     QMessageBox::Yes | QMessageBox::No, owner_);
     box.setTextFormat(Qt::PlainText);
     return box.exec() == QMessageBox::Yes;
 }
 
+QString FitPrompt(const QString& prompt, const QFontMetrics& fm, int maxWidth) {
+    // A question from the notes file can be any length; the box and its
+    // buttons stay on the screen.
+    constexpr int kMaxLines = 8;
+    constexpr int kMaxChars = 4000;
+    QStringList lines = prompt.left(kMaxChars).split(QLatin1Char('\n'));
+    const bool moreLines = lines.size() > kMaxLines;
+    if (moreLines) lines = lines.mid(0, kMaxLines);
+    for (QString& line : lines) line = fm.elidedText(line, Qt::ElideRight, maxWidth);
+    if (moreLines) lines.back() += QStringLiteral(" ...");
+    return lines.join(QLatin1Char('\n'));
+}
+
 std::string QtDialogs::inputBox(const std::string& prompt, const std::string& title,
                                 const std::string& defaultText) {
-    bool ok = false;
-    const QString answer = QInputDialog::getText(owner_, L1(title), L1(prompt), QLineEdit::Normal,
-                                                 L1(defaultText), &ok);
-    return ok ? ToL1(answer) : std::string();
+    QInputDialog dlg(owner_);
+    dlg.setWindowTitle(Qs(title));
+    dlg.setInputMode(QInputDialog::TextInput);
+    const QScreen* screen = owner_ != nullptr && owner_->screen() != nullptr
+                                ? owner_->screen()
+                                : QGuiApplication::primaryScreen();
+    const int maxWidth = screen != nullptr ? screen->availableGeometry().width() * 2 / 3 : 800;
+    dlg.setLabelText(FitPrompt(Qs(prompt), dlg.fontMetrics(), maxWidth));
+    dlg.setTextValue(Qs(defaultText));
+    return dlg.exec() == QDialog::Accepted ? Local8(dlg.textValue()) : std::string();
 }
 
 bool QtDialogs::saveFile(const SaveDialogRequest& request, std::string& chosen) {
-    QFileDialog dlg(owner_, L1(request.title), FromLocal(request.initDir));
+    QFileDialog dlg(owner_, Qs(request.title), FromLocal(request.initDir));
     dlg.setAcceptMode(QFileDialog::AcceptSave);
     dlg.setFileMode(QFileDialog::AnyFile);
-    dlg.setDefaultSuffix(L1(request.defaultExt));
+    dlg.setDefaultSuffix(Qs(request.defaultExt));
     // "Name (*.x)|*.x|..." pairs: the names carry their patterns.
-    const QStringList parts = L1(request.filter).split(QLatin1Char('|'));
+    const QStringList parts = Qs(request.filter).split(QLatin1Char('|'));
     QStringList filters;
     for (int i = 0; i + 1 < parts.size(); i += 2) filters << parts[i];
     dlg.setNameFilters(filters);
@@ -106,9 +152,18 @@ void QtDialogs::showSplash() {
     splash_ = s;
     s->show();
     s->raise();
-    // Let it map and paint before the start-up pause, which runs no events.
-    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+    // The start-up pause runs no events, so the splash must be on the screen
+    // before it starts. Under a window manager mapping takes a round trip to
+    // it; the window is exposed only then, and painted after that.
+    QElapsedTimer waited;
+    waited.start();
+    while (!(s->windowHandle() != nullptr && s->windowHandle()->isExposed()) &&
+           waited.elapsed() < kSplashExposeMs) {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
     s->repaint();
+    QApplication::processEvents();  // hands the painted picture to the display
 }
 
 void QtDialogs::closeSplash() {
@@ -116,7 +171,7 @@ void QtDialogs::closeSplash() {
 }
 
 void QtDialogs::about(const std::string& caption, const std::string& model) {
-    AboutBox box(owner_, L1(caption), L1(model));
+    AboutBox box(owner_, Qs(caption), Qs(model));
     box.exec();
 }
 

@@ -6,6 +6,7 @@
 #include "instrument/seams.h"
 #include "link/serial_port.h"
 
+class QFontMetrics;
 class QLabel;
 
 namespace fenwyd::ui {
@@ -63,5 +64,12 @@ QString VersionText();  // "1.0.0"
 // Places a window in the middle of the screen it is on (the primary screen
 // before it is shown).
 void CentreOnScreen(QWidget* window);
+
+// The window's rectangle moved, if it lies off every screen, onto the
+// nearest one: the top-left point where it is wholly on that screen.
+QPoint OnAScreen(const QRect& frame);
+
+// A prompt cut to a few lines, each elided to maxWidth pixels.
+QString FitPrompt(const QString& prompt, const QFontMetrics& fm, int maxWidth);
 
 }  // namespace fenwyd::ui

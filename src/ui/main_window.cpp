@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QFont>
+#include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
@@ -19,8 +20,9 @@
 #include "qt/qt_port_catalog.h"
 #include "qt/qt_serial_port.h"
 #include "ui/artwork.h"
-#include "ui/latin1.h"
+#include "ui/open_dialog.h"
 #include "ui/options_dialog.h"
+#include "ui/text.h"
 #include "ui/twips.h"
 #include "ui/widgets.h"
 
@@ -63,15 +65,22 @@ void InstallFontSubstitutes() {
 
 MainWindow::MainWindow(SerialPort& port, Clock& clock, SettingsStore& settings,
                        const std::string& programFolder, Dialogs* dialogs,
-                       const std::string& saveFolder) {
+                       const std::string& saveFolder, journal::Journal* journal)
+    : clock_(clock), journal_(journal) {
     if (dialogs == nullptr) {
         ownDialogs_ = std::make_unique<QtDialogs>(this, port);
         dialogs = ownDialogs_.get();
     }
+    dialogs_ = dialogs;
     instrument_ = std::make_unique<Instrument>(
         Platform{port, clock, *dialogs, settings, *this, programFolder, saveFolder});
     catalog_ = std::make_unique<QtPortCatalog>();
     InstallAccessibleClickLabels();
+    if (journal_ != nullptr) {
+        recorder_ = std::make_unique<journal::Recorder>(*journal_, clock, *dialogs);
+        recorder_->onFailure = [this] { showJournalOff(); };
+        instrument_->addObserver(recorder_.get());
+    }
 
     setWindowTitle(QString::fromLatin1(kAppTitle));
     setWindowIcon(ProgramIcon());
@@ -83,7 +92,9 @@ MainWindow::MainWindow(SerialPort& port, Clock& clock, SettingsStore& settings,
     buildMenus();
     buildStatusBar();
     describeForScreenReaders();
-    resize(Tw(this, kDesignWidth), menuBar()->sizeHint().height() + TwY(this, kDesignHeight));
+    layoutToolbar();
+    resize(std::max(Tw(this, kDesignWidth), toolbarRowWidth_),
+           menuBar()->sizeHint().height() + TwY(this, kDesignHeight));
     render();
 }
 
@@ -233,7 +244,7 @@ void MainWindow::buildPanel(QWidget* client) {
     cmdSendCmnd->setGeometry(TwRect(this, 4920, 600, 1335, 375));
     cmdSendCmnd->setFont(small);
     connect(cmdSendCmnd, &QPushButton::clicked, this,
-            [this] { instrument_->cmdSendCmnd_Click(ToL1(Combo1Text_->text())); });
+            [this] { instrument_->cmdSendCmnd_Click(Local8(Combo1Text_->text())); });
     elements_[QStringLiteral("cmdSendCmnd")] = cmdSendCmnd;
 }
 
@@ -242,6 +253,7 @@ void MainWindow::buildToolbar(QWidget* client) {
     tbToolBar_->setGeometry(TwRect(this, 0, 0, kDesignWidth, 420));
     tbToolBar_->setIconSize(QSize(Tw(this, 270), Tw(this, 270)));
     tbToolBar_->setMovable(false);
+    tbToolBar_->setAutoFillBackground(true);  // over Command1, which only takes the focus
     elements_[QStringLiteral("tbToolBar")] = tbToolBar_;
     const char* const tips[kToolButtonCount + 1] = {"",
                                                     "Open",
@@ -269,7 +281,11 @@ void MainWindow::buildToolbar(QWidget* client) {
         a->setObjectName(QStringLiteral("tb") + key);
         a->setCheckable(key == QLatin1String("RecordPause"));
         connect(a, &QAction::triggered, this, [this, key] {
-            instrument_->tbToolBar_ButtonClick(ToL1(key));
+            if (key == QLatin1String("Open")) {
+                openLogs();
+            } else {
+                instrument_->tbToolBar_ButtonClick(Local8(key));
+            }
             render();
             if (key == QLatin1String("Properties")) whenIdle([this] { showOptions(); });
         });
@@ -283,7 +299,6 @@ void MainWindow::buildToolbar(QWidget* client) {
     f.setPointSizeF(8.25);
     CmbSampleRate_->setFont(f);
     CmbSampleRate_->setToolTip(QStringLiteral("Sample rate"));
-    CmbSampleRate_->raise();
     connect(CmbSampleRate_, QOverload<int>::of(&QComboBox::activated), this,
             [this](int index) { instrument_->CmbSampleRate_Click(index); });
     elements_[QStringLiteral("CmbSampleRate")] = CmbSampleRate_;
@@ -407,6 +422,29 @@ void MainWindow::buildMenus() {
     }
 }
 
+void MainWindow::layoutToolbar() {
+    // The buttons take what the style makes of them, which is wider than the
+    // designed 4725 twips at some scales and in some styles: the toolbar is
+    // as wide as its buttons, and the sample-rate list sits right of them
+    // (at its designed place when there is room).
+    const QSize buttons = tbToolBar_->sizeHint();
+    tbToolBar_->setGeometry(0, 0, buttons.width(), std::max(TwY(this, 420), buttons.height()));
+    const int gap = Tw(this, 60);
+    QRect list = TwRect(this, 3720, 30, 735, 330);
+    list.moveLeft(std::max(list.left(), buttons.width() + gap));
+    list.moveTop(std::max(0, (tbToolBar_->height() - list.height()) / 2));
+    CmbSampleRate_->setGeometry(list);
+    toolbarRowWidth_ = list.right() + 1 + gap;
+    // The controls kept right of the designed area stay out of sight at the
+    // window's first width, however much wider the toolbar row came out.
+    const int beyond = std::max(0, toolbarRowWidth_ - Tw(this, kDesignWidth));
+    for (QWidget* w :
+         {static_cast<QWidget*>(List1_), static_cast<QWidget*>(Combo1Text_),
+          static_cast<QWidget*>(Combo1List_), element(QStringLiteral("cmdSendCmnd"))}) {
+        w->move(w->x() + beyond, w->y());
+    }
+}
+
 void MainWindow::buildStatusBar() {
     QStatusBar* sb = statusBar();
     sb->setObjectName(QStringLiteral("sbStatusBar"));
@@ -423,7 +461,7 @@ void MainWindow::buildStatusBar() {
         sbPanels_[i]->setContentsMargins(3, 0, 3, 0);
         sb->addPermanentWidget(sbPanels_[i], i == 1 ? 1 : 0);
     }
-    sbPanels_[2]->setText(L1(instrument_->view.StatusBaudText));
+    sbPanels_[2]->setText(Qs(instrument_->view.StatusBaudText));
     // The fixed panels are as wide as their longest text; the message panel
     // takes the rest.
     const QFontMetrics fm(panelFont);
@@ -435,6 +473,12 @@ void MainWindow::buildStatusBar() {
         fm.horizontalAdvance(QLocale::system().toString(sample.time(), QLocale::ShortFormat)) + 10);
     elements_[QStringLiteral("sbStatusBar1")] = sbPanels_[1];
     elements_[QStringLiteral("sbStatusBar2")] = sbPanels_[2];
+    journalOff_ = new QLabel(QStringLiteral("No journal"), sb);
+    journalOff_->setFont(panelFont);
+    journalOff_->setStyleSheet(QStringLiteral("color: #b00000;"));
+    journalOff_->setAccessibleName(QStringLiteral("Journal not in use"));
+    journalOff_->hide();
+    sb->addPermanentWidget(journalOff_);
     auto* clockTimer = new QTimer(this);
     auto tickClock = [this] {
         const QDateTime now = QDateTime::currentDateTime();
@@ -477,20 +521,35 @@ void MainWindow::repaintStatusBar() {
 
 void MainWindow::renderStatusBar() {
     const ViewState& v = instrument_->view;
-    const QString text = L1(v.StatusText);
+    const QString text = Qs(v.StatusText);
     if (sbPanels_[1]->text() != text) sbPanels_[1]->setText(text);
-    const QString baud = L1(v.StatusBaudText);
+    const QString baud = Qs(v.StatusBaudText);
     if (sbPanels_[2]->text() != baud) sbPanels_[2]->setText(baud);
-    // Device names are the system's own (UTF-8) text.
-    const QString device = QString::fromStdString(v.StatusToolTip);
+    const QString device = Qs(v.StatusToolTip);
     if (statusBar()->toolTip() != device) statusBar()->setToolTip(device);
+    fitStatusPanels();
+}
+void MainWindow::fitStatusPanels() {
+    // A message longer than its panel ("Uploading 1234 data points.  Please
+    // wait...") has the date and time panels give way while it shows.
+    QStatusBar* sb = statusBar();
+    const QMargins m = sbPanels_[1]->contentsMargins();
+    const int needed = sbPanels_[1]->fontMetrics().horizontalAdvance(sbPanels_[1]->text()) +
+                       m.left() + m.right() + 2 * sbPanels_[1]->frameWidth() + Tw(this, 60);
+    int others = 0;
+    for (int i = 2; i <= 4; ++i)
+        others += sbPanels_[i]->sizeHint().width() + sb->layout()->spacing();
+    const bool roomForClock = sb->width() - others >= needed;
+    for (int i : {3, 4}) {
+        if (sbPanels_[i]->isVisibleTo(sb) != roomForClock) sbPanels_[i]->setVisible(roomForClock);
+    }
 }
 
 void MainWindow::render() {
     renderQueued_ = false;
     const ViewState& v = instrument_->view;
     for (auto& [state, label] : labels_) {
-        const QString text = L1(state->caption);
+        const QString text = Qs(state->caption);
         if (label->text() != text) label->setText(text);
         if (label->isVisibleTo(label->parentWidget()) != state->visible)
             label->setVisible(state->visible);
@@ -503,7 +562,7 @@ void MainWindow::render() {
     if (ShapeBatLevel_->geometry() != level) ShapeBatLevel_->setGeometry(level);
     ShapeBatLevel_->setVisible(v.ShapeBatLevel.height > 0);
 
-    const QString label1 = L1(v.Label1);
+    const QString label1 = Qs(v.Label1);
     if (Label1_->text() != label1) Label1_->setText(label1);
 
     // Only the replies appended since the last render are added.
@@ -511,10 +570,10 @@ void MainWindow::render() {
     if (fresh > 0) {
         if (fresh >= v.List1.size()) {
             List1_->clear();
-            for (const std::string& item : v.List1) List1_->addItem(L1(item));
+            for (const std::string& item : v.List1) List1_->addItem(Qs(item));
         } else {
             for (std::size_t i = v.List1.size() - fresh; i < v.List1.size(); ++i) {
-                List1_->addItem(L1(v.List1[i]));
+                List1_->addItem(Qs(v.List1[i]));
             }
         }
         while (List1_->count() > static_cast<int>(kList1Bound)) delete List1_->takeItem(0);
@@ -534,7 +593,7 @@ void MainWindow::render() {
     }
 
     QStringList items;
-    for (const std::string& s : v.CmbSampleRateItems) items << L1(s);
+    for (const std::string& s : v.CmbSampleRateItems) items << Qs(s);
     QStringList shown;
     for (int i = 0; i < CmbSampleRate_->count(); ++i) shown << CmbSampleRate_->itemText(i);
     if (items != shown) {
@@ -554,7 +613,7 @@ void MainWindow::render() {
     }
     for (int i = 1; i <= kPortCount; ++i) {
         QAction* comm = actions_[QStringLiteral("mnucommcomm_%1").arg(i)];
-        const QString device = QString::fromStdString(v.mnucommToolTip[i]);
+        const QString device = Qs(v.mnucommToolTip[i]);
         if (!device.isEmpty() && comm->toolTip() != device) comm->setToolTip(device);
     }
     for (int i = 1; i <= kToolButtonCount; ++i) {
@@ -575,19 +634,93 @@ WindowState MainWindow::windowState() {
 int MainWindow::windowLeftTwips() { return ToTwips(this, pos().x()); }
 int MainWindow::windowTopTwips() { return ToTwips(this, pos().y()); }
 
-void MainWindow::moveWindowTwips(int left, int top) { move(Tw(this, left), TwY(this, top)); }
+void MainWindow::moveWindowTwips(int left, int top) {
+    // A position stored on another desktop (a screen since unplugged) would
+    // open the window where nobody can see it: it goes to the nearest screen.
+    move(OnAScreen(QRect(QPoint(Tw(this, left), TwY(this, top)), frameGeometry().size())));
+}
 
 void MainWindow::closeEvent(QCloseEvent* e) {
     if (!unloaded_) {
         unloaded_ = true;
         instrument_->Form_Unload();
+        if (recorder_) recorder_->programEnding();
     }
     e->accept();
+}
+
+// ------------------------------------------------------------ journal
+
+void MainWindow::startJournal() {
+    if (journal_ == nullptr) return;
+    if (!journal_->isOpen()) {
+        showJournalOff();
+        dialogs_->message("The journal " + journal_->path() +
+                              " cannot be opened: " + journal_->error() +
+                              ".\n\nReading and logging go on, but the data log is kept in "
+                              "memory only: save it before you close the program.",
+                          MsgIcon::Exclamation);
+        return;
+    }
+    journal::OfferRestore(*journal_, *recorder_, *instrument_, *dialogs_, clock_);
+    render();
+}
+
+void MainWindow::showJournalOff() {
+    if (journalOff_ == nullptr) return;
+    journalOff_->setToolTip(
+        Qs("The journal " + journal_->path() + " is not in use: " + journal_->error()));
+    journalOff_->show();
+}
+
+bool MainWindow::replaceDataLog(const std::function<bool()>& load) {
+    const InstrumentState& st = instrument_->st;
+    if (st.RecordOn != 0 || st.UploadActive != 0) {
+        dialogs_->message("Stop the log, or let the upload end, before you open another one.",
+                          MsgIcon::Information);
+        return false;
+    }
+    const int32_t unsaved = recorder_ ? recorder_->unsavedRows() : st.RecordCnt;
+    if (unsaved > 0 &&
+        !dialogs_->askYesNo("The data log holds " + std::to_string(unsaved) +
+                                " readings not saved to a data file (the journal keeps them)."
+                                "\n\nReplace the data log?",
+                            MsgIcon::Question)) {
+        return false;
+    }
+    const bool loaded = load();
+    render();
+    return loaded;
+}
+
+void MainWindow::openLogs() {
+    auto loadLog = [this](const journal::LogSummary& log) {
+        return replaceDataLog(
+            [&] { return journal::LoadLog(*journal_, *recorder_, *instrument_, log); });
+    };
+    auto openFile = [this](const QString& path) {
+        DataFileContents file;
+        std::string error;
+        if (!ReadDataFile(Local8(path), file, error)) {
+            dialogs_->message(
+                "The file " + Local8(path) + " is not a data file of this program: " + error + ".",
+                MsgIcon::Exclamation);
+            return false;
+        }
+        return replaceDataLog([&] {
+            if (!instrument_->LoadDataLog(file.rows, file.uploaded, file.unitsText)) return false;
+            if (recorder_) recorder_->adopt(0, 0);
+            return true;
+        });
+    };
+    OpenDialog dialog(this, journal_, loadLog, openFile);
+    dialog.exec();
 }
 
 void MainWindow::resizeEvent(QResizeEvent* e) {
     QMainWindow::resizeEvent(e);
     ResizeForm();
+    fitStatusPanels();
 }
 
 void MainWindow::ResizeForm() {

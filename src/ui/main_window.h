@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "instrument/instrument.h"
+#include "journal/journal.h"
+#include "journal/recorder.h"
 #include "link/port_catalog.h"
 #include "ui/dialogs.h"
 
@@ -32,12 +34,20 @@ void InstallFontSubstitutes();
 class MainWindow : public QMainWindow, public Display {
 public:
     // dialogs: nullptr for the real ones.
+    // journal: the session journal, opened or not (nullptr: none at all).
     MainWindow(SerialPort& port, Clock& clock, SettingsStore& settings,
                const std::string& programFolder, Dialogs* dialogs = nullptr,
-               const std::string& saveFolder = std::string());
+               const std::string& saveFolder = std::string(), journal::Journal* journal = nullptr);
     ~MainWindow() override;
 
     Instrument& instrument() { return *instrument_; }
+
+    // After start-up, with the window shown: a journal that could not be
+    // opened is reported; otherwise a log a crash left is offered back.
+    void startJournal();
+    // "Open": the journal's logs and data files.
+    void openLogs();
+    journal::Recorder* recorder() { return recorder_.get(); }
 
     // Display
     void changed() override;
@@ -73,18 +83,31 @@ private:
     void buildStatusBar();
     void describeForScreenReaders();
     void ResizeForm();
+    void layoutToolbar();
     void renderStatusBar();
+    void fitStatusPanels();
     ClickLabel* addLabel(QWidget* parent, const char* name, int l, int t, int w, int h,
                          const char* family, double points, bool bold);
     QAction* addAction(QMenu* menu, const char* name, const QString& caption,
                        const MenuItemView* state, std::function<void()> onClick,
                        const QKeySequence& shortcut = QKeySequence());
 
+    // The data log's rows are replaced by load() after the operator agreed
+    // (nothing unsaved, or asked); false when nothing changed.
+    bool replaceDataLog(const std::function<bool()>& load);
+    void showJournalOff();
+
     std::unique_ptr<QtDialogs> ownDialogs_;
+    Dialogs* dialogs_ = nullptr;
+    Clock& clock_;
     std::unique_ptr<Instrument> instrument_;
     std::unique_ptr<PortCatalog> catalog_;
     bool optionsOpen_ = false;
+    journal::Journal* journal_ = nullptr;
+    std::unique_ptr<journal::Recorder> recorder_;
+    QLabel* journalOff_ = nullptr;
     bool renderQueued_ = false;
+    int toolbarRowWidth_ = 0;  // pixels: toolbar buttons, then the sample-rate list
     bool unloaded_ = false;
     uint64_t renderedList1_ = 0;
 

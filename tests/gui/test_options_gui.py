@@ -206,7 +206,8 @@ def main():
             f.write((" 2 \r\nV/m\r\n%s\r\n15\r\n 30 \r\n" % data).encode())
         with open(os.path.join(config, "Fenwyd 8200.conf"), "w") as f:
             f.write("[Ports]\nComm2=%s\nBaudRate=9600\n" % probe_a)
-        env = dict(os.environ, XDG_CONFIG_HOME=config)
+        env = dict(os.environ, XDG_CONFIG_HOME=config,
+                   XDG_DATA_HOME=os.path.join(work, "data-home"))  # the journal
         app_proc = subprocess.Popen([os.path.join(prog_dir, "fenwyd8200")], env=env)
         procs.append(app_proc)
 

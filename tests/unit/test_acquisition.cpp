@@ -10,7 +10,7 @@ TEST(RateTick, ShowsReadingsPerSecondEveryFourthTick) {
     Harness h;
     h.clock.advance(1500);  // three ticks
     h.in.st.ActualSamPerSec = 5;
-    EXPECT_EQ(h.in.view.LabSamRate.caption, "10") << "not shown before the fourth tick";
+    EXPECT_EQ(h.in.view.LabSamRate.caption, "") << "no rate before one was measured";
     h.clock.advance(500);
     EXPECT_EQ(h.in.view.LabSamRate.caption, "2.5");
     EXPECT_EQ(h.in.st.ActualSamPerSec, 0);

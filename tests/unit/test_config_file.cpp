@@ -7,6 +7,11 @@
 #include <string>
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+#include "datalog/notes.h"
 
 #include "support/files.h"
 
@@ -124,5 +129,17 @@ TEST_F(ConfigFile, FailedSaveKeepsTheOldFile) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 2);
 }
 
+#ifndef _WIN32
+TEST_F(ConfigFile, AFolderOrAFifoOfThatNameIsAMissingFile) {
+    fs::create_directory(path_);
+    FreeCfg cfg = defaults_;
+    EXPECT_FALSE(LoadFreeCfgFile(path_, cfg));
+    ExpectCfg(cfg, 2, "V/m", "/opt/fenwyd", "15", 30, "folder");
+    fs::remove(path_);
+    ASSERT_EQ(::mkfifo(path_.c_str(), 0600), 0);  // would block a plain read for ever
+    EXPECT_FALSE(LoadFreeCfgFile(path_, cfg));
+    EXPECT_TRUE(LoadNotesFile((dir_.path() / "Fenwyd8200.cfg").string()).empty());
+}
+#endif
 }  // namespace
 }  // namespace fenwyd

@@ -165,6 +165,7 @@ TEST_F(SaveAs, WritesThePageAndReportsIt) {
 
     // The questions: prompt, title and the old answer as default.
     ASSERT_EQ(h.dialogs.count("input"), 2);
+    ASSERT_GE(h.dialogs.shown.size(), 3u);
     EXPECT_EQ(h.dialogs.shown[h.dialogs.shown.size() - 3].text,
               "Test Conditions|Where was the measurement taken?|Lab 3");
     const SaveDialogRequest& r = h.dialogs.lastSaveRequest;
@@ -231,5 +232,58 @@ TEST_F(SaveAs, AnUploadedLogWritesSampleNumbers) {
     EXPECT_EQ(h.in.st.SaveFileName, (h.folder.path() / "up").string());
 }
 
+TEST_F(DataLog, AnUploadAndALiveLogNeverMix) {
+    EXPECT_TRUE(v().mnuProbeUploadData.enabled);
+    h.in.ToggleRecordOn();
+    EXPECT_FALSE(v().mnuProbeUploadData.enabled) << "while logging";
+    h.in.TogglePause();
+    EXPECT_FALSE(v().mnuProbeUploadData.enabled) << "while paused";
+    h.in.mnuProbeUploadData_Click();  // a stale click changes nothing
+    EXPECT_EQ(h.in.st.UploadActive, 0);
+    h.in.ToggleRecordOn();
+    EXPECT_TRUE(v().mnuProbeUploadData.enabled) << "again once stopped";
+
+    h.in.mnuProbeUploadData_Click();
+    h.in.ToggleRecordOn();  // starting a log during an upload does nothing
+    EXPECT_EQ(h.in.st.RecordOn, 0);
+    EXPECT_EQ(h.in.st.DataUploaded, 1);
+}
+
+TEST_F(SaveAs, TheFolderIsRememberedOnlyAfterASaveThatWorked) {
+    logThree();
+    const auto blocked = h.folder.path() / "ro" / "blocked.csv";
+    std::filesystem::create_directories(blocked);  // a folder: the save fails
+    h.dialogs.saveChoice = blocked.string();
+    h.in.mnuFileSaveAs_Click();
+    ASSERT_EQ(h.dialogs.messages().size(), 1u);
+    EXPECT_EQ(h.in.st.DefaultSavePath, h.folder.str());
+    h.in.mnuFileSaveAs_Click();
+    EXPECT_EQ(h.dialogs.lastSaveRequest.initDir, h.folder.str());
+}
+
+TEST_F(SaveAs, TheResultStaysFiveSecondsBeforeTheModelReturns) {
+    logThree();
+    h.dialogs.saveChoice = (h.folder.path() / "run.csv").string();
+    h.in.mnuFileSaveAs_Click();
+    h.answerReadings(Rd());
+    h.connect();
+    // Readings go on at their own pace; the result stays its five seconds.
+    const double savedAt = h.clock.nowMs();
+    while (h.clock.nowMs() < savedAt + 5000) {
+        ASSERT_EQ(h.in.view.StatusText, "Saved 3 data points.") << h.clock.nowMs() - savedAt;
+        h.clock.advance(100);
+    }
+    h.clock.advance(1000);
+    EXPECT_EQ(h.in.view.StatusText, "QM-8204");
+}
+
+TEST_F(SaveAs, AnAnswerOrLabelWithACommaKeepsTheHeaderLineAtTwoFields) {
+    h.in.st.NoteQuery = {{"Where?", "Site,room", "Lab 7, bench 2"}};
+    logThree();
+    const auto file = h.folder.path() / "run.csv";
+    h.dialogs.saveChoice = file.string();
+    h.in.mnuFileSaveAs_Click();
+    EXPECT_NE(ReadFile(file).find("\r\nSite;room,Lab 7; bench 2\r\n"), std::string::npos);
+}
 }  // namespace
 }  // namespace fenwyd::testing

@@ -116,6 +116,7 @@ TEST_F(Link, UnknownCommandShowsMessageAndSendsNothing) {
     h.tick();
     EXPECT_TRUE(h.port.writes().empty());
     EXPECT_EQ(h.dialogs.messages(), std::vector<std::string>({"Command rd not found"}));
+    ASSERT_FALSE(h.dialogs.shown.empty());
     EXPECT_EQ(h.dialogs.shown.back().icon, MsgIcon::None);
     EXPECT_EQ(h.in.st.TimeOut, 2);
     EXPECT_TRUE(h.in.HRTReadProbe().isEnabled());
@@ -158,6 +159,31 @@ TEST_F(Link, CommandTableWaits) {
         fresh.tick();
         EXPECT_EQ(fresh.port.writtenCommands(), c.wire);
         EXPECT_EQ(fresh.clock.delays(), c.delays);
+    }
+}
+
+TEST_F(Link, OnlyTheRangeAndUnitsCommandsShowTheHourglass) {
+    // Whether the pointer is busy while the command goes out, and after it
+    // met silence (nothing restores it then).
+    const std::pair<const char*, bool> cases[] = {
+        {"RD", false}, {"NS", false}, {"KR", false}, {"SP", false},       {"SC", true},
+        {"EH", true},  {"DD", true},  {"MX", false}, {"BT", false},       {"CL", false},
+        {"LG", false}, {"PR", false}, {"NX", false}, {"AutoScale", true},
+    };
+    for (const auto& [cmd, busy] : cases) {
+        SCOPED_TRACE(cmd);
+        Harness fresh;
+        fresh.connect();
+        fresh.in.st.TimeOut = 0;
+        std::vector<bool> busyWhenSent;
+        fresh.port.responder = [&](const std::string&) {
+            busyWhenSent.push_back(fresh.in.view.BusyPointer);
+            return std::string();
+        };
+        fresh.in.cmdSendCmnd_Click(cmd);
+        fresh.tick();
+        EXPECT_EQ(busyWhenSent, std::vector<bool>({busy}));
+        EXPECT_EQ(fresh.in.view.BusyPointer, busy);
     }
 }
 
@@ -235,12 +261,44 @@ TEST_F(Link, UploadEndsWithItsMessageOnTheFifthSilentTransaction) {
     EXPECT_EQ(h.dialogs.messages(),
               std::vector<std::string>(
                   {"Upload terminated due to probe timeout.  Cycle probe power and retry."}));
+    ASSERT_FALSE(h.dialogs.shown.empty());
     EXPECT_EQ(h.dialogs.shown.back().icon, MsgIcon::Information);
     EXPECT_EQ(statusDuringMessage, "") << "the display was cleared first";
     EXPECT_EQ(h.in.view.StatusText, "Upload terminated");
     EXPECT_EQ(h.in.st.UploadActive, 0);
     EXPECT_EQ(h.in.st.UploadStep, 0);
     EXPECT_FALSE(h.in.view.BusyPointer);
+}
+
+TEST_F(Link, AnHourglassLeftBySilenceLastsUntilTheProbeIsDeclaredLost) {
+    h.in.st.TimeOut = 0;
+    h.in.LabUnits_Click();
+    for (int silent = 1; silent <= 5; ++silent) {
+        h.tick();
+        EXPECT_EQ(h.in.view.BusyPointer, silent < 5) << silent;
+    }
+}
+
+TEST_F(Link, DeclaringTheProbeLostDropsWhatCameLate) {
+    h.answerReadings(Rd());
+    h.tick();
+    h.in.mnuProbeUploadData_Click();
+    h.port.responder = nullptr;
+    bool busyDuringMessage = true;
+    h.dialogs.onMessage = [&] {
+        busyDuringMessage = h.in.view.BusyPointer;
+        h.port.feed("@BT0895");  // the probe wakes while the message is open
+    };
+    for (int i = 0; i < 5; ++i) h.tick();
+    ASSERT_EQ(h.dialogs.count("message"), 1);
+    EXPECT_FALSE(busyDuringMessage);
+    EXPECT_FALSE(h.in.view.BusyPointer);
+
+    h.answerReadings(Rd("1234"));
+    h.tick();
+    EXPECT_EQ(h.in.st.ProbeData, Rd("1234")) << "nothing late in front of the next reply";
+    EXPECT_EQ(h.in.view.LabXYZField.caption, "1.234");
+    EXPECT_EQ(h.in.view.LabBattery.caption, "");
 }
 
 TEST_F(Link, AnUploadStartedWhileLostIsNotAbortedBySilence) {
@@ -342,6 +400,7 @@ TEST(OpenCommPort, AMissingPortShowsTheMessageAndStopsTheTick) {
     EXPECT_EQ(h.dialogs.messages(),
               std::vector<std::string>({"Unable to open the selected comm port.  Reselect comm "
                                         "port or check system configuration."}));
+    ASSERT_FALSE(h.dialogs.shown.empty());
     EXPECT_EQ(h.dialogs.shown.back().icon, MsgIcon::Exclamation);
     for (int i = 1; i <= 5; ++i) EXPECT_FALSE(h.in.view.mnucommcomm[i].checked) << i;
     EXPECT_EQ(h.in.st.CommPortNo, 2);

@@ -161,12 +161,24 @@ TEST_F(Measure, BatteryIntervalMenu) {
         return std::vector<bool>{v.mnuProbeUpdateoff.checked, v.mnuProbeUpdate5.checked,
                                  v.mnuProbeUpdate30.checked, v.mnuProbeUpdate60.checked};
     };
-    h.in.mnuProbeUpdateInterval_Click(0);
-    EXPECT_EQ(checks(), std::vector<bool>({true, false, false, false}));
-    EXPECT_FALSE(h.in.HRTReadBattTemp().isEnabled());
-    h.in.mnuProbeUpdateInterval_Click(60);
-    EXPECT_EQ(checks(), std::vector<bool>({false, false, false, true}));
-    EXPECT_TRUE(h.in.HRTReadBattTemp().isEnabled());
+    // The four items in an order that switches the timer off and on again.
+    struct Item {
+        int16_t minutes;
+        std::vector<bool> checked;  // Off, 5, 30, 60
+        bool timer;
+    };
+    const Item items[] = {
+        {0, {true, false, false, false}, false}, {60, {false, false, false, true}, true},
+        {5, {false, true, false, false}, true},  {0, {true, false, false, false}, false},
+        {5, {false, true, false, false}, true},  {30, {false, false, true, false}, true},
+    };
+    for (const Item& item : items) {
+        SCOPED_TRACE(item.minutes);
+        h.in.mnuProbeUpdateInterval_Click(item.minutes);
+        EXPECT_EQ(h.in.st.BattTempUpdateInterval, item.minutes);
+        EXPECT_EQ(checks(), item.checked);
+        EXPECT_EQ(h.in.HRTReadBattTemp().isEnabled(), item.timer);
+    }
     for (int16_t odd : {15, -5, 45}) {
         int16_t value = odd;
         h.in.SetUpReadBattTemp(value);

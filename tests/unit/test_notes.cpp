@@ -113,12 +113,27 @@ TEST_F(NotesFile, WrittenBackNormalised) {
     EXPECT_EQ(Read(), "Q,L,A\r\nquestion,label,\r\n,,\r\n");
 }
 
-TEST_F(NotesFile, AnswerWithACommaComesBackSplit) {
+TEST_F(NotesFile, AnAnswerWithACommaKeepsItsLabel) {
     ASSERT_TRUE(SaveNotesFile(path_, {{"Q", "Location", "Lab 3, bench 2"}}));
     const auto entries = LoadNotesFile(path_);
     ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(entries[0].label, "Location,Lab 3");
-    EXPECT_EQ(entries[0].answer, "bench 2");
+    EXPECT_EQ(entries[0].label, "Location");
+    EXPECT_EQ(entries[0].answer, "Lab 3; bench 2");
+}
+
+TEST_F(NotesFile, NoLineGrowsFromOneExitToTheNext) {
+    // A trailing comma leaves it in the answer; a comma-only line too.
+    Write("Where?,Location,Lab 7,\r\n,,,\r\n,\r\nQ,Lab,el,A\r\n");
+    ASSERT_TRUE(SaveNotesFile(path_, LoadNotesFile(path_)));
+    const std::string once = Read();
+    for (int exit = 0; exit < 3; ++exit) {
+        ASSERT_TRUE(SaveNotesFile(path_, LoadNotesFile(path_)));
+        EXPECT_EQ(Read(), once);
+    }
+    const auto entries = LoadNotesFile(path_);
+    ASSERT_EQ(entries.size(), 4u);
+    EXPECT_EQ(entries[3].label, "Lab,el");
+    EXPECT_EQ(entries[3].answer, "A");
 }
 
 TEST_F(NotesFile, LineBreaksInFieldsCannotAddEntries) {

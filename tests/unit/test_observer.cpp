@@ -57,6 +57,7 @@ TEST_F(Observer, ReadingsAndRowsInOrderWithTheLifeOfTheLog) {
     h.answerReadings(Rd("1250", 'E', '1', 'T', 'N', 'A', "10"));
     h.tick();
     EXPECT_EQ(take(), Events({"back", "shown 1.25 row 0"}));
+    ASSERT_FALSE(log.shown.empty());
     const ReadingRecord& r = log.shown.back();
     EXPECT_EQ(r.model, 8204);
     EXPECT_FLOAT_EQ(r.mantissa, 1.25f);
@@ -72,6 +73,7 @@ TEST_F(Observer, ReadingsAndRowsInOrderWithTheLifeOfTheLog) {
     h.tick();
     h.answerReadings(Rd("1999", 'E', '1', 'T', 'O'));
     h.tick();  // over range: shown, never stored
+    ASSERT_FALSE(log.shown.empty());
     EXPECT_TRUE(log.shown.back().overRange);
     h.in.ToggleRecordOn();
     h.dialogs.saveChoice = h.folder.str() + "/run.csv";
@@ -117,6 +119,7 @@ TEST_F(Observer, UploadedRowsAreStoredRows) {
     h.in.st.ProbeData = Nx("0500", '2', 'G');
     h.in.ProcessData(5);
     EXPECT_EQ(take(), Events({"start upload", "back", "row 1"}));
+    ASSERT_FALSE(log.stored.empty());
     EXPECT_EQ(log.stored.back().unitsText, "Gauss");
 }
 

@@ -24,6 +24,7 @@ TEST_F(Reply, AReadingFillsThePanel) {
     h.in.view.BusyPointer = true;
     process(Rd("1999", 'E', '0', 'G', 'N', 'M', "15"));
     EXPECT_EQ(h.in.view.Label1, Rd("1999", 'E', '0', 'G', 'N', 'M', "15"));
+    ASSERT_FALSE(h.in.view.List1.empty());
     EXPECT_EQ(h.in.view.List1.back(), h.in.view.Label1);
     EXPECT_EQ(h.in.view.LabXYZField.caption, "1.999");
     EXPECT_FLOAT_EQ(h.in.st.ReadingMantissa, 1.999f);
@@ -109,7 +110,7 @@ TEST_F(Reply, ShortOrCorruptReadingsAreShownRawOnly) {
 
 TEST_F(Reply, List1IsBounded) {
     for (int i = 0; i < 1500; ++i) process("junk " + std::to_string(i));
-    EXPECT_EQ(h.in.view.List1.size(), kList1Bound);
+    ASSERT_EQ(h.in.view.List1.size(), kList1Bound);
     EXPECT_EQ(h.in.view.List1.back(), "junk 1499");
     EXPECT_EQ(h.in.view.List1.front(), "junk 500");
     EXPECT_EQ(h.in.view.List1Appended, 1500u);
@@ -150,6 +151,33 @@ TEST_F(Reply, AStoredReadingGoesToTheAnnouncedRowEvenWithoutUpload) {
     EXPECT_EQ(h.in.view.LabBarGraph.caption, "50 %");
     EXPECT_EQ(h.in.view.LabUnits.caption, "uT");
     EXPECT_EQ(h.in.st.RecordCnt, 5);
+}
+
+TEST_F(Reply, StoredReadingsOutOfRangeAreShownWithTheirWarningAndStoredAnyway) {
+    struct Case {
+        char state;
+        bool over, under;
+        const char* raw;
+        float value;
+    };
+    // In range last: it must clear the warning left by the one before.
+    const Case cases[] = {
+        {'O', true, false, "1999", 1.999f},
+        {'U', false, true, "0001", 0.001f},
+        {'N', false, false, "1250", 1.25f},
+    };
+    int16_t record = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.state);
+        ++record;
+        h.in.st.ProbeData = "@LG000" + std::to_string(record);
+        h.in.GetDataNumber(2);
+        process(Nx(c.raw, '1', 'T', c.state));
+        EXPECT_EQ(h.in.view.LabOverRange.visible, c.over);
+        EXPECT_EQ(h.in.view.LabUnderRange.visible, c.under);
+        EXPECT_EQ(h.in.st.RecordCnt, record);
+        EXPECT_FLOAT_EQ(h.in.st.RecordData[static_cast<std::size_t>(record)][1], c.value);
+    }
 }
 
 TEST_F(Reply, StoredReadingShowsTheNumbersOwnShortestForm) {
@@ -194,6 +222,43 @@ TEST_F(Reply, ARejectedRecordNumberStoresNothing) {
     process(Nx("2222"));
     EXPECT_EQ(h.in.st.RecordCnt, 3);
     EXPECT_FLOAT_EQ(h.in.st.RecordData[3][1], 1.111f);
+}
+
+TEST_F(Reply, AValueThatIsNotANumberIsCorruptNotZero) {
+    h.in.ToggleRecordOn();
+    for (const std::string& raw : {std::string("19\0"
+                                               "9",
+                                               4),
+                                   std::string("12x4"), std::string("    ")}) {
+        SCOPED_TRACE(raw);
+        process(Rd(raw));
+        EXPECT_EQ(h.in.view.Label1, Rd(raw)) << "the raw text is still shown";
+        EXPECT_EQ(h.in.view.LabXYZField.caption, "No Probe");
+        EXPECT_EQ(h.in.st.ActualSamPerSec, 0);
+        EXPECT_EQ(h.in.st.RecordCnt, 0);
+    }
+    h.in.st.UploadRecordOk = true;
+    h.in.st.RecordCnt = 4;
+    h.in.st.RecordData[4][1] = 7;
+    process(Nx("1?50"));
+    EXPECT_FLOAT_EQ(h.in.st.RecordData[4][1], 7) << "a stored reading the same";
+}
+
+TEST_F(Reply, AFloodedReplyIsCutInTheRawList) {
+    const std::string flood(64 * 1024, 'x');
+    process(flood);
+    EXPECT_EQ(h.in.view.List1.back(), flood.substr(0, kList1ItemChars) + kList1CutMark);
+    process("@BT0900");
+    EXPECT_EQ(h.in.view.List1.back(), "@BT0900");
+}
+TEST_F(Reply, TheLastRecordOfAnUploadSaysItCompleted) {
+    h.in.mnuProbeUploadData_Click();
+    process("@NS0002");
+    EXPECT_EQ(h.in.view.StatusText, "Uploading 2 data points.  Please wait...");
+    h.in.st.ProbeData = "@LG0002";
+    h.in.GetDataNumber(2);
+    EXPECT_EQ(h.in.st.UploadActive, 0);
+    EXPECT_EQ(h.in.view.StatusText, "Uploaded 2 data points.");
 }
 
 }  // namespace

@@ -40,6 +40,7 @@ TEST(ReplyLayout, CorruptRepliesAreRefused) {
         {ReplyKind::Reading, "@RD1999E0G NM 15-", true},
         {ReplyKind::Reading, "@RD1999E0G NM 15-tail", true},  // longer is fine
         {ReplyKind::Reading, "@RD1999E0G NM 15", false},      // one short
+        {ReplyKind::Reading, "@RD19?9E0G NM 15-", false},     // value not a number
         {ReplyKind::Reading, "@RD1999EXG NM 15-", false},     // range not a digit
         {ReplyKind::Reading, "@RD1999E0G NM 1?-", false},     // percent not digits
         {ReplyKind::Reading, "@RD1999E0G NM   -", false},     // percent blank
@@ -48,6 +49,7 @@ TEST(ReplyLayout, CorruptRepliesAreRefused) {
         {ReplyKind::Stored, "NX1999 0G N M15E", true},
         {ReplyKind::Stored, "NX1999 0G N M15", false},
         {ReplyKind::Stored, "NX1999 ?G N M15E", false},
+        {ReplyKind::Stored, "NX1.99 0G N M15E", false},
         {ReplyKind::Stored, "nx1999 0G N M15E", false},
         {ReplyKind::Stored, "@RD1999E0G NM 15-", false},
     };

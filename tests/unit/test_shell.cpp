@@ -206,8 +206,9 @@ TEST(Display, ClearDisplayLeavesTheLogCountAndIndicatorAlone) {
     h.in.ClearDisplay();
     const ViewState& v = h.in.view;
     EXPECT_EQ(v.LabXYZField.caption, "No Probe");
+    EXPECT_NE(v.LabXYZField.foreColor, colors::kGreen) << "must not look like a reading";
     EXPECT_FALSE(v.LabUnits.visible);
-    EXPECT_EQ(v.LabUnits.caption, "units");
+    EXPECT_EQ(v.LabUnits.caption, "") << "no placeholder word";
     EXPECT_FALSE(v.LabSamRate.visible);
     EXPECT_FALSE(v.LabOverRange.visible);
     EXPECT_FALSE(v.LabUnderRange.visible);

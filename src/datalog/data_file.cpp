@@ -1,0 +1,115 @@
+#include "datalog/data_file.h"
+
+#include <cmath>
+
+#include "common/file_write.h"
+#include "common/textconv.h"
+#include "datalog/export.h"
+
+namespace fenwyd {
+
+namespace {
+
+constexpr std::size_t kMaxDataFileBytes = 8 * 1024 * 1024;
+constexpr double kSecondsPerDay = 86400.0;
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        std::size_t lineEnd = end;
+        if (lineEnd > pos && text[lineEnd - 1] == '\r') --lineEnd;
+        lines.push_back(text.substr(pos, lineEnd - pos));
+        pos = end + 1;
+    }
+    return lines;
+}
+
+bool IsNumberText(const std::string& s) {
+    if (s.empty()) return false;
+    std::size_t i = s[0] == '-' || s[0] == '+' ? 1 : 0;
+    bool digits = false;
+    for (; i < s.size(); ++i) {
+        if (s[i] >= '0' && s[i] <= '9') {
+            digits = true;
+        } else if (s[i] != '.' && s[i] != 'E' && s[i] != 'e' && s[i] != '+' && s[i] != '-') {
+            return false;
+        }
+    }
+    return digits;
+}
+
+// "hh:mm:ss" as a fraction of a day; false for anything else.
+bool TimeOfDay(const std::string& s, float& fraction) {
+    if (s.size() != 8 || s[2] != ':' || s[5] != ':') return false;
+    long long h = 0, m = 0, sec = 0;
+    if (!ParseInteger(s.substr(0, 2), 0, 24, h, Sign::NotAllowed) ||
+        !ParseInteger(s.substr(3, 2), 0, 59, m, Sign::NotAllowed) ||
+        !ParseInteger(s.substr(6, 2), 0, 59, sec, Sign::NotAllowed)) {
+        return false;
+    }
+    fraction = static_cast<float>(static_cast<double>(h * 3600 + m * 60 + sec) / kSecondsPerDay);
+    return true;
+}
+
+// "1.25E-6": the mantissa and the exponent, each as the log holds it.
+bool Value(const std::string& s, LogRow& row) {
+    const std::size_t e = s.rfind('E');
+    if (e == std::string::npos || e == 0) return false;
+    const std::string mantissa = s.substr(0, e);
+    long long exponent = 0;
+    if (!IsNumberText(mantissa) || !ParseInteger(s.substr(e + 1), -99, 99, exponent)) return false;
+    row.mantissa = static_cast<float>(LeadingNumber(mantissa));
+    row.exponent = static_cast<float>(exponent);
+    return std::isfinite(row.mantissa);
+}
+
+}  // namespace
+
+bool ReadDataFile(const std::string& path, DataFileContents& out, std::string& error) {
+    std::string text;
+    if (!ReadRegularFile(path, text, kMaxDataFileBytes)) {
+        error = "not a readable file of at most 8 MB";
+        return false;
+    }
+    const std::vector<std::string> lines = Lines(text);
+    if (lines.empty() || lines[0] != "Header") {
+        error = "no \"Header\" line at the start";
+        return false;
+    }
+    std::size_t i = 1;
+    for (; i < lines.size() && lines[i] != "EndHeader"; ++i) {
+        if (lines[i].rfind("Units,", 0) == 0) out.unitsText = lines[i].substr(6);
+    }
+    if (i >= lines.size()) {
+        error = "no \"EndHeader\" line";
+        return false;
+    }
+    i += 2;  // past "EndHeader" and the column titles
+    out.rows.clear();
+    bool first = true;
+    for (; i < lines.size(); ++i) {
+        if (lines[i].empty()) continue;
+        const std::size_t comma = lines[i].find(',');
+        LogRow row;
+        const std::string when = comma == std::string::npos ? "" : lines[i].substr(0, comma);
+        if (first) out.uploaded = when.find(':') == std::string::npos;
+        first = false;
+        const bool timeOk = out.uploaded ? IsNumberText(when) : TimeOfDay(when, row.time);
+        if (out.uploaded) row.time = static_cast<float>(LeadingNumber(when));
+        if (comma == std::string::npos || !timeOk || !Value(lines[i].substr(comma + 1), row)) {
+            error = "line " + std::to_string(i + 1) + " is not a row of readings";
+            return false;
+        }
+        if (static_cast<int32_t>(out.rows.size()) == kMaxRecords) {
+            error = "more than " + std::to_string(kMaxRecords) + " rows";
+            return false;
+        }
+        out.rows.push_back(row);
+    }
+    return true;
+}
+
+}  // namespace fenwyd

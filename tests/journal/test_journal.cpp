@@ -1,0 +1,367 @@
+// The session journal against a real SQLite file in a fresh folder.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <random>
+
+#include "datalog/data_file.h"
+#include "datalog/export.h"
+#include "journal/journal.h"
+#include "journal/recorder.h"
+#include "support/harness.h"
+
+namespace fenwyd::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using journal::Journal;
+using journal::LogSummary;
+
+ReadingRecord Row(int32_t row, float mantissa, int16_t exponent, float logTime) {
+    ReadingRecord r;
+    r.utcMs = 1796551200000 + row * 366;
+    r.row = row;
+    r.mantissa = mantissa;
+    r.exponent = exponent;
+    r.logTime = logTime;
+    r.unitsText = "Tesla";
+    r.model = 8204;
+    return r;
+}
+
+bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+class JournalFile : public ::testing::Test {
+protected:
+    std::string path() const { return (folder.path() / "j" / "journal.sqlite").string(); }
+    TempFolder folder;
+};
+
+TEST_F(JournalFile, RowsComeBackBitForBit) {
+    Journal j;
+    ASSERT_TRUE(j.open(path())) << j.error();
+    int64_t id = 0;
+    ASSERT_TRUE(j.beginLog(LogSource::Live, 1796551200000, 3600, id));
+    std::mt19937 g(7);
+    std::vector<ReadingRecord> written;
+    for (int i = 1; i <= 500; ++i) {
+        // Any float the data log can hold, the awkward ones included.
+        uint32_t bits = g();
+        float m = 0;
+        std::memcpy(&m, &bits, sizeof m);
+        if (!std::isfinite(m)) m = 1.0f / 3.0f;
+        written.push_back(Row(i, m, static_cast<int16_t>(i % 7 - 3), 0.4270833f + i * 4e-6f));
+        ASSERT_TRUE(j.addRow(id, written.back())) << j.error();
+    }
+    std::vector<LogRow> rows;
+    ASSERT_TRUE(j.rows(id, rows));
+    ASSERT_EQ(rows.size(), written.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_TRUE(SameBits(rows[i].mantissa, written[i].mantissa)) << i;
+        EXPECT_TRUE(SameBits(rows[i].time, written[i].logTime)) << i;
+        EXPECT_EQ(rows[i].exponent, written[i].exponent) << i;
+    }
+    const LogSummary s = *j.log(id);
+    EXPECT_EQ(s.rows, 500);
+    EXPECT_EQ(s.units, "Tesla");
+    EXPECT_EQ(s.model, 8204);
+    EXPECT_EQ(s.startedOffsetS, 3600);
+}
+
+TEST_F(JournalFile, WhichLogIsOfferedAfterACrash) {
+    // Each run: what it did with its logs, then how it ended (close() without
+    // the normal end is how a crash looks to the next run).
+    struct Case {
+        const char* what;
+        int rows, saveAfter;  // rows written; save after this many (0: never)
+        bool normalEnd, anotherLog;
+        bool offered;
+    };
+    const Case cases[] = {
+        {"crash with unsaved rows", 5, 0, false, false, true},
+        {"crash, rows saved", 5, 5, false, false, false},
+        {"crash, rows after the save", 5, 3, false, false, true},
+        {"normal end with unsaved rows", 5, 0, true, false, false},
+        {"crash without rows", 0, 0, false, false, false},
+        {"an older log replaced by a newer one", 5, 0, false, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempFolder f;
+        const std::string p = (f.path() / "journal.sqlite").string();
+        int64_t first = 0, last = 0;
+        {
+            Journal j;
+            ASSERT_TRUE(j.open(p));
+            for (int log = 0; log < (c.anotherLog ? 2 : 1); ++log) {
+                int64_t id = 0;
+                ASSERT_TRUE(j.beginLog(LogSource::Live, 1796551200000 + log, 0, id));
+                (log == 0 ? first : last) = id;
+                last = id;
+                for (int i = 1; i <= c.rows; ++i) {
+                    j.addRow(id, Row(i, 1.5f, -3, 0.5f));
+                    if (i == c.saveAfter) j.markSaved(id, {"/data/run.csv"}, 1796551300000);
+                }
+            }
+            if (c.normalEnd) j.markNormalEnd(last);
+        }
+        Journal next;
+        ASSERT_TRUE(next.open(p));
+        const auto crashed = next.crashedLog();
+        ASSERT_EQ(crashed.has_value(), c.offered);
+        if (crashed) {
+            EXPECT_EQ(crashed->id, last) << "the newest one only";
+            EXPECT_EQ(crashed->rows - crashed->savedRows, c.rows - c.saveAfter);
+            next.markRestoreOffered(crashed->id);
+            EXPECT_FALSE(next.crashedLog()) << "offered once";
+        }
+        EXPECT_NE(first, 0);
+    }
+}
+
+TEST_F(JournalFile, ALogOfARunStillGoingIsNotACrash) {
+    Journal running;
+    ASSERT_TRUE(running.open(path()));
+    int64_t id = 0;
+    running.beginLog(LogSource::Live, 1, 0, id);
+    running.addRow(id, Row(1, 1, 0, 0));
+    Journal second;  // a second window on the same journal
+    ASSERT_TRUE(second.open(path()));
+    EXPECT_FALSE(second.crashedLog());
+}
+
+TEST_F(JournalFile, OldLogsAreDroppedButNeverTheNewestUnsavedOne) {
+    Journal j;
+    ASSERT_TRUE(j.open(path()));
+    constexpr int64_t kDay = 86400000;
+    const int64_t now = 1796551200000;
+    std::vector<int64_t> ids;
+    // 205 logs, one a day back from 300 days ago; the oldest one unsaved.
+    for (int i = 0; i < 205; ++i) {
+        int64_t id = 0;
+        j.beginLog(LogSource::Live, now - (300 - i) * kDay, 0, id);
+        j.addRow(id, Row(1, 1, 0, 0));
+        if (i != 0) j.markSaved(id, {"f.csv"}, now);
+        ids.push_back(id);
+    }
+    const int dropped = j.dropOld(now, ids.front());
+    const std::vector<LogSummary> left = j.logs();
+    // Kept: the unsaved one and the logs of the last 90 days (days 300-90 .. 96 back).
+    EXPECT_EQ(left.back().id, ids.front());
+    for (std::size_t i = 0; i + 1 < left.size(); ++i) {
+        EXPECT_GE(left[i].startedUtcMs, now - 90 * kDay);
+    }
+    EXPECT_EQ(static_cast<int>(left.size()) + dropped, 205);
+    EXPECT_LE(left.size(), 200u);
+
+    // Beyond 200 logs, however young.
+    for (int i = 0; i < 230; ++i) {
+        int64_t id = 0;
+        j.beginLog(LogSource::Live, now + i, 0, id);
+    }
+    j.dropOld(now + 1000, ids.front());
+    EXPECT_EQ(j.logs().size(), 200u);
+    EXPECT_EQ(j.logs().back().id, ids.front());
+}
+
+TEST_F(JournalFile, ACorruptFileOrAFolderItCannotWriteIsReported) {
+    fs::create_directories(folder.path() / "j");
+    WriteFile(path(), std::string(8192, '\x5a'));  // not a database
+    Journal j;
+    EXPECT_FALSE(j.open(path()));
+    EXPECT_FALSE(j.error().empty());
+    EXPECT_FALSE(j.isOpen());
+    EXPECT_EQ(ReadFile(path()), std::string(8192, '\x5a')) << "left as it was";
+
+    // A folder where the database would be a file.
+    Journal k;
+    EXPECT_FALSE(k.open((folder.path() / "j").string()));
+    EXPECT_FALSE(k.error().empty());
+}
+
+TEST_F(JournalFile, ANewerProgramsJournalIsLeftAlone) {
+    {
+        Journal j;
+        ASSERT_TRUE(j.open(path()));
+    }
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "bump");
+        db.setDatabaseName(QString::fromStdString(path()));
+        ASSERT_TRUE(db.open());
+        QSqlQuery(db).exec(QStringLiteral("PRAGMA user_version=99"));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("bump");
+    Journal j;
+    EXPECT_FALSE(j.open(path()));
+    EXPECT_NE(j.error().find("99"), std::string::npos) << j.error();
+}
+
+// The recorder between the instrument and the journal.
+class Recording : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(j.open((h.folder.path() / "journal.sqlite").string()));
+        h.in.addObserver(&rec);
+        h.connect();
+        h.answerReadings(Rd("1250", 'E', '1', 'T'));
+    }
+    Harness h;
+    Journal j;
+    journal::Recorder rec{j, h.clock, h.dialogs};
+};
+
+TEST_F(Recording, EveryLoggedRowIsInTheJournalAsTheDataLogHoldsIt) {
+    h.tick();  // not logging: nothing kept
+    EXPECT_TRUE(j.logs().empty());
+    h.in.ToggleRecordOn();
+    for (int i = 0; i < 4; ++i) h.tick();
+    h.in.ToggleRecordOn();
+    const auto logs = j.logs();
+    ASSERT_EQ(logs.size(), 1u);
+    EXPECT_NE(logs[0].endedUtcMs, 0);
+    std::vector<LogRow> rows;
+    ASSERT_TRUE(j.rows(logs[0].id, rows));
+    ASSERT_EQ(static_cast<int32_t>(rows.size()), h.in.st.RecordCnt);
+    for (int i = 1; i <= h.in.st.RecordCnt; ++i) {
+        EXPECT_TRUE(SameBits(rows[i - 1].time, h.in.st.RecordData[i][kLogColTime]));
+        EXPECT_TRUE(SameBits(rows[i - 1].mantissa, h.in.st.RecordData[i][kLogColValue]));
+        EXPECT_EQ(rows[i - 1].exponent, h.in.st.RecordData[i][kLogColExponent]);
+    }
+    EXPECT_EQ(rec.unsavedRows(), h.in.st.RecordCnt);
+    h.dialogs.saveChoice = (h.folder.path() / "run.csv").string();
+    h.in.mnuFileSaveAs_Click();
+    EXPECT_EQ(rec.unsavedRows(), 0);
+    EXPECT_EQ(j.logs()[0].savedRows, h.in.st.RecordCnt);
+    ASSERT_EQ(j.logs()[0].files.size(), 1u);
+}
+
+TEST_F(Recording, ErasingTheCountStartsANewLogAndKeepsTheOld) {
+    h.in.ToggleRecordOn();
+    h.tick();
+    h.tick();
+    h.in.LabRecordCntLab_Click();
+    h.tick();
+    const auto logs = j.logs();
+    ASSERT_EQ(logs.size(), 2u);
+    EXPECT_EQ(logs[1].rows, 2);
+    EXPECT_EQ(logs[0].rows, 1);
+}
+
+TEST_F(Recording, AJournalThatFailsIsReportedOnceAndLoggingGoesOn) {
+    bool told = false;
+    rec.onFailure = [&] { told = true; };
+    h.in.ToggleRecordOn();
+    h.tick();
+    {
+        // Something else breaks the database under the program.
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "breaker");
+        db.setDatabaseName(QString::fromStdString(j.path()));
+        ASSERT_TRUE(db.open());
+        ASSERT_TRUE(QSqlQuery(db).exec(QStringLiteral("DROP TABLE reading")));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("breaker");
+    h.tick();
+    h.tick();
+    EXPECT_TRUE(told);
+    ASSERT_EQ(h.dialogs.messages().size(), 1u);
+    EXPECT_NE(h.dialogs.messages()[0].find("journal.sqlite"), std::string::npos);
+    EXPECT_FALSE(j.isOpen());
+    EXPECT_EQ(h.in.st.RecordCnt, 3) << "logging went on";
+    EXPECT_EQ(rec.unsavedRows(), 3);
+}
+
+TEST_F(Recording, RestoreAfterACrashLoadsTheRowsWhenAsked) {
+    h.in.ToggleRecordOn();
+    for (int i = 0; i < 3; ++i) h.tick();
+    const auto before = h.in.st.RecordData;
+    j.close();  // the program died: no normal end
+
+    for (bool yes : {false, true}) {
+        SCOPED_TRACE(yes ? "Yes" : "No");
+        Harness next;
+        Journal again;
+        ASSERT_TRUE(again.open((h.folder.path() / "journal.sqlite").string()));
+        if (!yes) {
+            // Asked the first time only: answer No, then it waits for Open.
+            next.dialogs.yesNoAnswers = {false};
+        } else {
+            // Not asked again; Open loads it.
+        }
+        journal::Recorder r{again, next.clock, next.dialogs};
+        next.in.Form_Load();
+        journal::OfferRestore(again, r, next.in, next.dialogs, next.clock);
+        if (!yes) {
+            EXPECT_EQ(next.dialogs.count("yesno"), 1);
+            EXPECT_EQ(next.in.st.RecordCnt, 0);
+            continue;
+        }
+        EXPECT_EQ(next.dialogs.count("yesno"), 0);
+        const auto logs = again.logs();
+        ASSERT_FALSE(logs.empty());
+        ASSERT_TRUE(journal::LoadLog(again, r, next.in, logs[0]));
+        EXPECT_EQ(next.in.st.RecordCnt, 3);
+        EXPECT_TRUE(next.in.view.mnuFileSaveAs.enabled);
+        EXPECT_EQ(next.in.st.UnitsText, "Tesla");
+        for (int i = 1; i <= 3; ++i) EXPECT_EQ(next.in.st.RecordData[i], before[i]);
+        EXPECT_EQ(r.unsavedRows(), 3);
+    }
+}
+
+TEST(DataFile, SavedOpenedAndSavedAgainGivesTheSameRows) {
+    for (bool uploaded : {false, true}) {
+        Harness h;
+        h.in.st.UnitsText = "Gauss";
+        h.in.st.DataUploaded = uploaded ? 1 : 0;
+        h.in.st.RecordCnt = 3;
+        h.in.st.RecordData[1] = {uploaded ? 1.0f : 0.4270833f, 1.999f, -3, 0, 0};
+        h.in.st.RecordData[2] = {uploaded ? 2.0f : 0.4270949f, 12.5f, 0, 0, 0};
+        h.in.st.RecordData[3] = {uploaded ? 3.0f : 0.9999942f, 1e-5f, 3, 0, 0};
+        const std::string first = (h.folder.path() / "a.csv").string();
+        const std::string second = (h.folder.path() / "b.csv").string();
+        ASSERT_TRUE(h.in.SaveData(first));
+        DataFileContents file;
+        std::string error;
+        ASSERT_TRUE(ReadDataFile(first, file, error)) << error;
+        EXPECT_EQ(file.uploaded, uploaded);
+        ASSERT_TRUE(h.in.LoadDataLog(file.rows, file.uploaded, file.unitsText));
+        ASSERT_TRUE(h.in.SaveData(second));
+        const std::string a = ReadFile(first), b = ReadFile(second);
+        EXPECT_EQ(a.substr(a.find("EndHeader")), b.substr(b.find("EndHeader")));
+    }
+}
+
+TEST(DataFile, WhatIsNotADataFileIsRefused) {
+    TempFolder f;
+    const struct {
+        const char* text;
+        const char* error;
+    } cases[] = {
+        {"", "Header"},
+        {"Header\r\nFile,x\r\n", "EndHeader"},
+        {"Header\r\nEndHeader\r\nTime ,Field G\r\n10:15:00,1.2E-3\r\n10:15:0x,1E0\r\n", "line 5"},
+        {"Header\r\nEndHeader\r\nTime ,Field G\r\n10:15:00,1.2\r\n", "line 4"},
+    };
+    for (const auto& c : cases) {
+        WriteFile(f.path() / "x.csv", c.text);
+        DataFileContents out;
+        std::string error;
+        EXPECT_FALSE(ReadDataFile((f.path() / "x.csv").string(), out, error)) << c.text;
+        EXPECT_NE(error.find(c.error), std::string::npos) << error;
+    }
+}
+
+}  // namespace
+}  // namespace fenwyd::testing
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);  // the SQLite driver is a plugin
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,147 @@
+// The main window as drawn (offscreen), at the scale the test runs with
+// (QT_FONT_DPI 96, 144 or 192): everything the operator must reach is on
+// the window and on a screen, and texts show whole.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLayout>
+#include <QScreen>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "qt/qt_platform.h"
+#include "support/fakes.h"
+#include "support/files.h"
+#include "ui/dialogs.h"
+#include "ui/main_window.h"
+#include "ui/text.h"
+
+namespace fenwyd::testing {
+namespace {
+
+struct Window {
+    TempFolder folder;
+    VirtualClock clock;
+    FakeSerialPort port{clock};
+    ScriptedDialogs dialogs;
+    MemorySettings settings;
+    ui::MainWindow w{port, clock, settings, folder.str(), &dialogs};
+    Window() {
+        w.show();
+        QApplication::processEvents();
+    }
+};
+
+TEST(Window, EveryToolbarButtonAndTheListAreOnTheWindowAndApart) {
+    Window win;
+    auto* bar = qobject_cast<QToolBar*>(win.w.element(QStringLiteral("tbToolBar")));
+    ASSERT_NE(bar, nullptr);
+    std::vector<std::pair<QString, QRect>> places;
+    for (QAction* a : bar->actions()) {
+        if (a->isSeparator()) continue;
+        QWidget* button = bar->widgetForAction(a);
+        ASSERT_NE(button, nullptr) << a->toolTip().toStdString();
+        EXPECT_TRUE(button->isVisible()) << a->toolTip().toStdString() << " hidden in the overflow";
+        places.emplace_back(a->toolTip(), QRect(button->mapTo(&win.w, QPoint()), button->size()));
+    }
+    EXPECT_EQ(places.size(), 9u);
+    QWidget* list = win.w.element(QStringLiteral("CmbSampleRate"));
+    places.emplace_back(QStringLiteral("sample-rate list"),
+                        QRect(list->mapTo(&win.w, QPoint()), list->size()));
+    for (std::size_t i = 0; i < places.size(); ++i) {
+        const auto& [name, r] = places[i];
+        EXPECT_TRUE(win.w.rect().contains(r)) << name.toStdString() << " outside the window";
+        for (std::size_t j = i + 1; j < places.size(); ++j) {
+            EXPECT_FALSE(r.intersects(places[j].second))
+                << name.toStdString() << " overlaps " << places[j].first.toStdString();
+        }
+    }
+    EXPECT_GT(places.back().second.left(), places[places.size() - 2].second.right())
+        << "the list is right of the buttons";
+}
+
+TEST(Window, ALongStatusMessageShowsWholeAtTheFirstSize) {
+    Window win;
+    auto* panel = qobject_cast<QLabel*>(win.w.element(QStringLiteral("sbStatusBar1")));
+    ASSERT_NE(panel, nullptr);
+    for (const char* text :
+         {"Uploading 32000 data points.  Please wait...", "Saved 32000 data points.", "QM-8204"}) {
+        win.w.instrument().view.StatusText = text;
+        win.w.render();
+        win.w.statusBar()->layout()->activate();
+        QApplication::processEvents();
+        EXPECT_LE(panel->fontMetrics().horizontalAdvance(panel->text()),
+                  panel->contentsRect().width())
+            << text;
+    }
+}
+
+TEST(Window, NoProbeIsNotDrawnLikeAReading) {
+    Window win;
+    win.w.instrument().ClearDisplay();
+    win.w.render();
+    auto* field = qobject_cast<QLabel*>(win.w.element(QStringLiteral("LabXYZField")));
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(field->text(), QStringLiteral("No Probe"));
+    EXPECT_NE(field->palette().color(QPalette::WindowText), QColor(0, 192, 0));
+}
+
+TEST(Window, APlaceOffEveryScreenOpensOnTheNearestOne) {
+    Window win;
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    for (const QPoint twips :
+         {QPoint(10000000, 10000000), QPoint(-900000, 300), QPoint(1000, 1000)}) {
+        win.w.moveWindowTwips(twips.x(), twips.y());
+        EXPECT_TRUE(screen.contains(win.w.frameGeometry().topLeft()))
+            << twips.x() << "," << twips.y();
+    }
+}
+
+TEST(Dialogs, AHugeQuestionIsCutToTheScreen) {
+    const QFontMetrics fm(QApplication::font());
+    const QString prompt = QString(1 << 20, QLatin1Char('Q')) + QStringLiteral("\nsecond line");
+    const QString fitted = ui::FitPrompt(prompt, fm, 600);
+    for (const QString& line : fitted.split(QLatin1Char('\n'))) {
+        EXPECT_LE(fm.horizontalAdvance(line), 600);
+    }
+    EXPECT_LE(fitted.split(QLatin1Char('\n')).size(), 8);
+    EXPECT_EQ(ui::FitPrompt(QStringLiteral("Where?"), fm, 600), QStringLiteral("Where?"));
+}
+
+TEST(Text, FileNamesShowAsTyped) {
+    const QString typed = QStringLiteral("/tmp/Pr\u00fcfung \u03a9/run.csv");
+    EXPECT_EQ(ui::Qs(ui::Local8(typed)), typed);
+    EXPECT_EQ(ui::Qs("Unable to save the data file " + ui::Local8(typed) + ".  Permission denied"),
+              QStringLiteral("Unable to save the data file ") + typed +
+                  QStringLiteral(".  Permission denied"));
+}
+
+TEST(DateLine, TheYearHasFourDigitsInEveryLocale) {
+    const QDate day(2026, 12, 6);
+    const struct {
+        const char* locale;
+        const char* text;
+    } cases[] = {
+        {"en_US", "12/6/2026"},  {"de_DE", "06.12.2026"},   {"C", "6 Dec 2026"},
+        {"en_GB", "06/12/2026"}, {"ko_KR", "2026. 12. 6."}, {"sv_SE", "2026-12-06"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ShortDateFullYear(QLocale(QString::fromLatin1(c.locale)), day).toStdString(),
+                  c.text)
+            << c.locale;
+    }
+}
+
+}  // namespace
+}  // namespace fenwyd::testing
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    fenwyd::ui::InstallFontSubstitutes();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
