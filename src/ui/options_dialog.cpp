@@ -135,9 +135,30 @@ OptionsDialog::OptionsDialog(QWidget* parent, PortCatalog& catalog, const PortOp
     layout->addLayout(speedRow);
     layout->addWidget(buttons);
 
-    refresh_.setInterval(kRefreshMs);
-    connect(&refresh_, &QTimer::timeout, this, [this] { refreshPorts(); });
-    refresh_.start();
+    connect(&refresh_, &QTimer::timeout, this, [this] {
+        refreshPorts();
+        watchDevices();
+    });
+    if (QFileInfo(QStringLiteral("/dev")).isDir()) {
+        // Reading the system's list costs about as much as a frame; only a
+        // change under /dev is worth it.
+        refresh_.setSingleShot(true);
+        refresh_.setInterval(kSettleMs);
+        connect(&devices_, &QFileSystemWatcher::directoryChanged, &refresh_,
+                qOverload<>(&QTimer::start));
+        watchDevices();
+    } else {
+        refresh_.setInterval(kRefreshMs);
+        refresh_.start();
+    }
+}
+
+void OptionsDialog::watchDevices() {
+    for (const QString& dir : {QStringLiteral("/dev"), QStringLiteral("/dev/serial/by-id")}) {
+        if (!devices_.directories().contains(dir) && QFileInfo(dir).isDir()) {
+            devices_.addPath(dir);
+        }
+    }
 }
 
 PortOptions OptionsDialog::options() const {

@@ -1,5 +1,6 @@
 #pragma once
 #include <QDialog>
+#include <QFileSystemWatcher>
 #include <QTimer>
 #include <functional>
 #include <string>
@@ -28,9 +29,12 @@ public:
 
     PortOptions options() const;
 
-    // The list follows devices as they come and go while the dialog is open.
+    // The list follows devices as they come and go while the dialog is open:
+    // read again when /dev changes (after udev has settled), or every
+    // kRefreshMs where there is no /dev to watch.
     void refreshPorts();
     static constexpr int kRefreshMs = 1500;
+    static constexpr int kSettleMs = 300;
 
     QComboBox* deviceBox(int portNo) const { return rows_[portNo].device; }
     QPushButton* testButton(int portNo) const { return rows_[portNo].test; }
@@ -54,7 +58,10 @@ private:
     Tester tester_;
     std::vector<SystemPort> known_;
     Row rows_[kPortCount + 1];
+    void watchDevices();
+
     QComboBox* speed_ = nullptr;
+    QFileSystemWatcher devices_;
     QTimer refresh_;
 };
 

@@ -88,6 +88,36 @@ TEST(LivePortTest, TriesAnotherProbeAndThePortInUse) {
     EXPECT_EQ(r.outcome, Outcome::OpenFailed) << r.text;
 }
 
+// A click that arrives while a transaction waits (window events run at the
+// start of each wait) must not use the port: Options and Test wait for the
+// transaction to end.
+TEST(LivePortTest, WorkAskedForInsideATransactionWaitsForItsEnd) {
+    LiveRig rig;
+    ASSERT_TRUE(rig.started);
+    ui::MainWindow w(rig.port, rig.clock, rig.settings, rig.folder.str(), &rig.dialogs);
+    Instrument& in = w.instrument();
+    struct DuringReading : InstrumentObserver {
+        std::function<void()> once;
+        void readingShown(const ReadingRecord&) override {
+            if (auto f = std::move(once)) f();
+        }
+    } hook;
+    in.addObserver(&hook);
+    int ranInTransaction = -1;
+    bool askedInTransaction = false;
+    hook.once = [&] {
+        askedInTransaction = in.InTransaction();
+        w.whenIdle([&] { ranInTransaction = in.InTransaction() ? 1 : 0; });
+        EXPECT_EQ(ranInTransaction, -1) << "not at once";
+    };
+    in.OpenCommPort(2);
+    in.HRTReadProbe().setEnabled(true);
+    ASSERT_TRUE(RunUntil([&] { return ranInTransaction != -1; }, 5000));
+    EXPECT_TRUE(askedInTransaction);
+    EXPECT_EQ(ranInTransaction, 0);
+    in.removeObserver(&hook);
+}
+
 // ------------------------------------------------------------ the dialog
 
 struct ListedPorts : PortCatalog {
