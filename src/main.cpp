@@ -6,6 +6,8 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
+#include "headless/headless_main.h"
+#include "headless/options.h"
 #include "qt/qt_platform.h"
 #include "qt/qt_serial_port.h"
 #include "ui/main_window.h"
@@ -38,6 +40,10 @@ bool IsInstalledFolder(const QString& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The unattended logger, --help and --version need no display: they
+    // start before any window machinery.
+    if (fenwyd::headless::WantsCommandLine(argc, argv)) return fenwyd::headless::Main(argc, argv);
+
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Fenwyd 8200"));
     fenwyd::ui::InstallFontSubstitutes();

@@ -39,10 +39,13 @@ QtSerialPort::~QtSerialPort() { close(); }
 
 bool QtSerialPort::open(int16_t portNo) {
     if (port_.isOpen()) port_.close();
-    port_.setPortName(PortDeviceName(portNo));
-    if (!port_.open(QIODevice::ReadWrite)) return false;
+    port_.setPortName(device_.isEmpty() ? PortDeviceName(portNo) : device_);
+    if (!port_.open(QIODevice::ReadWrite)) {
+        openError_ = port_.errorString();
+        return false;
+    }
     lost_ = false;
-    port_.setBaudRate(PortBaudRate());
+    port_.setBaudRate(baud_ > 0 ? baud_ : PortBaudRate());
     port_.setDataBits(QSerialPort::Data8);
     port_.setParity(QSerialPort::NoParity);
     port_.setStopBits(QSerialPort::OneStop);
@@ -78,7 +81,7 @@ std::string QtSerialPort::readAll() {
 }
 
 std::string QtSerialPort::deviceName(int16_t portNo) const {
-    return PortDeviceName(portNo).toStdString();
+    return (device_.isEmpty() ? PortDeviceName(portNo) : device_).toStdString();
 }
 
 void QtSerialPort::noteError(QSerialPort::SerialPortError error) {

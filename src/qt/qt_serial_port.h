@@ -27,10 +27,20 @@ public:
 
     QSerialPort& MainComm() { return port_; }
 
+    // For the unattended logger: every port number stands for this device
+    // (empty: the mapping), at this speed (0: the mapping's BaudRate).
+    void setDevice(const QString& device) { device_ = device; }
+    void setBaudRate(qint32 rate) { baud_ = rate; }
+    // The system's reason why the last open failed.
+    QString openError() const { return openError_; }
+
 private:
     void noteError(QSerialPort::SerialPortError error);
     QSerialPort port_;
     bool lost_ = false;
+    QString device_;
+    qint32 baud_ = 0;
+    QString openError_;
 };
 
 }  // namespace fenwyd

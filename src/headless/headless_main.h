@@ -1,0 +1,16 @@
+// fenwyd8200 --headless: the probe logic with no window, as a service.
+#pragma once
+
+namespace fenwyd::headless {
+
+// Exit codes.
+constexpr int kExitOk = 0;
+constexpr int kExitOutputFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitPortFailed = 3;
+
+// Runs the logger, or prints the help or version text, under a
+// QCoreApplication: no display is needed. argv as main() has it.
+int Main(int argc, char** argv);
+
+}  // namespace fenwyd::headless
