@@ -5,7 +5,8 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
-          libgtest-dev fonts-liberation "$@")
+          libgtest-dev fonts-liberation
+          libmosquitto-dev mosquitto mosquitto-clients python3 locales "$@")
 
 missing=()
 for p in "${packages[@]}"; do
