@@ -42,7 +42,10 @@ bool IsInstalledFolder(const QString& folder) {
 int main(int argc, char** argv) {
     // The unattended logger, --help and --version need no display: they
     // start before any window machinery.
-    if (fenwyd::headless::WantsCommandLine(argc, argv)) return fenwyd::headless::Main(argc, argv);
+    if (fenwyd::headless::WantsCommandLine(argc, argv)) {
+        fenwyd::headless::HandOver(argv);
+        return fenwyd::headless::Main(argc, argv);
+    }
 
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Fenwyd 8200"));

@@ -1,5 +1,10 @@
 #include "headless/headless_main.h"
 
+#if defined(__unix__)
+#include <limits.h>
+#include <unistd.h>
+#endif
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -49,6 +54,22 @@ QString FormatName(OutputFormat f) {
     return f == OutputFormat::Csv ? QStringLiteral("CSV") : QStringLiteral("JSON lines");
 }
 }  // namespace
+
+void HandOver(char** argv) {
+#if defined(__linux__)
+    char self[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return;
+    std::string path(self, static_cast<std::size_t>(n));
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return;
+    path = path.substr(0, slash + 1) + kLeanProgram;
+    if (::access(path.c_str(), X_OK) != 0) return;  // a copied program alone: run here
+    ::execv(path.c_str(), argv);
+#else
+    (void)argv;
+#endif
+}
 
 int Main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

@@ -20,6 +20,12 @@ namespace fenwyd::testing {
 
 inline QString ProgramPath() { return QStringLiteral(FENWYD_PROGRAM); }
 
+// The system's Python (its csv and json modules are the reference parsers).
+inline QString Python() {
+    const QString system = QStringLiteral("/usr/bin/python3");
+    return QFile::exists(system) ? system : QStringLiteral("python3");
+}
+
 // A German locale (comma decimals) the child can use: built once with
 // localedef into the test folder, since a minimal system has none.
 // Empty when that cannot be done.
@@ -127,13 +133,12 @@ inline std::vector<QJsonObject> JsonLines(const std::filesystem::path& path) {
 // header row), and the number of header rows it holds.
 inline QJsonArray CsvRows(const std::filesystem::path& path, int* headerRows = nullptr) {
     QProcess p;
-    p.start(QStringLiteral("python3"),
-            {QStringLiteral("-c"),
-             QStringLiteral("import csv, json, sys\n"
-                            "with open(sys.argv[1], newline='') as f:\n"
-                            "    rows = list(csv.DictReader(f, strict=True))\n"
-                            "print(json.dumps(rows))\n"),
-             QString::fromStdString(path.string())});
+    p.start(Python(), {QStringLiteral("-c"),
+                       QStringLiteral("import csv, json, sys\n"
+                                      "with open(sys.argv[1], newline='') as f:\n"
+                                      "    rows = list(csv.DictReader(f, strict=True))\n"
+                                      "print(json.dumps(rows))\n"),
+                       QString::fromStdString(path.string())});
     if (!p.waitForFinished(30000) || p.exitCode() != 0) {
         ADD_FAILURE() << "python3's csv module could not read " << path << ": "
                       << p.readAllStandardError().toStdString();

@@ -328,5 +328,44 @@ TEST(HeadlessE2E, CommGoesThroughThePortMappingOfTheWindow) {
     EXPECT_EQ(ReadFile(confPath), mapping) << "the window's settings are left alone";
 }
 
+TEST(HeadlessE2E, TheServiceLoadsNoWindowLibrariesAndACopiedProgramStillLogs) {
+    SimOnLink s;
+    ASSERT_TRUE(s.started);
+    auto windowLibraries = [](qint64 pid) {
+        const std::string maps = ReadFile("/proc/" + std::to_string(pid) + "/maps");
+        return maps.find("libQt6Widgets") != std::string::npos ||
+               maps.find("libQt6Gui") != std::string::npos;
+    };
+    TempFolder folder;
+    const auto out = folder.path() / "run.csv";
+    Logger log;
+    log.start(
+        {"--headless", "--port", s.device(), "--output", QString::fromStdString(out.string())});
+    ASSERT_TRUE(RunUntil([&] { return s.sim->stats().readings >= 2; }, 10000));
+    EXPECT_FALSE(windowLibraries(log.proc.processId())) << "handed over to fenwyd8200-headless";
+    log.signal(SIGTERM);
+    ASSERT_TRUE(log.finish(10000));
+    EXPECT_TRUE(log.normalExit());
+
+    // The program copied somewhere alone (as scripts/run.sh does) runs the
+    // logger itself.
+    const auto copy = folder.path() / "fenwyd8200";
+    std::filesystem::copy_file(ProgramPath().toStdString(), copy);
+    Logger alone;
+    alone.proc.setProgram(QString::fromStdString(copy.string()));
+    alone.proc.setArguments({"--headless", "--port", s.device(), "--format", "jsonl", "--duration",
+                             "2", "--output",
+                             QString::fromStdString((folder.path() / "alone.jsonl").string())});
+    alone.proc.setProcessEnvironment(ServiceEnvironment());
+    const int readingsBefore = s.sim->stats().readings;
+    alone.proc.start();
+    ASSERT_TRUE(alone.proc.waitForStarted(10000));
+    ASSERT_TRUE(RunUntil([&] { return s.sim->stats().readings >= readingsBefore + 2; }, 10000));
+    EXPECT_TRUE(windowLibraries(alone.proc.processId()));
+    ASSERT_TRUE(alone.finish(10000));
+    EXPECT_TRUE(alone.normalExit()) << alone.err.toStdString();
+    EXPECT_GE(JsonLines(folder.path() / "alone.jsonl").size(), 3u);
+}
+
 }  // namespace
 }  // namespace fenwyd::testing
