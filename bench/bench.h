@@ -50,6 +50,9 @@ std::vector<Figure> BenchReading(int seconds);  // reading rate, CPU per minute
 Figure BenchExport();
 Figure BenchMemory();
 Figure BenchStartup();
+// The unattended logger's process: CPU per minute, resident memory, and
+// the time from a reading to an MQTT subscriber.
+std::vector<Figure> BenchHeadless(int seconds);
 
 // The child side of the memory figure (fenwyd_bench --memory-child).
 int MemoryChild(int argc, char** argv);

@@ -114,6 +114,9 @@ int main(int argc, char** argv) {
     figures.push_back(BenchMemory());
     std::fprintf(stderr, "fenwyd_bench: start-up...\n");
     figures.push_back(BenchStartup());
+    std::fprintf(stderr, "fenwyd_bench: headless logger for %d s, and through a broker...\n",
+                 seconds);
+    for (Figure& f : BenchHeadless(seconds)) figures.push_back(f);
 
     PrintTable(figures, seconds, loadBefore);
     return 0;
