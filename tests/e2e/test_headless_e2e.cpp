@@ -253,7 +253,8 @@ TEST(HeadlessE2E, SighupReopensTheOutputForLogRotation) {
     Logger log;
     log.start(
         {"--headless", "--port", s.device(), "--output", QString::fromStdString(out.string())});
-    ASSERT_TRUE(RunUntil([&] { return CsvRows(out).size() >= 3; }, 10000));
+    ASSERT_TRUE(
+        RunUntil([&] { return std::filesystem::exists(out) && CsvRows(out).size() >= 3; }, 10000));
     std::filesystem::rename(out, rotated);
     log.signal(SIGHUP);
     ASSERT_TRUE(
