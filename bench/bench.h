@@ -45,6 +45,9 @@ Figure BenchExport();
 std::vector<Figure> BenchJournal();  // CPU per reading, size, restore
 std::vector<Figure> BenchMemory();   // full log; flooded line
 Figure BenchStartup();
+// The unattended logger's process: CPU per minute, resident memory, and
+// the time from a reading to an MQTT subscriber.
+std::vector<Figure> BenchHeadless(int seconds);
 
 // The child side of the memory figure (fenwyd_bench --memory-child).
 int MemoryChild(int argc, char** argv);

@@ -7,6 +7,8 @@
 #include <QTemporaryFile>
 #include <csignal>
 
+#include "headless/headless_main.h"
+#include "headless/options.h"
 #include "qt/qt_platform.h"
 #include "qt/qt_serial_port.h"
 #include "qt/signal_watch.h"
@@ -40,6 +42,13 @@ bool IsInstalledFolder(const QString& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The unattended logger, --help and --version need no display: they
+    // start before any window machinery.
+    if (fenwyd::headless::WantsCommandLine(argc, argv)) {
+        fenwyd::headless::HandOver(argv);
+        return fenwyd::headless::Main(argc, argv);
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Fenwyd 8200"));
     QApplication::setApplicationDisplayName(QStringLiteral("Fenwyd 8200"));

@@ -62,7 +62,8 @@ QtSerialPort::QtSerialPort() {
 QtSerialPort::~QtSerialPort() { close(); }
 
 bool QtSerialPort::open(int16_t portNo) {
-    return openDevice(PortDeviceName(portNo).toStdString(), PortBaudRate());
+    return openDevice((device_.isEmpty() ? PortDeviceName(portNo) : device_).toStdString(),
+                      baud_ > 0 ? baud_ : PortBaudRate());
 }
 
 bool QtSerialPort::openDevice(const std::string& device, int32_t baudRate) {
@@ -117,7 +118,7 @@ std::string QtSerialPort::readAll() {
 }
 
 std::string QtSerialPort::deviceName(int16_t portNo) const {
-    return PortDeviceName(portNo).toStdString();
+    return (device_.isEmpty() ? PortDeviceName(portNo) : device_).toStdString();
 }
 
 void QtSerialPort::noteError(QSerialPort::SerialPortError error) {

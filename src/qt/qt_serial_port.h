@@ -30,11 +30,18 @@ public:
 
     QSerialPort& MainComm() { return port_; }
 
+    // For the unattended logger: every port number stands for this device
+    // (empty: the mapping), at this speed (0: the mapping's BaudRate).
+    void setDevice(const QString& device) { device_ = device; }
+    void setBaudRate(qint32 rate) { baud_ = rate; }
+
 private:
     void noteError(QSerialPort::SerialPortError error);
     QSerialPort port_;
     bool lost_ = false;
     PortOpenError openError_;
+    QString device_;
+    qint32 baud_ = 0;
 };
 
 }  // namespace fenwyd

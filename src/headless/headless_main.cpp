@@ -1,0 +1,235 @@
+#include "headless/headless_main.h"
+
+#if defined(__unix__)
+#include <limits.h>
+#include <unistd.h>
+#endif
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+
+#include "headless/headless_seams.h"
+#include "headless/mqtt_publisher.h"
+#include "headless/options.h"
+#include "headless/record_file.h"
+#include "headless/recorder.h"
+#include "instrument/instrument.h"
+#include "qt/qt_platform.h"
+#include "qt/qt_serial_port.h"
+#include "qt/signal_watch.h"
+
+namespace fenwyd::headless {
+
+namespace {
+constexpr qint32 kDefaultBaud = 9600;
+constexpr int16_t kDevicePortNo = 1;  // --port: the number only names the port inside the logic
+constexpr int kMqttDrainMs = 5000;    // at the end, time for queued records to reach the broker
+constexpr qint64 kLongestTimerMs = 86400000;
+
+// One line for the operator on standard error (the journal, under systemd).
+void SayLine(const std::string& line) { std::fprintf(stderr, "fenwyd8200: %s\n", line.c_str()); }
+
+void Say(const QString& line) { SayLine(line.toLocal8Bit().toStdString()); }
+
+// The first line of the password file, without its line end.
+bool ReadPassword(const QString& path, std::string& password, QString& error) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        error = f.errorString();
+        return false;
+    }
+    QByteArray line = f.readLine();
+    while (line.endsWith('\n') || line.endsWith('\r')) line.chop(1);
+    password = line.toStdString();
+    return true;
+}
+
+QString FormatName(OutputFormat f) {
+    return f == OutputFormat::Csv ? QStringLiteral("CSV") : QStringLiteral("JSON lines");
+}
+}  // namespace
+
+void HandOver(char** argv) {
+#if defined(__linux__)
+    char self[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return;
+    std::string path(self, static_cast<std::size_t>(n));
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return;
+    path = path.substr(0, slash + 1) + kLeanProgram;
+    if (::access(path.c_str(), X_OK) != 0) return;  // a copied program alone: run here
+    ::execv(path.c_str(), argv);
+#else
+    (void)argv;
+#endif
+}
+
+int Main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const ParsedArgs parsed = ParseArguments(QCoreApplication::arguments());
+    switch (parsed.action) {
+        case Action::Help: std::fputs(HelpText().toLocal8Bit().constData(), stdout); return kExitOk;
+        case Action::Version:
+            std::fputs(VersionText().toLocal8Bit().constData(), stdout);
+            return kExitOk;
+        case Action::UsageError:
+            Say(parsed.error);
+            std::fputs(UsageLine().toLocal8Bit().constData(), stderr);
+            std::fputs("Try 'fenwyd8200 --help' for the options.\n", stderr);
+            return kExitUsage;
+        case Action::Run: break;
+    }
+    const Options& o = parsed.options;
+
+    MqttSettings mqttSettings;
+    if (!o.mqttHost.isEmpty()) {
+        mqttSettings.host = o.mqttHost.toStdString();
+        mqttSettings.port = MqttPort(o);
+        mqttSettings.topicPrefix = (o.topic.isEmpty() ? DefaultTopic(o) : o.topic).toStdString();
+        mqttSettings.user = o.mqttUser.toStdString();
+        mqttSettings.caFile = QFile::encodeName(o.mqttCaFile).toStdString();
+        mqttSettings.queueBound = static_cast<std::size_t>(o.mqttQueue);
+        QString error;
+        if (!o.mqttPasswordFile.isEmpty() &&
+            !ReadPassword(o.mqttPasswordFile, mqttSettings.password, error)) {
+            Say(QStringLiteral("cannot read the password file %1: %2")
+                    .arg(o.mqttPasswordFile, error));
+            return kExitUsage;
+        }
+        if (!o.mqttCaFile.isEmpty() && !QFileInfo(o.mqttCaFile).isReadable()) {
+            Say(QStringLiteral("cannot read the CA file %1").arg(o.mqttCaFile));
+            return kExitUsage;
+        }
+    }
+
+    // The window's logic with its seams answered here: no window, no
+    // splash, no configuration or notes file (the command line holds the
+    // settings, and the window's own files stay untouched).
+    QtSerialPort port;
+    if (!o.device.isEmpty()) {
+        port.setDevice(o.device);
+        port.setBaudRate(o.baud > 0 ? o.baud : kDefaultBaud);
+    } else if (o.baud > 0) {
+        port.setBaudRate(o.baud);
+    }
+    QtClock clock;
+    QtSettingsStore settings;
+    NullDisplay display;
+    Instrument* instrument = nullptr;
+    HeadlessDialogs dialogs(
+        SayLine, [&instrument] { return instrument ? instrument->st.ProbeTypeCode : ""; });
+    const std::string programFolder =
+        QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString();
+    Instrument in{Platform{port, clock, dialogs, settings, display, programFolder, ""}};
+    instrument = &in;
+    in.addObserver(&dialogs);
+
+    int16_t interval = static_cast<int16_t>(o.batteryInterval);
+    in.SetUpReadBattTemp(interval);
+    const int16_t portNo = o.comm > 0 ? static_cast<int16_t>(o.comm) : kDevicePortNo;
+    in.OpenCommPort(portNo);
+    if (in.st.CommPortOpenOk != 1) {
+        Say(QStringLiteral("cannot open %1: %2")
+                .arg(QString::fromStdString(port.deviceName(portNo)),
+                     QString::fromStdString(port.lastOpenError().text)));
+        return kExitPortFailed;
+    }
+    in.ClearDisplay();
+
+    RecordFile file(o.output, o.format);
+    QString fileError;
+    if (!file.open(fileError)) {
+        Say(QStringLiteral("cannot write to %1: %2").arg(file.name(), fileError));
+        return kExitOutputFailed;
+    }
+
+    std::unique_ptr<MqttPublisher> mqtt;
+    if (!o.mqttHost.isEmpty()) {
+        mqtt = std::make_unique<MqttPublisher>(mqttSettings, SayLine);
+        std::string error;
+        if (!mqtt->start(error)) {
+            SayLine("mqtt: " + error);
+            return kExitUsage;
+        }
+    }
+    Recorder recorder(clock, &file, mqtt.get(), SayLine);
+    in.addObserver(&recorder);
+
+    // SIGINT and SIGTERM end the run; SIGHUP reopens the output file (the
+    // log-rotation convention).
+#ifdef SIGHUP
+    SignalWatch signalWatch({SIGINT, SIGTERM, SIGHUP});
+#else
+    SignalWatch signalWatch({SIGINT, SIGTERM});
+#endif
+    signalWatch.onSignal = [&file](int sig) {
+#ifdef SIGHUP
+        if (sig == SIGHUP) {
+            QString error;
+            if (!file.reopen(error)) {
+                Say(QStringLiteral("cannot reopen %1: %2").arg(file.name(), error));
+            }
+            return;
+        }
+#endif
+        (void)sig;
+        QCoreApplication::exit(kExitOk);
+    };
+
+    // The end of --duration, in steps a timer can hold.
+    QElapsedTimer running;
+    running.start();
+    QTimer endTimer;
+    endTimer.setSingleShot(true);
+    const qint64 durationMs = static_cast<qint64>(o.durationSeconds * 1000.0);
+    auto armEnd = [&] {
+        const qint64 left = durationMs - running.elapsed();
+        if (left <= 0) {
+            QCoreApplication::exit(kExitOk);
+        } else {
+            endTimer.start(static_cast<int>(std::min(left, kLongestTimerMs)));
+        }
+    };
+    QObject::connect(&endTimer, &QTimer::timeout, armEnd);
+    if (durationMs > 0) armEnd();
+
+    Say(QStringLiteral("reading %1; %2 records to %3%4")
+            .arg(QString::fromStdString(port.deviceName(portNo)), FormatName(o.format), file.name(),
+                 mqtt ? QStringLiteral(" and to %1:%2 under %3")
+                            .arg(o.mqttHost)
+                            .arg(MqttPort(o))
+                            .arg(QString::fromStdString(mqttSettings.topicPrefix))
+                      : QString()));
+    in.HRTReadProbe().setEnabled(true);
+    QCoreApplication::exec();
+
+    // A transaction in progress has finished: its record is whole.
+    in.HRTReadProbe().setEnabled(false);
+    in.removeObserver(&recorder);
+    if (port.isOpen()) port.close();
+    file.close();
+    if (mqtt) {
+        mqtt->stop(kMqttDrainMs);
+        const MqttPublisher::Counts c = mqtt->counts();
+        SayLine("mqtt: " + std::to_string(c.queued) + " records queued, " +
+                std::to_string(c.dropped) + " dropped while the broker was away, " +
+                std::to_string(c.waiting) + " not delivered at exit");
+    }
+    if (recorder.recordsLost() > 0) {
+        Say(QStringLiteral("%1 records could not be written to %2")
+                .arg(recorder.recordsLost())
+                .arg(file.name()));
+        return kExitOutputFailed;
+    }
+    return kExitOk;
+}
+
+}  // namespace fenwyd::headless

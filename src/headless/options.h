@@ -1,0 +1,58 @@
+// The command line of the unattended logger (fenwyd8200 --headless ...).
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace fenwyd::headless {
+
+enum class OutputFormat { Csv, Jsonl };
+
+constexpr int kDefaultMqttPort = 1883;
+constexpr int kDefaultMqttTlsPort = 8883;
+constexpr int kDefaultMqttQueue = 10000;  // about an hour of readings
+constexpr int kDefaultBatteryInterval = 30;
+
+struct Options {
+    QString device;  // --port DEVICE; empty: --comm
+    int comm = 0;    // --comm N, 1..5; 0: --port
+    int baud = 0;    // 0: the port mapping's BaudRate for --comm, 9600 for --port
+    QString output;  // empty: standard output
+    OutputFormat format = OutputFormat::Csv;
+    double durationSeconds = 0;  // 0: until SIGINT or SIGTERM
+    int batteryInterval = kDefaultBatteryInterval;
+    QString mqttHost;  // empty: no MQTT
+    int mqttPort = 0;  // 0: the default for plain or TLS
+    QString topic;     // topic prefix
+    QString mqttUser;
+    QString mqttPasswordFile;
+    QString mqttCaFile;  // TLS with this CA certificate file
+    int mqttQueue = kDefaultMqttQueue;
+};
+
+enum class Action { Run, Help, Version, UsageError };
+
+struct ParsedArgs {
+    Action action = Action::UsageError;
+    Options options;
+    QString error;  // for UsageError: what is wrong, one line
+};
+
+// Whether the program was started for the logger or for its help or version
+// text rather than the window. argv as main() has it.
+bool WantsCommandLine(int argc, char** argv);
+
+// arguments[0] is the program. Checks every option and value; files are
+// not looked at here.
+ParsedArgs ParseArguments(const QStringList& arguments);
+
+// The MQTT port after defaults, and the default topic prefix for a port:
+// "fenwyd8200/ttyUSB0", "fenwyd8200/comm2".
+int MqttPort(const Options& options);
+QString DefaultTopic(const Options& options);
+
+QString HelpText();
+QString UsageLine();
+QString VersionText();
+
+}  // namespace fenwyd::headless

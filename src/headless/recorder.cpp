@@ -1,0 +1,69 @@
+#include "headless/recorder.h"
+
+#include "headless/mqtt_publisher.h"
+#include "headless/record_file.h"
+
+namespace fenwyd::headless {
+
+Recorder::Recorder(Clock& clock, RecordFile* file, MqttPublisher* mqtt,
+                   std::function<void(const std::string&)> say)
+    : clock_(clock), file_(file), mqtt_(mqtt), say_(std::move(say)) {}
+
+void Recorder::readingShown(const ReadingRecord& reading) {
+    Record r;
+    r.kind = RecordKind::Reading;
+    r.utcMs = reading.utcMs;
+    r.utcOffsetSeconds = reading.utcOffsetSeconds;
+    r.reading = reading;
+    keep(std::move(r));
+}
+
+void Recorder::batteryRead(int64_t utcMs, double volts) {
+    Record r;
+    r.kind = RecordKind::Battery;
+    r.utcMs = utcMs;
+    r.utcOffsetSeconds = clock_.utcOffsetSeconds();
+    r.volts = volts;
+    keep(std::move(r));
+}
+
+void Recorder::linkLost(int64_t utcMs) {
+    Record r;
+    r.kind = RecordKind::Event;
+    r.utcMs = utcMs;
+    r.utcOffsetSeconds = clock_.utcOffsetSeconds();
+    r.event = kEventLinkLost;
+    keep(std::move(r));
+}
+
+void Recorder::linkBack(int64_t utcMs) {
+    Record r;
+    r.kind = RecordKind::Event;
+    r.utcMs = utcMs;
+    r.utcOffsetSeconds = clock_.utcOffsetSeconds();
+    r.event = kEventLinkBack;
+    keep(std::move(r));
+}
+
+void Recorder::keep(Record record) {
+    record.seq = ++seq_;
+    if (file_ != nullptr) {
+        QString error;
+        if (file_->write(record, error)) {
+            ++written_;
+            if (failing_) say_("writing to " + file_->name().toStdString() + " again");
+            failing_ = false;
+        } else {
+            ++lost_;
+            if (!failing_) {
+                say_("cannot write to " + file_->name().toStdString() + ": " + error.toStdString());
+            }
+            failing_ = true;
+        }
+    }
+    // The broker gets the record even when the file could not take it.
+    if (mqtt_ != nullptr) mqtt_->publish(KindName(record.kind), JsonText(record).toStdString());
+    if (onRecord) onRecord(record);
+}
+
+}  // namespace fenwyd::headless

@@ -1,0 +1,49 @@
+// Follows the instrument and turns each reading, battery reading and link
+// event into a record: written to the record file and, with a broker,
+// published to PREFIX/reading, PREFIX/battery or PREFIX/event.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "headless/records.h"
+#include "instrument/observer.h"
+#include "instrument/seams.h"
+
+namespace fenwyd::headless {
+
+class RecordFile;
+class MqttPublisher;
+
+class Recorder : public InstrumentObserver {
+public:
+    // file and mqtt may be null; say reports write failures, once per spell.
+    Recorder(Clock& clock, RecordFile* file, MqttPublisher* mqtt,
+             std::function<void(const std::string&)> say);
+
+    void readingShown(const ReadingRecord& reading) override;
+    void batteryRead(int64_t utcMs, double volts) override;
+    void linkLost(int64_t utcMs) override;
+    void linkBack(int64_t utcMs) override;
+
+    uint64_t recordsWritten() const { return written_; }
+    uint64_t recordsLost() const { return lost_; }
+
+    // Every record as it is made (the tests follow them here).
+    std::function<void(const Record&)> onRecord;
+
+private:
+    void keep(Record record);
+    Clock& clock_;
+    RecordFile* file_;
+    MqttPublisher* mqtt_;
+    std::function<void(const std::string&)> say_;
+    uint64_t seq_ = 0;
+    uint64_t written_ = 0;
+    uint64_t lost_ = 0;
+    bool failing_ = false;
+};
+
+}  // namespace fenwyd::headless

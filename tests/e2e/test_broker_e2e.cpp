@@ -1,0 +1,304 @@
+// fenwyd8200 --headless against a real MQTT broker (Debian's mosquitto on a
+// free local port), subscribed to with mosquitto_sub: the records, the
+// status topic, a broker that goes away and comes back, and the last will.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QRegularExpression>
+#include <map>
+
+#include "e2e/headless_support.h"
+
+namespace fenwyd::testing {
+namespace {
+
+constexpr int kQueueBound = 5;
+
+int FreeLocalPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    int port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0) {
+        port = ntohs(a.sin_port);
+    }
+    ::close(fd);
+    return port;
+}
+
+bool Accepts(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// mosquitto on 127.0.0.1, keeping its state (sessions, queued messages,
+// retained messages) on disk across a restart.
+struct Broker {
+    TempFolder dir;
+    int port = 0;
+    QProcess proc;
+    QString output;
+
+    static QString Program() {
+        QString p = QStandardPaths::findExecutable(QStringLiteral("mosquitto"));
+        if (p.isEmpty()) {
+            p = QStandardPaths::findExecutable(
+                QStringLiteral("mosquitto"),
+                {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/sbin")});
+        }
+        return p;
+    }
+    // False with the reason when it does not come up.
+    bool start(std::string& why) {
+        const QString program = Program();
+        if (program.isEmpty()) {
+            why = "no mosquitto program (Debian package mosquitto)";
+            return false;
+        }
+        // A restart keeps its port; a first start takes a free one, and
+        // another if that was taken in the meantime.
+        const bool restart = port != 0;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            if (!restart) port = FreeLocalPort();
+            const passwd* pw = ::getpwuid(::getuid());
+            // "user": as root mosquitto would switch to its own user, which
+            // cannot write this folder.
+            WriteFile(dir.path() / "mosquitto.conf",
+                      "listener " + std::to_string(port) + " 127.0.0.1\n" +
+                          "allow_anonymous true\npersistence true\npersistence_location " +
+                          dir.str() + "/\nuser " + (pw ? pw->pw_name : "root") + "\n");
+            proc.setProcessChannelMode(QProcess::MergedChannels);
+            proc.start(program, {QStringLiteral("-c"),
+                                 QString::fromStdString((dir.path() / "mosquitto.conf").string())});
+            if (!proc.waitForStarted(5000)) {
+                why = proc.errorString().toStdString();
+                return false;
+            }
+            if (RunUntil([&] { return Accepts(port) || proc.state() == QProcess::NotRunning; },
+                         10000) &&
+                proc.state() == QProcess::Running) {
+                return true;
+            }
+            output += QString::fromLocal8Bit(proc.readAll());
+            proc.kill();
+            proc.waitForFinished(5000);
+            why = output.toStdString();
+            RunFor(500);
+        }
+        return false;
+    }
+    void stop() {
+        proc.terminate();  // SIGTERM: saves its state
+        proc.waitForFinished(10000);
+        output += QString::fromLocal8Bit(proc.readAll());
+    }
+    ~Broker() {
+        if (proc.state() != QProcess::NotRunning) stop();
+    }
+};
+
+// mosquitto_sub with a session the broker keeps (clean session off, QoS 1),
+// so nothing is missed while it reconnects after a broker restart.
+struct Subscriber {
+    QProcess proc;
+    QString text;
+    int port;
+    QString topic;
+
+    Subscriber(int brokerPort, const QString& prefix) : port(brokerPort), topic(prefix) {
+        proc.start(QStringLiteral("mosquitto_sub"),
+                   {"-h", "127.0.0.1", "-p", QString::number(port), "-q", "1", "-c", "-i",
+                    "fenwyd-e2e-sub", "-v", "-t", prefix + "/#"});
+    }
+    ~Subscriber() {
+        proc.terminate();
+        proc.waitForFinished(5000);
+    }
+    // (topic, payload) pairs so far.
+    std::vector<std::pair<QString, QByteArray>> messages() {
+        text += QString::fromUtf8(proc.readAllStandardOutput());
+        std::vector<std::pair<QString, QByteArray>> out;
+        for (const QString& line : text.split('\n', Qt::SkipEmptyParts)) {
+            const int space = line.indexOf(' ');
+            if (space > 0) out.emplace_back(line.left(space), line.mid(space + 1).toUtf8());
+        }
+        return out;
+    }
+    int count(const QString& suffix) {
+        int n = 0;
+        for (const auto& m : messages()) n += m.first == topic + "/" + suffix ? 1 : 0;
+        return n;
+    }
+    // Subscribed for sure: a message of our own has come through.
+    bool ready() {
+        return RunUntil(
+            [&] {
+                QProcess::execute(QStringLiteral("mosquitto_pub"),
+                                  {"-h", "127.0.0.1", "-p", QString::number(port), "-q", "1", "-t",
+                                   topic + "/hello", "-m", "hi"});
+                return count(QStringLiteral("hello")) > 0;
+            },
+            10000);
+    }
+};
+
+QString RetainedStatus(int port, const QString& prefix) {
+    QProcess p;
+    p.start(QStringLiteral("mosquitto_sub"), {"-h", "127.0.0.1", "-p", QString::number(port), "-t",
+                                              prefix + "/status", "-C", "1", "-W", "3"});
+    p.waitForFinished(10000);
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+TEST(BrokerE2E, RecordsReachTheBrokerAndARestartLosesNothingBeyondTheQueue) {
+    Broker broker;
+    std::string why;
+    if (!broker.start(why)) GTEST_SKIP() << "mosquitto cannot start here: " << why;
+    const QString prefix = QStringLiteral("fenwyd/e2e");
+    Subscriber sub(broker.port, prefix);
+    ASSERT_TRUE(sub.ready()) << "mosquitto_sub: " << sub.proc.errorString().toStdString();
+
+    probesim::Options o;
+    TempFolder links, folder;
+    o.linkPath = (links.path() / "probe-tty").string();
+    probesim::ProbeSim sim(o);
+    ASSERT_TRUE(sim.start());
+    const auto out = folder.path() / "run.jsonl";
+    Logger log;
+    log.start({"--headless", "--port", QString::fromStdString(o.linkPath), "--format", "jsonl",
+               "--output", QString::fromStdString(out.string()), "--mqtt",
+               QStringLiteral("127.0.0.1:%1").arg(broker.port), "--topic", prefix, "--mqtt-queue",
+               QString::number(kQueueBound)});
+    ASSERT_TRUE(RunUntil([&] { return sub.count("reading") >= 4; }, 15000))
+        << log.err.toStdString();
+
+    const int64_t tStop = NowMs();
+    broker.stop();
+    RunFor(5000);  // about 13 readings while the broker is away
+    ASSERT_TRUE(broker.start(why)) << why;
+    ASSERT_TRUE(
+        RunUntil([&] { return log.readErr().contains("dropped while it was away"); }, 40000))
+        << log.err.toStdString();
+    const int64_t tBack = NowMs();  // the logger is connected again
+    const int before = sub.count("reading");
+    ASSERT_TRUE(RunUntil([&] { return sub.count("reading") >= before + kQueueBound + 4; }, 20000))
+        << "records flow again";
+
+    log.signal(SIGTERM);
+    ASSERT_TRUE(log.finish(20000));
+    EXPECT_TRUE(log.normalExit()) << log.err.toStdString();
+    ASSERT_TRUE(RunUntil(
+        [&] {
+            const auto m = sub.messages();
+            return !m.empty() && m.back().first == prefix + "/status" &&
+                   m.back().second == "offline";
+        },
+        10000))
+        << "the status ends \"offline\"";
+
+    // The file has every record: logging never waited for the broker.
+    const std::vector<QJsonObject> records = JsonLines(out);
+    std::map<qint64, QByteArray> lines;
+    int64_t lastReading = 0, longestGap = 0;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        ASSERT_EQ(records[i].value("seq").toInteger(), static_cast<qint64>(i + 1));
+        lines[static_cast<qint64>(i + 1)] =
+            QJsonDocument(records[i]).toJson(QJsonDocument::Compact);
+        if (records[i].value("kind") == "reading") {
+            const int64_t t = UtcMs(records[i].value("utc").toString());
+            if (lastReading != 0) longestGap = std::max(longestGap, t - lastReading);
+            lastReading = t;
+        }
+    }
+    EXPECT_LT(longestGap, 3000) << "reading went on while the broker was away";
+
+    // What the broker delivered: each record as in the file (QoS 1 may
+    // bring one twice), and the status "online" before the first record.
+    std::map<qint64, QByteArray> got;
+    std::vector<QByteArray> statuses;
+    for (const auto& [topic, payload] : sub.messages()) {
+        if (topic == prefix + "/status") {
+            statuses.push_back(payload);
+            continue;
+        }
+        if (topic == prefix + "/hello") continue;
+        const QJsonObject r = QJsonDocument::fromJson(payload).object();
+        EXPECT_EQ(topic, prefix + "/" + r.value("kind").toString()) << payload.toStdString();
+        const qint64 seq = r.value("seq").toInteger();
+        ASSERT_TRUE(lines.count(seq)) << payload.toStdString();
+        EXPECT_EQ(QJsonDocument(r).toJson(QJsonDocument::Compact), lines[seq]);
+        got[seq] = payload;
+    }
+    ASSERT_FALSE(statuses.empty());
+    EXPECT_EQ(statuses.front(), "online");
+    EXPECT_EQ(statuses.back(), "offline");
+
+    // The records not delivered: one run, as many as the logger says it
+    // dropped, all made while the logger had no broker.
+    std::vector<qint64> missing;
+    for (const auto& [seq, line] : lines) {
+        if (!got.count(seq)) missing.push_back(seq);
+    }
+    const QRegularExpressionMatch m =
+        QRegularExpression(QStringLiteral("(\\d+) dropped while the broker was away"))
+            .match(log.err);
+    ASSERT_TRUE(m.hasMatch()) << log.err.toStdString();
+    const std::size_t dropped = m.captured(1).toULongLong();
+    EXPECT_GT(dropped, 0u) << "the outage outlasted the queue";
+    EXPECT_EQ(missing.size(), dropped) << log.err.toStdString();
+    for (std::size_t i = 1; i < missing.size(); ++i) EXPECT_EQ(missing[i], missing[i - 1] + 1);
+    ASSERT_FALSE(missing.empty());
+    int keptBefore = 0, keptAfter = 0;  // made while away, delivered: before and after the gap
+    for (const auto& [seq, line] : lines) {
+        const int64_t t = UtcMs(QJsonDocument::fromJson(line).object().value("utc").toString());
+        const bool lost = std::find(missing.begin(), missing.end(), seq) != missing.end();
+        if (lost) {
+            EXPECT_GE(t, tStop) << "seq " << seq << " was lost although the broker was there";
+            EXPECT_LE(t, tBack);
+        } else if (t > tStop && t < tBack) {
+            ++(seq < missing.front() ? keptBefore : keptAfter);
+        }
+    }
+    // The queue kept the newest records: the last ones before the broker
+    // was back (one more may be made as it comes back). Before the gap only
+    // the few already with the library when the connection dropped.
+    EXPECT_GE(keptAfter, kQueueBound);
+    EXPECT_LE(keptAfter, kQueueBound + 2);
+    EXPECT_LE(keptBefore, 3);
+    EXPECT_EQ(RetainedStatus(broker.port, prefix), "offline");
+}
+
+TEST(BrokerE2E, AKilledLoggerLeavesOfflineThroughItsWill) {
+    Broker broker;
+    std::string why;
+    if (!broker.start(why)) GTEST_SKIP() << "mosquitto cannot start here: " << why;
+    probesim::Options o;
+    TempFolder links;
+    o.linkPath = (links.path() / "probe-tty").string();
+    probesim::ProbeSim sim(o);
+    ASSERT_TRUE(sim.start());
+    const QString prefix = QStringLiteral("fenwyd/will");
+    Logger log;
+    log.start({"--headless", "--port", QString::fromStdString(o.linkPath), "--output", "/dev/null",
+               "--mqtt", QStringLiteral("127.0.0.1:%1").arg(broker.port), "--topic", prefix});
+    ASSERT_TRUE(RunUntil([&] { return RetainedStatus(broker.port, prefix) == "online"; }, 15000));
+    log.signal(SIGKILL);
+    log.finish(5000);
+    EXPECT_TRUE(RunUntil([&] { return RetainedStatus(broker.port, prefix) == "offline"; }, 10000));
+}
+
+}  // namespace
+}  // namespace fenwyd::testing

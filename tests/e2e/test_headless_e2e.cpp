@@ -1,0 +1,372 @@
+// fenwyd8200 --headless as a service runs it: its own process, no display,
+// the probe simulator on a pseudo-terminal, records read back with standard
+// parsers.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <set>
+
+#include "common/textconv.h"
+#include "e2e/headless_support.h"
+#include "headless/records.h"
+#include "measure/units.h"
+
+namespace fenwyd::testing {
+namespace {
+
+constexpr int kRunSeconds = 4;
+
+// The simulator behind a stable link, as a USB adapter under
+// /dev/serial/by-id would be; drifting values so each reading differs.
+struct SimOnLink {
+    SimOnLink() {
+        probesim::Options o;
+        o.model = 'E';
+        o.linkPath = (links.path() / "probe-tty").string();
+        sim = std::make_unique<probesim::ProbeSim>(o);
+        started = sim->start();
+    }
+    QString device() const { return QString::fromStdString(sim->devicePath()); }
+    TempFolder links;
+    std::unique_ptr<probesim::ProbeSim> sim;
+    bool started = false;
+};
+
+// What a reading reply must become: the value text, its base unit and
+// exponent, and the flags, by the same tables the window uses.
+struct Expected {
+    std::string display, value, unit, label;
+    int range = 0, percent = 0;
+    bool autoRange = false, over = false, under = false;
+};
+
+Expected Decode(const std::string& reply) {
+    Expected e;
+    e.range = reply[8] - '0';
+    const std::string units(1, reply[9]);
+    int16_t exponent = 0;
+    e.display =
+        ConvertToNumber(8204, units, static_cast<int16_t>(e.range),
+                        static_cast<float>(LeadingNumber(reply.substr(3, 4))), e.unit, exponent);
+    e.value = headless::ScaledDecimal(e.display, exponent);
+    e.label = LookUpUnitsLabel(8204, std::to_string(e.range) + units).label;
+    e.over = reply[11] == 'O';
+    e.under = reply[11] == 'U';
+    e.autoRange = reply[12] == 'A';
+    e.percent = std::stoi(reply.substr(14, 2)) * 5;
+    return e;
+}
+
+TEST(HeadlessE2E, JsonLinesHoldWhatTheSimulatorServedInACommaDecimalLocale) {
+    SimOnLink s;
+    ASSERT_TRUE(s.started) << s.sim->lastError();
+    const QString locale = CommaLocaleDir();
+    ASSERT_FALSE(locale.isEmpty()) << "localedef could not build de_DE.UTF-8";
+    const QProcessEnvironment env = ServiceEnvironment(locale);
+    ASSERT_EQ(DecimalPoint(env), ",") << "the test needs a comma-decimal locale";
+
+    TempFolder folder;
+    const auto out = folder.path() / "run.jsonl";
+    Logger log;
+    const int64_t t0 = NowMs();
+    log.start({"--headless", "--port", s.device(), "--format", "jsonl", "--output",
+               QString::fromStdString(out.string()), "--duration", QString::number(kRunSeconds)},
+              env);
+    ASSERT_TRUE(log.finish(kRunSeconds * 1000 + 15000)) << log.err.toStdString();
+    const int64_t t1 = NowMs();
+    EXPECT_TRUE(log.normalExit()) << log.proc.exitCode() << " " << log.err.toStdString();
+
+    const std::vector<QJsonObject> records = JsonLines(out);
+    ASSERT_GE(records.size(), 5u);
+    EXPECT_EQ(records[0].value("kind").toString(), "event");
+    EXPECT_EQ(records[0].value("event").toString(), "link-back");
+
+    std::vector<QJsonObject> readings;
+    int64_t previous = 0;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const QJsonObject& r = records[i];
+        EXPECT_EQ(r.value("seq").toInteger(), static_cast<qint64>(i + 1));
+        const int64_t utc = UtcMs(r.value("utc").toString());
+        EXPECT_EQ(UtcMs(r.value("local").toString()), utc) << "local time names the same moment";
+        EXPECT_GE(utc, t0);
+        EXPECT_LE(utc, t1);
+        EXPECT_GE(utc, previous);
+        previous = utc;
+        if (r.value("kind").toString() == "reading") readings.push_back(r);
+    }
+
+    // One record for every reading the simulator served, in order, with
+    // the values it served.
+    const std::vector<std::string> served = s.sim->readingsSent();
+    ASSERT_EQ(readings.size(), served.size());
+    for (std::size_t i = 0; i < served.size(); ++i) {
+        const Expected e = Decode(served[i]);
+        const QJsonObject& r = readings[i];
+        SCOPED_TRACE(served[i]);
+        EXPECT_EQ(r.value("display").toString().toStdString(), e.display);
+        ASSERT_TRUE(r.value("value").isDouble());
+        EXPECT_DOUBLE_EQ(r.value("value").toDouble(), std::stod(e.value));
+        EXPECT_EQ(r.value("unit").toString().toStdString(), e.unit);
+        EXPECT_EQ(r.value("label").toString().toStdString(), e.label);
+        EXPECT_EQ(r.value("range").toInt(), e.range);
+        EXPECT_EQ(r.value("percent").toInt(), e.percent);
+        EXPECT_EQ(r.value("auto_range").toBool(), e.autoRange);
+        EXPECT_EQ(r.value("over_range").toBool(), e.over);
+        EXPECT_EQ(r.value("under_range").toBool(), e.under);
+        EXPECT_EQ(r.value("model").toString(), "QM-8204");
+        if (i > 0) {
+            // 300 ms wait and a 66 ms tick; a battery reading between two
+            // readings adds its 2 s "KR" wait.
+            const int64_t gap =
+                UtcMs(r.value("utc").toString()) - UtcMs(readings[i - 1].value("utc").toString());
+            EXPECT_GE(gap, 300);
+            EXPECT_LE(gap, 3000);
+        }
+    }
+}
+
+TEST(HeadlessE2E, CsvReadsWithPythonsCsvModuleAndKeepsItsPointsInAGermanLocale) {
+    SimOnLink s;
+    ASSERT_TRUE(s.started);
+    const QString locale = CommaLocaleDir();
+    ASSERT_FALSE(locale.isEmpty());
+    TempFolder folder;
+    const auto out = folder.path() / "run.csv";
+    Logger log;
+    log.start({"--headless", "--port", s.device(), "--output", QString::fromStdString(out.string()),
+               "--duration", QString::number(kRunSeconds)},
+              ServiceEnvironment(locale));
+    ASSERT_TRUE(log.finish(kRunSeconds * 1000 + 15000));
+    EXPECT_TRUE(log.normalExit()) << log.err.toStdString();
+
+    const std::string text = ReadFile(out);
+    EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << "whole lines, CR LF";
+    int headers = 0;
+    const QJsonArray rows = CsvRows(out, &headers);
+    EXPECT_EQ(headers, 1);
+    const std::vector<std::string> served = s.sim->readingsSent();
+    std::size_t reading = 0;
+    int batteries = 0;
+    for (const QJsonValue& v : rows) {
+        const QJsonObject row = v.toObject();
+        EXPECT_EQ(row.size(), 16) << "every row has every column";
+        const QString kind = row.value("kind").toString();
+        if (kind == "reading") {
+            ASSERT_LT(reading, served.size());
+            const Expected e = Decode(served[reading++]);
+            EXPECT_EQ(row.value("value").toString().toStdString(), e.value);
+            EXPECT_EQ(row.value("display").toString().toStdString(), e.display);
+            EXPECT_EQ(row.value("unit").toString().toStdString(), e.unit);
+            EXPECT_FALSE(row.value("value").toString().contains(','));
+        } else if (kind == "battery") {
+            ++batteries;
+            // The simulator's battery: about nine volts.
+            const QString volts = row.value("volts").toString();
+            EXPECT_FALSE(volts.contains(',')) << volts.toStdString();
+            EXPECT_GT(volts.toDouble(), 5.0);
+        } else {
+            EXPECT_EQ(kind, "event");
+        }
+    }
+    EXPECT_EQ(reading, served.size());
+    EXPECT_EQ(batteries, 1) << "read once after the link came up";
+}
+
+TEST(HeadlessE2E, AnAdapterPulledAndPluggedBackGivesLostAndBackAndReadingGoesOn) {
+    SimOnLink s;
+    ASSERT_TRUE(s.started);
+    TempFolder folder;
+    const auto out = folder.path() / "run.jsonl";
+    Logger log;
+    log.start({"--headless", "--port", s.device(), "--format", "jsonl", "--output",
+               QString::fromStdString(out.string())});
+    auto kinds = [&] {
+        std::vector<std::string> k;
+        if (!std::filesystem::exists(out)) return k;  // not made yet
+        for (const QJsonObject& r : JsonLines(out)) {
+            k.push_back(r.value("kind") == "event" ? r.value("event").toString().toStdString()
+                                                   : r.value("kind").toString().toStdString());
+        }
+        return k;
+    };
+    auto count = [&](const std::string& what) {
+        const auto k = kinds();
+        return static_cast<int>(std::count(k.begin(), k.end(), what));
+    };
+    ASSERT_TRUE(RunUntil([&] { return count("reading") >= 3; }, 10000));
+
+    s.sim->hangUp();
+    ASSERT_TRUE(RunUntil([&] { return count("link-lost") == 1; }, 8000)) << "five silent reads";
+    const int readingsWhileLost = count("reading");
+    RunFor(1500);
+    EXPECT_EQ(count("reading"), readingsWhileLost);
+    EXPECT_EQ(count("link-lost"), 1);
+
+    ASSERT_TRUE(s.sim->reconnect());
+    ASSERT_TRUE(RunUntil([&] { return count("link-back") == 2; }, 8000));
+    ASSERT_TRUE(RunUntil([&] { return count("reading") >= readingsWhileLost + 3; }, 8000));
+
+    log.signal(SIGTERM);
+    ASSERT_TRUE(log.finish(10000));
+    EXPECT_TRUE(log.normalExit()) << log.proc.exitCode() << " " << log.err.toStdString();
+    const auto k = kinds();  // JsonLines checks the last line is whole
+    const auto lost = std::find(k.begin(), k.end(), "link-lost");
+    const auto back = std::find(lost, k.end(), "link-back");
+    ASSERT_NE(back, k.end());
+    EXPECT_EQ(std::count(lost, back, "reading"), 0) << "no reading while the adapter was out";
+}
+
+TEST(HeadlessE2E, SigtermAndSigintEndWithExitZeroAndAWholeLastLine) {
+    for (const int signo : {SIGTERM, SIGINT}) {
+        SimOnLink s;
+        ASSERT_TRUE(s.started);
+        TempFolder folder;
+        const auto out = folder.path() / "run.csv";
+        Logger log;
+        log.start(
+            {"--headless", "--port", s.device(), "--output", QString::fromStdString(out.string())});
+        ASSERT_TRUE(RunUntil([&] { return s.sim->stats().readings >= 4; }, 10000));
+        // Most likely inside a transaction's 300 ms wait, which is where the
+        // logger spends most of its time.
+        RunFor(150);
+        log.signal(signo);
+        ASSERT_TRUE(log.finish(10000)) << signo;
+        EXPECT_TRUE(log.normalExit()) << signo << ": " << log.proc.exitCode();
+        const std::string text = ReadFile(out);
+        ASSERT_GE(text.size(), 2u);
+        EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+        const QJsonArray rows = CsvRows(out);
+        EXPECT_EQ(static_cast<std::size_t>(std::count_if(
+                      rows.begin(), rows.end(),
+                      [](const QJsonValue& v) { return v.toObject().value("kind") == "reading"; })),
+                  s.sim->readingsSent().size())
+            << "the reading in flight was finished and written";
+    }
+}
+
+TEST(HeadlessE2E, SighupReopensTheOutputForLogRotation) {
+    SimOnLink s;
+    ASSERT_TRUE(s.started);
+    TempFolder folder;
+    const auto out = folder.path() / "run.csv";
+    const auto rotated = folder.path() / "run.csv.1";
+    Logger log;
+    log.start(
+        {"--headless", "--port", s.device(), "--output", QString::fromStdString(out.string())});
+    ASSERT_TRUE(
+        RunUntil([&] { return std::filesystem::exists(out) && CsvRows(out).size() >= 3; }, 10000));
+    std::filesystem::rename(out, rotated);
+    log.signal(SIGHUP);
+    ASSERT_TRUE(
+        RunUntil([&] { return std::filesystem::exists(out) && CsvRows(out).size() >= 2; }, 10000));
+    log.signal(SIGTERM);
+    ASSERT_TRUE(log.finish(10000));
+    EXPECT_TRUE(log.normalExit());
+
+    int headers = 0;
+    const QJsonArray before = CsvRows(rotated, &headers);
+    EXPECT_EQ(headers, 1);
+    const QJsonArray after = CsvRows(out, &headers);
+    EXPECT_EQ(headers, 1) << "the new file starts with its header";
+    // Sequence numbers go on across the two files, none lost or doubled.
+    std::vector<int> seqs;
+    for (const QJsonArray* rows : {&before, &after}) {
+        for (const QJsonValue& v : *rows)
+            seqs.push_back(v.toObject().value("seq").toString().toInt());
+    }
+    for (std::size_t i = 0; i < seqs.size(); ++i) EXPECT_EQ(seqs[i], static_cast<int>(i + 1));
+}
+
+TEST(HeadlessE2E, HelpUsageAndPortErrorsNeedNoDisplay) {
+    struct Row {
+        QStringList args;
+        int exitCode;
+        const char* says;  // on stdout for 0, else on stderr
+    };
+    const Row rows[] = {
+        {{"--help"}, 0, "--mqtt HOST[:PORT]"},
+        {{"--version"}, 0, "Fenwyd 8200 1.0.0"},
+        {{"--headless"}, 2, "give either --port DEVICE or --comm N"},
+        {{"--headless", "--port", "/dev/null", "--format", "xml"}, 2, "--format must be"},
+        {{"--headless", "--port", "/nonexistent/ttyUSB9"},
+         3,
+         "cannot open /nonexistent/ttyUSB9: No such file or directory"},
+        {{"--headless", "--port", "/dev/null", "--mqtt", "localhost", "--mqtt-user", "u",
+          "--mqtt-password-file", "/nonexistent/pw"},
+         2,
+         "cannot read the password file /nonexistent/pw"},
+    };
+    for (const Row& r : rows) {
+        Logger log;
+        log.start(r.args);
+        ASSERT_TRUE(log.finish(10000)) << r.args.join(' ').toStdString();
+        EXPECT_EQ(log.proc.exitCode(), r.exitCode) << r.args.join(' ').toStdString();
+        const QString said =
+            r.exitCode == 0 ? QString::fromLocal8Bit(log.proc.readAllStandardOutput()) : log.err;
+        EXPECT_TRUE(said.contains(QLatin1String(r.says))) << said.toStdString();
+    }
+}
+
+TEST(HeadlessE2E, CommGoesThroughThePortMappingOfTheWindow) {
+    SimOnLink s;
+    ASSERT_TRUE(s.started);
+    TempFolder config;
+    const auto confPath = config.path() / "Fenwyd 8200.conf";
+    const std::string mapping = "[Ports]\nComm4=" + s.device().toStdString() + "\nBaudRate=9600\n";
+    WriteFile(confPath, mapping);
+    QProcessEnvironment env = ServiceEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(config.str()));
+    TempFolder folder;
+    const auto out = folder.path() / "run.jsonl";
+    Logger log;
+    log.start({"--headless", "--comm", "4", "--format", "jsonl", "--duration", "2", "--output",
+               QString::fromStdString(out.string())},
+              env);
+    ASSERT_TRUE(log.finish(15000));
+    EXPECT_TRUE(log.normalExit()) << log.err.toStdString();
+    EXPECT_GE(JsonLines(out).size(), 3u);
+    EXPECT_TRUE(log.err.contains(s.device())) << log.err.toStdString();
+    EXPECT_EQ(ReadFile(confPath), mapping) << "the window's settings are left alone";
+}
+
+TEST(HeadlessE2E, TheServiceLoadsNoWindowLibrariesAndACopiedProgramStillLogs) {
+    SimOnLink s;
+    ASSERT_TRUE(s.started);
+    auto windowLibraries = [](qint64 pid) {
+        const std::string maps = ReadFile("/proc/" + std::to_string(pid) + "/maps");
+        return maps.find("libQt6Widgets") != std::string::npos ||
+               maps.find("libQt6Gui") != std::string::npos;
+    };
+    TempFolder folder;
+    const auto out = folder.path() / "run.csv";
+    Logger log;
+    log.start(
+        {"--headless", "--port", s.device(), "--output", QString::fromStdString(out.string())});
+    ASSERT_TRUE(RunUntil([&] { return s.sim->stats().readings >= 2; }, 10000));
+    EXPECT_FALSE(windowLibraries(log.proc.processId())) << "handed over to fenwyd8200-headless";
+    log.signal(SIGTERM);
+    ASSERT_TRUE(log.finish(10000));
+    EXPECT_TRUE(log.normalExit());
+
+    // The program copied somewhere alone (as scripts/run.sh does) runs the
+    // logger itself.
+    const auto copy = folder.path() / "fenwyd8200";
+    std::filesystem::copy_file(ProgramPath().toStdString(), copy);
+    Logger alone;
+    alone.proc.setProgram(QString::fromStdString(copy.string()));
+    alone.proc.setArguments({"--headless", "--port", s.device(), "--format", "jsonl", "--duration",
+                             "2", "--output",
+                             QString::fromStdString((folder.path() / "alone.jsonl").string())});
+    alone.proc.setProcessEnvironment(ServiceEnvironment());
+    const int readingsBefore = s.sim->stats().readings;
+    alone.proc.start();
+    ASSERT_TRUE(alone.proc.waitForStarted(10000));
+    ASSERT_TRUE(RunUntil([&] { return s.sim->stats().readings >= readingsBefore + 2; }, 10000));
+    EXPECT_TRUE(windowLibraries(alone.proc.processId()));
+    ASSERT_TRUE(alone.finish(10000));
+    EXPECT_TRUE(alone.normalExit()) << alone.err.toStdString();
+    EXPECT_GE(JsonLines(folder.path() / "alone.jsonl").size(), 3u);
+}
+
+}  // namespace
+}  // namespace fenwyd::testing

@@ -1,0 +1,291 @@
+// The unattended logger on the instrument's logic: records from readings,
+// battery readings and link events, dialogs that answer for themselves, the
+// record file, and a broker that is not there. Virtual clock, scripted port.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <chrono>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+#include "common/textconv.h"
+#include "headless/headless_seams.h"
+#include "headless/mqtt_publisher.h"
+#include "headless/record_file.h"
+#include "headless/recorder.h"
+#include "support/harness.h"
+
+namespace fenwyd::testing {
+namespace {
+
+using headless::HeadlessDialogs;
+using headless::NullDisplay;
+using headless::Record;
+using headless::RecordKind;
+
+// The instrument as the logger runs it, following the probe's replies.
+struct LoggerRig {
+    LoggerRig() {
+        in.addObserver(&dialogs);
+        in.addObserver(&recorder);
+        recorder.onRecord = [this](const Record& r) { records.push_back(r); };
+        in.OpenCommPort(2);
+        in.HRTReadProbe().setEnabled(true);
+    }
+    void answer(const std::string& reading, const std::string& battery = "@BT0895") {
+        port.responder = [reading, battery](const std::string& cmd) {
+            if (cmd == "RD") return reading;
+            if (cmd == "BT") return battery;
+            return std::string();
+        };
+    }
+    void silence() {
+        port.responder = [](const std::string&) { return std::string(); };
+    }
+    void tick() { in.HRTReadProbe_Timer(); }
+    // "reading 0.001999", "battery 8.95", "event link-back"
+    std::vector<std::string> take() {
+        std::vector<std::string> out;
+        for (const Record& r : records) {
+            switch (r.kind) {
+                case RecordKind::Reading:
+                    out.push_back("reading " +
+                                  headless::ScaledDecimal(r.reading.valueText, r.reading.exponent));
+                    break;
+                case RecordKind::Battery:
+                    out.push_back("battery " + FormatShortest(r.volts));
+                    break;
+                case RecordKind::Event: out.push_back("event " + r.event); break;
+            }
+        }
+        records.clear();
+        return out;
+    }
+
+    TempFolder folder;
+    VirtualClock clock;
+    FakeSerialPort port{clock};
+    std::vector<std::string> said;
+    HeadlessDialogs dialogs{[this](const std::string& line) { said.push_back(line); },
+                            [this] { return in.st.ProbeTypeCode; }};
+    MemorySettings settings;
+    NullDisplay display;
+    Instrument in{Platform{port, clock, dialogs, settings, display, folder.str(), ""}};
+    headless::Recorder recorder{clock, nullptr, nullptr,
+                                [this](const std::string& line) { said.push_back(line); }};
+    std::vector<Record> records;
+};
+
+using Lines = std::vector<std::string>;
+
+TEST(HeadlessLogger, ReadingsBatteryAndTheLinkBecomeRecordsInOrder) {
+    LoggerRig rig;
+    rig.answer(Rd("1999", 'E', '0', 'G'));
+    rig.tick();
+    rig.tick();
+    EXPECT_EQ(rig.take(), Lines({"event link-back", "reading 0.001999", "reading 0.001999"}));
+    ASSERT_TRUE(rig.records.empty());
+
+    rig.in.LabBattery_Click();
+    rig.tick();
+    EXPECT_EQ(rig.take(), Lines({"battery 8.95"}));
+
+    rig.silence();
+    for (int i = 0; i < 4; ++i) rig.tick();
+    EXPECT_TRUE(rig.take().empty()) << "four silent transactions are not a loss";
+    rig.tick();
+    rig.tick();
+    EXPECT_EQ(rig.take(), Lines({"event link-lost"})) << "lost once, however long it lasts";
+
+    rig.answer(Rd("1500", 'E', '1', 'T', 'U'));
+    rig.tick();
+    EXPECT_EQ(rig.take(), Lines({"event link-back", "reading 0.0000015"}));
+    EXPECT_TRUE(rig.said.empty());
+}
+
+TEST(HeadlessLogger, ReadingRecordsCarryTheReplysFieldsAndSequenceNumbers) {
+    LoggerRig rig;
+    rig.clock.offsetSeconds = -5 * 3600;
+    rig.answer(Rd("1234", 'E', '4', 'V', 'O', 'A', "20"));
+    rig.tick();
+    ASSERT_EQ(rig.records.size(), 2u);
+    const Record& r = rig.records[1];
+    EXPECT_EQ(rig.records[0].seq, 1u);
+    EXPECT_EQ(r.seq, 2u);
+    EXPECT_EQ(r.utcMs, rig.clock.utcMs());
+    EXPECT_EQ(r.utcOffsetSeconds, -5 * 3600);
+    EXPECT_EQ(r.reading.valueText, "123.4");
+    EXPECT_EQ(headless::ScaledDecimal(r.reading.valueText, r.reading.exponent), "123400");
+    EXPECT_EQ(r.reading.unitsText, "V/m");
+    EXPECT_EQ(r.reading.unitsLabel, "k V/m");
+    EXPECT_EQ(r.reading.range, 4);
+    EXPECT_TRUE(r.reading.autoRange);
+    EXPECT_EQ(r.reading.percent, 100);
+    EXPECT_TRUE(r.reading.overRange);
+    EXPECT_EQ(r.reading.model, 8204);
+}
+
+TEST(HeadlessLogger, ModelQuestionsTakeTheReplysLetterAndWarnOncePerLink) {
+    struct Row {
+        char letter;
+        int16_t model;
+        const char* answer;
+    };
+    const Row rows[] = {
+        {'X', 8204, "answered Yes"}, {'v', 8203, "answered No"}, {'e', 8204, "answered Yes"}};
+    for (const Row& row : rows) {
+        LoggerRig rig;
+        rig.answer(Rd("1000", row.letter));
+        rig.tick();
+        rig.tick();
+        EXPECT_EQ(rig.in.st.ProbeModel, row.model) << row.letter;
+        ASSERT_EQ(rig.said.size(), 1u) << row.letter;
+        EXPECT_NE(rig.said[0].find("Is the connected probe a QM-8204?"), std::string::npos);
+        EXPECT_NE(rig.said[0].find(row.answer), std::string::npos) << rig.said[0];
+        EXPECT_EQ(rig.said[0].rfind("warning: ", 0), 0u) << rig.said[0];
+    }
+
+    // A QM-8203 reply with a range only the QM-8204 has: the question comes
+    // with every reading, the warning once until the link is lost.
+    LoggerRig rig;
+    rig.answer(Rd("1000", 'V', '3', 'V'));
+    for (int i = 0; i < 5; ++i) rig.tick();
+    EXPECT_EQ(rig.in.st.ProbeModel, 8203) << "the reply says QM-8203";
+    ASSERT_EQ(rig.said.size(), 1u);
+    EXPECT_NE(rig.said[0].find("not supported for the QM-8203"), std::string::npos);
+    EXPECT_NE(rig.said[0].find("answered No"), std::string::npos);
+    EXPECT_EQ(rig.records.back().reading.unitsLabel, "");
+
+    rig.silence();
+    for (int i = 0; i < 5; ++i) rig.tick();
+    rig.answer(Rd("1000", 'V', '3', 'V'));
+    rig.tick();
+    EXPECT_EQ(rig.said.size(), 2u) << "said again after the link came back";
+}
+
+TEST(HeadlessLogger, AMessageBoxIsOneLineForTheOperator) {
+    LoggerRig rig;
+    rig.answer(Rd());
+    rig.in.cmdSendCmnd_Click("XY\r\nZ");
+    rig.tick();
+    ASSERT_EQ(rig.said.size(), 1u);
+    EXPECT_EQ(rig.said[0], "Command XY  Z not found");
+}
+
+// ------------------------------------------------------------- record file
+
+TEST(RecordFile, EachRecordIsInTheFileAsSoonAsItIsWritten) {
+    TempFolder folder;
+    const auto path = folder.path() / "run.csv";
+    headless::RecordFile file(QString::fromStdString(path.string()), headless::OutputFormat::Csv);
+    QString error;
+    ASSERT_TRUE(file.open(error)) << error.toStdString();
+    EXPECT_EQ(ReadFile(path), headless::CsvHeader());
+
+    Record r;
+    r.kind = RecordKind::Event;
+    r.event = headless::kEventLinkBack;
+    r.seq = 1;
+    ASSERT_TRUE(file.write(r, error));
+    EXPECT_EQ(ReadFile(path), headless::CsvHeader() + headless::CsvLine(r)) << "not buffered";
+
+    // Log rotation: the file is moved away, then the logger is told.
+    const auto rotated = folder.path() / "run.csv.1";
+    std::filesystem::rename(path, rotated);
+    r.seq = 2;
+    ASSERT_TRUE(file.write(r, error));
+    ASSERT_TRUE(file.reopen(error));
+    r.seq = 3;
+    ASSERT_TRUE(file.write(r, error));
+    EXPECT_EQ(ReadFile(path), headless::CsvHeader() + headless::CsvLine(r));
+    EXPECT_NE(ReadFile(rotated).find(",2,"), std::string::npos);
+    file.close();
+
+    // A restarted logger appends to what is there, without a second header.
+    headless::RecordFile again(QString::fromStdString(path.string()), headless::OutputFormat::Csv);
+    ASSERT_TRUE(again.open(error));
+    r.seq = 4;
+    ASSERT_TRUE(again.write(r, error));
+    const std::string text = ReadFile(path);
+    EXPECT_EQ(text.find("kind,"), 0u);
+    EXPECT_EQ(text.find("kind,", 1), std::string::npos);
+    EXPECT_NE(text.find(",4,"), std::string::npos);
+
+    headless::RecordFile lines(QString::fromStdString((folder.path() / "run.jsonl").string()),
+                               headless::OutputFormat::Jsonl);
+    ASSERT_TRUE(lines.open(error));
+    ASSERT_TRUE(lines.write(r, error));
+    EXPECT_EQ(ReadFile(folder.path() / "run.jsonl"), headless::JsonText(r).toStdString() + "\n");
+}
+
+TEST(RecordFile, AFullDiskIsReportedOnceAndCounted) {
+    if (!QFile::exists(QStringLiteral("/dev/full"))) GTEST_SKIP() << "no /dev/full here";
+    headless::RecordFile file(QStringLiteral("/dev/full"), headless::OutputFormat::Jsonl);
+    QString error;
+    ASSERT_TRUE(file.open(error)) << error.toStdString();
+    LoggerRig rig;
+    std::vector<std::string> said;
+    headless::Recorder recorder(rig.clock, &file, nullptr,
+                                [&](const std::string& line) { said.push_back(line); });
+    rig.in.addObserver(&recorder);
+    rig.answer(Rd());
+    rig.tick();
+    rig.tick();
+    EXPECT_EQ(recorder.recordsLost(), 3u);
+    EXPECT_EQ(recorder.recordsWritten(), 0u);
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_NE(said[0].find("cannot write to /dev/full"), std::string::npos) << said[0];
+    rig.in.removeObserver(&recorder);
+}
+
+// ----------------------------------------------------- a broker that is away
+
+TEST(MqttPublisher, PublishingNeverWaitsForAnAbsentBrokerAndKeepsTheNewest) {
+    headless::MqttSettings s;
+    s.host = "127.0.0.1";
+    s.port = 1;  // nothing listens there
+    s.topicPrefix = "test/probe";
+    s.queueBound = 4;
+    std::vector<std::string> said;
+    std::mutex m;
+    headless::MqttPublisher mqtt(s, [&](const std::string& line) {
+        std::lock_guard<std::mutex> lock(m);
+        said.push_back(line);
+    });
+    std::string error;
+    ASSERT_TRUE(mqtt.start(error)) << error;
+    for (int i = 0; i < 10; ++i) mqtt.publish("reading", "{\"seq\":" + std::to_string(i) + "}");
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < until) {
+        {
+            std::lock_guard<std::mutex> lock(m);
+            if (!said.empty()) break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const headless::MqttPublisher::Counts c = mqtt.counts();
+    EXPECT_EQ(c.queued, 10u);
+    EXPECT_EQ(c.dropped, 6u);
+    EXPECT_EQ(c.waiting, 4u);
+    EXPECT_FALSE(c.connected);
+    mqtt.stop(100);
+    std::lock_guard<std::mutex> lock(m);
+    ASSERT_FALSE(said.empty());
+    EXPECT_NE(said[0].find("cannot reach the broker 127.0.0.1:1"), std::string::npos) << said[0];
+    EXPECT_NE(said[0].find("up to 4"), std::string::npos) << said[0];
+}
+
+TEST(MqttPublisher, AnUnreadableCaFileIsRefusedAtStart) {
+    headless::MqttSettings s;
+    s.host = "127.0.0.1";
+    s.topicPrefix = "t";
+    s.caFile = "/nonexistent/ca.pem";
+    headless::MqttPublisher mqtt(s, [](const std::string&) {});
+    std::string error;
+    EXPECT_FALSE(mqtt.start(error));
+    EXPECT_NE(error.find("/nonexistent/ca.pem"), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace fenwyd::testing
