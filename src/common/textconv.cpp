@@ -223,6 +223,20 @@ std::string FormatSingle(float v) {
 
 std::string FormatShortest(double v) { return FormatGeneral(v, 7); }
 
+std::vector<std::string> SplitLines(const std::string& text, std::size_t maxLines) {
+    std::vector<std::string> lines;
+    std::size_t pos = 0;
+    while (pos < text.size() && lines.size() < maxLines) {
+        std::size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        std::size_t lineEnd = end;
+        if (lineEnd > pos && text[lineEnd - 1] == '\r') --lineEnd;
+        lines.push_back(text.substr(pos, lineEnd - pos));
+        pos = end + 1;
+    }
+    return lines;
+}
+
 std::string PrintableText(const std::string& bytes) {
     std::string out;
     out.reserve(bytes.size());

@@ -3,7 +3,9 @@
 // throw; strings hold 8-bit (Latin-1) text.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 namespace fenwyd {
 
@@ -43,6 +45,11 @@ char* PutSingle(char* out, float v);
 // The same form for values held as doubles (battery volts, the rate):
 // also rounded to 7 significant digits, so 8.95 stays "8.95".
 std::string FormatShortest(double v);
+
+// The lines of a text file, CR LF or LF ended, without their ends; a last
+// line without an end counts. At most maxLines are taken.
+std::vector<std::string> SplitLines(const std::string& text,
+                                    std::size_t maxLines = static_cast<std::size_t>(-1));
 
 // Bytes as one line of plain text: CR, LF and backslash as \r, \n and \\,
 // other control and 8-bit bytes as \xNN.

@@ -44,16 +44,7 @@ bool LoadFreeCfgFile(const std::string& path, FreeCfg& cfg) {
     std::string text;
     if (!ReadRegularFile(path, text, kMaxConfigBytes)) return false;
 
-    std::vector<std::string> lines;
-    std::size_t pos = 0;
-    while (pos < text.size() && lines.size() < 5) {
-        std::size_t end = text.find('\n', pos);
-        if (end == std::string::npos) end = text.size();
-        std::size_t lineEnd = end;
-        if (lineEnd > pos && text[lineEnd - 1] == '\r') --lineEnd;
-        lines.push_back(text.substr(pos, lineEnd - pos));
-        pos = end + 1;
-    }
+    const std::vector<std::string> lines = SplitLines(text, 5);  // the rest is not read
 
     // Each value is stored as soon as it is read, so a failure keeps the earlier ones.
     const std::size_t n = lines.size();

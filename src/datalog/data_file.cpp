@@ -13,20 +13,6 @@ namespace {
 constexpr std::size_t kMaxDataFileBytes = 8 * 1024 * 1024;
 constexpr double kSecondsPerDay = 86400.0;
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        std::size_t end = text.find('\n', pos);
-        if (end == std::string::npos) end = text.size();
-        std::size_t lineEnd = end;
-        if (lineEnd > pos && text[lineEnd - 1] == '\r') --lineEnd;
-        lines.push_back(text.substr(pos, lineEnd - pos));
-        pos = end + 1;
-    }
-    return lines;
-}
-
 bool IsNumberText(const std::string& s) {
     if (s.empty()) return false;
     std::size_t i = s[0] == '-' || s[0] == '+' ? 1 : 0;
@@ -74,7 +60,7 @@ bool ReadDataFile(const std::string& path, DataFileContents& out, std::string& e
         error = "not a readable file of at most 8 MB";
         return false;
     }
-    const std::vector<std::string> lines = Lines(text);
+    const std::vector<std::string> lines = SplitLines(text);
     if (lines.empty() || lines[0] != "Header") {
         error = "no \"Header\" line at the start";
         return false;

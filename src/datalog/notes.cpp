@@ -44,14 +44,9 @@ std::vector<NoteEntry> LoadNotesFile(const std::string& path) {
     std::string text;
     if (!ReadRegularFile(path, text, kMaxNotesBytes)) return entries;
 
-    std::size_t pos = 0;
-    while (pos < text.size() && static_cast<int>(entries.size()) < kMaxNoteEntries) {
-        std::size_t end = text.find('\n', pos);
-        if (end == std::string::npos) end = text.size();
-        std::size_t lineEnd = end;
-        if (lineEnd > pos && text[lineEnd - 1] == '\r') --lineEnd;
-        if (lineEnd > pos) entries.push_back(ParseNoteLine(text.substr(pos, lineEnd - pos)));
-        pos = end + 1;
+    for (const std::string& line : SplitLines(text)) {
+        if (static_cast<int>(entries.size()) == kMaxNoteEntries) break;
+        if (!line.empty()) entries.push_back(ParseNoteLine(line));  // empty lines are skipped
     }
     return entries;
 }

@@ -39,6 +39,17 @@ struct Counted {
     std::string reply;
 };
 
+// "counted ROW MANTISSA-BITS EXPONENT REPLY" from the child.
+void takeCounted(const std::string& line, std::vector<Counted>& counted) {
+    Counted c{};
+    char reply[64] = {};
+    if (std::sscanf(line.c_str(), "counted %d %x %d %63[^\n]", &c.row, &c.bits, &c.exponent,
+                    reply) >= 3) {
+        c.reply = reply;
+        counted.push_back(c);
+    }
+}
+
 TEST(Crash, NoCountedRowIsLostWhenTheProgramIsKilled) {
     const int rounds = EnvInt("FENWYD_CRASH_ROUNDS", 6);
     std::mt19937 moments(static_cast<uint32_t>(EnvInt("FENWYD_CRASH_SEED", 1)));
@@ -84,26 +95,12 @@ TEST(Crash, NoCountedRowIsLostWhenTheProgramIsKilled) {
                                                   until - std::chrono::steady_clock::now())
                                                   .count());
             if (!ReadLine(out[0], line, std::max(1, left))) break;
-            Counted c{};
-            char reply[64] = {};
-            if (std::sscanf(line.c_str(), "counted %d %x %d %63[^\n]", &c.row, &c.bits, &c.exponent,
-                            reply) >= 3) {
-                c.reply = reply;
-                counted.push_back(c);
-            }
+            takeCounted(line, counted);
         }
         ::kill(child, SIGKILL);
         EXPECT_EQ(WaitExit(child, 5000), 128 + SIGKILL);
         // What it printed before it died was counted, too.
-        while (ReadLine(out[0], line, 50)) {
-            Counted c{};
-            char reply[64] = {};
-            if (std::sscanf(line.c_str(), "counted %d %x %d %63[^\n]", &c.row, &c.bits, &c.exponent,
-                            reply) >= 3) {
-                c.reply = reply;
-                counted.push_back(c);
-            }
-        }
+        while (ReadLine(out[0], line, 50)) takeCounted(line, counted);
         ::close(out[0]);
         runs.push_back(counted);
     }
