@@ -6,6 +6,9 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
           libgtest-dev fonts-liberation "$@")
+# The graph: Qt Charts (whose CMake package needs Qt OpenGL's, which Debian's
+# qt6-charts-dev does not pull in) and Qt SVG for the export.
+packages+=(qt6-charts-dev libqt6opengl6-dev qt6-svg-dev)
 
 missing=()
 for p in "${packages[@]}"; do

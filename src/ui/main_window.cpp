@@ -17,6 +17,9 @@
 #include <QToolButton>
 
 #include "ui/artwork.h"
+#include "ui/bar_window.h"
+#include "ui/field_history.h"
+#include "ui/graph_window.h"
 #include "ui/latin1.h"
 #include "ui/twips.h"
 #include "ui/widgets.h"
@@ -47,13 +50,17 @@ void InstallFontSubstitutes() {
 
 MainWindow::MainWindow(SerialPort& port, Clock& clock, SettingsStore& settings,
                        const std::string& programFolder, Dialogs* dialogs,
-                       const std::string& saveFolder) {
+                       const std::string& saveFolder)
+    : settings_(settings) {
     if (dialogs == nullptr) {
         ownDialogs_ = std::make_unique<QtDialogs>(this, port);
         dialogs = ownDialogs_.get();
     }
+    dialogs_ = dialogs;
     instrument_ = std::make_unique<Instrument>(
         Platform{port, clock, *dialogs, settings, *this, programFolder, saveFolder});
+    history_ = std::make_unique<FieldHistory>(instrument_->st);
+    instrument_->addObserver(history_.get());
 
     setWindowTitle(QString::fromLatin1(kAppTitle));
     setWindowIcon(ProgramIcon());
@@ -68,7 +75,44 @@ MainWindow::MainWindow(SerialPort& port, Clock& clock, SettingsStore& settings,
     render();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    graph_.reset();
+    bar_.reset();
+    instrument_->removeObserver(history_.get());
+}
+
+void MainWindow::showGraph() {
+    if (!graph_) {
+        graph_ = std::make_unique<GraphWindow>(*history_, instrument_->st, *dialogs_, settings_);
+        graph_->restorePlace();
+    }
+    graph_->show();
+    graph_->raise();
+}
+
+void MainWindow::showBarGraph() {
+    if (!bar_) {
+        bar_ = std::make_unique<BarWindow>(*history_, settings_);
+        bar_->restorePlace();
+    }
+    bar_->show();
+    bar_->raise();
+}
+
+void MainWindow::graphButton(const QString& key) {
+    if (key == QLatin1String("Scatter")) {
+        showGraph();
+    } else if (key == QLatin1String("BarGraph")) {
+        showBarGraph();
+    } else if (key == QLatin1String("ZoomIn") || key == QLatin1String("ZoomOut")) {
+        showGraph();
+        if (key == QLatin1String("ZoomIn")) {
+            graph_->zoomIn();
+        } else {
+            graph_->zoomOut();
+        }
+    }
+}
 
 ClickLabel* MainWindow::addLabel(QWidget* parent, const char* name, int l, int t, int w, int h,
                                  const char* family, double points, bool bold) {
@@ -244,6 +288,7 @@ void MainWindow::buildToolbar(QWidget* client) {
         a->setCheckable(key == QLatin1String("RecordPause"));
         connect(a, &QAction::triggered, this, [this, key] {
             instrument_->tbToolBar_ButtonClick(ToL1(key));
+            graphButton(key);
             render();
         });
         tbButtons_[i] = a;
@@ -322,7 +367,7 @@ void MainWindow::buildMenus() {
               [&in] { in.mnuProbeUploadData_Click(); });
     mnuProbe->addSeparator();  // mnuProbeBar1
     addAction(mnuProbe, "mnuProbeClearPeak", QStringLiteral("Clear &Peak"), &v.mnuProbeClearPeak,
-              nullptr);
+              [this] { history_->clearPeak(); });
     mnuProbe->addSeparator();
     addAction(
         mnuProbe, "mnuProbeUpdateNow", QStringLiteral("Update &Battery / Temperature"),
@@ -541,8 +586,26 @@ void MainWindow::closeEvent(QCloseEvent* e) {
     if (!unloaded_) {
         unloaded_ = true;
         instrument_->Form_Unload();
+        // Open at exit: open again at the next start.
+        for (SideWindow* w :
+             {static_cast<SideWindow*>(graph_.get()), static_cast<SideWindow*>(bar_.get())}) {
+            if (w == nullptr) continue;
+            w->savePlace(w->isVisible());
+            w->hide();
+        }
     }
     e->accept();
+}
+
+void MainWindow::showEvent(QShowEvent* e) {
+    QMainWindow::showEvent(e);
+    if (shownOnce_) return;
+    shownOnce_ = true;
+    // After the main window, so they open over it.
+    QTimer::singleShot(0, this, [this] {
+        if (SideWindow::WasOpen(settings_, "Graph")) showGraph();
+        if (SideWindow::WasOpen(settings_, "BarGraph")) showBarGraph();
+    });
 }
 
 void MainWindow::resizeEvent(QResizeEvent* e) {

@@ -19,7 +19,10 @@ class QToolBar;
 
 namespace fenwyd::ui {
 
+class BarWindow;
 class ClickLabel;
+class FieldHistory;
+class GraphWindow;
 class ShapeWidget;
 
 // The window is designed in Arial and MS Sans Serif; where those are missing,
@@ -37,6 +40,14 @@ public:
     ~MainWindow() override;
 
     Instrument& instrument() { return *instrument_; }
+    FieldHistory& history() { return *history_; }
+
+    // "Scatter Graph Live" and "Bar Graph": made on first use, then shown
+    // and hidden; nullptr until then.
+    void showGraph();
+    void showBarGraph();
+    GraphWindow* graphWindow() const { return graph_.get(); }
+    BarWindow* barWindow() const { return bar_.get(); }
 
     // Display
     void changed() override;
@@ -55,6 +66,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
+    void showEvent(QShowEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void changeEvent(QEvent* e) override;
 
@@ -65,6 +77,8 @@ private:
     void buildStatusBar();
     void ResizeForm();
     void renderStatusBar();
+    // The toolbar keys the window answers itself: the graph and its zoom.
+    void graphButton(const QString& key);
     ClickLabel* addLabel(QWidget* parent, const char* name, int l, int t, int w, int h,
                          const char* family, double points, bool bold);
     QAction* addAction(QMenu* menu, const char* name, const QString& caption,
@@ -73,6 +87,13 @@ private:
 
     std::unique_ptr<QtDialogs> ownDialogs_;
     std::unique_ptr<Instrument> instrument_;
+    // Destroyed before the logic, the windows before what they show.
+    std::unique_ptr<FieldHistory> history_;
+    std::unique_ptr<GraphWindow> graph_;
+    std::unique_ptr<BarWindow> bar_;
+    SettingsStore& settings_;
+    Dialogs* dialogs_ = nullptr;
+    bool shownOnce_ = false;
     bool renderQueued_ = false;
     bool unloaded_ = false;
     uint64_t renderedList1_ = 0;
