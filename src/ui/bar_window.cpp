@@ -109,7 +109,7 @@ BarWindow::BarWindow(FieldHistory& history, SettingsStore& settings)
     layout->addWidget(bar_, 1);
     layout->addWidget(warning_, 1);
     layout->addWidget(peak_, 1);
-    layout->addWidget(stats_, 0);
+    layout->addWidget(stats_, 0, Qt::AlignHCenter);
     history_.addListener(this);
     refresh();
 }
@@ -143,6 +143,7 @@ void BarWindow::fitFonts() {
     SetPixelSize(warning_, std::max(h * 8 / 100, 14));
     SetPixelSize(peak_, std::max(h * 6 / 100, 12));
     bar_->setMinimumHeight(std::max(h * 8 / 100, 20));
+    stats_->setTextPixelSize(std::max(h * 3 / 100, 12));
 }
 
 void BarWindow::refresh() {

@@ -23,9 +23,19 @@ uint8_t BaseUnitIndex(const std::string& unitsText) {
 // digits), so 1.999f counts as 1.999 and not as 1.99899995.
 double AsWritten(float v) { return LeadingNumber(FormatSingle(v)); }
 
-// mantissa x 10^exponent in unitsText, in V/m, A/m or T.
-double ToSi(double mantissa, int exponent, const std::string& unitsText, Quantity& quantity) {
-    const UnitScale scale = LookUpUnitScale(unitsText);
+// The scale of each base unit name, looked up once: rows are read by the
+// thousand.
+UnitScale BaseScale(uint8_t index) {
+    static const auto scales = [] {
+        std::array<UnitScale, std::size(kBaseUnits)> a{};
+        for (std::size_t i = 0; i < a.size(); ++i) a[i] = LookUpUnitScale(kBaseUnits[i]);
+        return a;
+    }();
+    return index < scales.size() ? scales[index] : UnitScale{};
+}
+
+// mantissa x 10^exponent in a unit of that scale, in V/m, A/m or T.
+double ToSi(double mantissa, int exponent, UnitScale scale, Quantity& quantity) {
     quantity = scale.quantity;
     if (quantity == Quantity::Unknown) return std::numeric_limits<double>::quiet_NaN();
     return ScaleByPowerOfTen(mantissa, exponent + scale.siExponent);
@@ -74,7 +84,7 @@ void FieldHistory::readingShown(const ReadingRecord& r) {
     LivePoint p;
     p.utcMs = r.utcMs;
     p.logged = r.row > 0;
-    p.si = ToSi(AsWritten(r.mantissa), r.exponent, r.unitsText, p.quantity);
+    p.si = ToSi(AsWritten(r.mantissa), r.exponent, LookUpUnitScale(r.unitsText), p.quantity);
     // An over- or under-range reply carries no value worth drawing.
     p.gap = r.overRange || r.underRange || p.quantity == Quantity::Unknown;
     push(p);
@@ -151,7 +161,7 @@ double FieldHistory::rowSi(int32_t row, bool asWritten, Quantity& quantity) cons
     const uint8_t unit = rowUnits_[static_cast<std::size_t>(row)];
     const float value = cells[kLogColValue];
     return ToSi(asWritten ? AsWritten(value) : value, static_cast<int>(std::lround(exponent)),
-                unit != 0 ? kBaseUnits[unit] : st_.UnitsText, quantity);
+                unit != 0 ? BaseScale(unit) : LookUpUnitScale(st_.UnitsText), quantity);
 }
 
 const RunningStats& FieldHistory::logStats(Quantity q) const {

@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDateTime>
+#include <QGraphicsLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -35,6 +36,7 @@ constexpr double kMaxLiveSpanMs = 7 * 24 * 60 * kMinuteMs;
 constexpr double kMinLogSpan = 4.0;
 constexpr double kPanFraction = 0.25;
 constexpr double kWheelStep = 1.25;
+constexpr int kExportScale = 2;
 constexpr int kMaxTimeTicks = 7;
 constexpr int kMaxSampleTicks = 8;
 constexpr int kMaxValueTicks = 6;
@@ -46,16 +48,18 @@ const char* const kShowNames[] = {"Last 1 minute",   "Last 5 minutes",    "Last 
                                   "Last 60 minutes", "All live readings", "Data log"};
 const double kShowMinutes[] = {1, 5, 15, 60};
 
-// A round dot for the logged readings, drawn as an image at each point.
-constexpr int kMarkerSize = 7;
-QImage LoggedMarker() {
-    QImage img(kMarkerSize, kMarkerSize, QImage::Format_ARGB32_Premultiplied);
+// A round dot for the logged readings, drawn as an image at each point;
+// smaller where they crowd, so the line still shows between them.
+constexpr int kMarkerSize = 7, kSmallMarkerSize = 4;
+constexpr int kMarkerSpacing = 8;  // px per logged reading below which the small dot is used
+QImage LoggedMarker(int size) {
+    QImage img(size, size, QImage::Format_ARGB32_Premultiplied);
     img.fill(Qt::transparent);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
     p.setBrush(kLoggedColor);
-    p.drawEllipse(QRectF(0, 0, kMarkerSize, kMarkerSize));
+    p.drawEllipse(QRectF(0, 0, size, size));
     return img;
 }
 
@@ -119,6 +123,9 @@ GraphWindow::GraphWindow(FieldHistory& history, const InstrumentState& st, Dialo
 
     chart_ = new QChart;
     chart_->setMargins(QMargins(4, 4, 8, 4));
+    QFont titleFont = chart_->titleFont();
+    titleFont.setBold(true);
+    chart_->setTitleFont(titleFont);  // shown on exports only
     chart_->legend()->setAlignment(Qt::AlignBottom);
     chart_->legend()->setMarkerShape(QLegend::MarkerShapeCircle);
     // Labels on whole seconds, minutes or hours: a category axis with the
@@ -139,7 +146,7 @@ GraphWindow::GraphWindow(FieldHistory& history, const InstrumentState& st, Dialo
     logged_ = new QLineSeries;
     logged_->setName(QStringLiteral("Logged"));
     logged_->setPen(QPen(kLoggedColor, 1, Qt::NoPen));
-    logged_->setLightMarker(LoggedMarker());
+    logged_->setLightMarker(LoggedMarker(kMarkerSize));
     logged_->setMarkerSize(kMarkerSize);
     chart_->addSeries(logged_);
     logged_->attachAxis(timeAxis_);
@@ -431,6 +438,13 @@ void GraphWindow::applyPlot() {
         if (s->pointsVisible() != dots) s->setPointsVisible(dots);
     }
     if (live()) {
+        const double width = std::max(chart_->plotArea().width(), 1.0);
+        const int size =
+            plot_.logged.size() * kMarkerSpacing > width ? kSmallMarkerSize : kMarkerSize;
+        if (logged_->markerSize() != size) {
+            logged_->setLightMarker(LoggedMarker(size));
+            logged_->setMarkerSize(size);
+        }
         logged_->replace(ToPoints(plot_.logged));
     } else if (logged_->count() > 0) {
         logged_->clear();
@@ -439,7 +453,8 @@ void GraphWindow::applyPlot() {
     if (live()) {
         placeTimeTicks();
     } else {
-        sampleAxis_->setTickInterval(NiceStep(x1_ - x0_, kMaxSampleTicks));
+        // Whole sample numbers only.
+        sampleAxis_->setTickInterval(std::max(1.0, NiceStep(x1_ - x0_, kMaxSampleTicks)));
         sampleAxis_->setRange(x0_, x1_);
     }
     const DisplayUnit unit = history_.displayUnit();
@@ -474,7 +489,7 @@ void GraphWindow::applyPlot() {
         }
     }
     if (plot_.thinned) caption += QStringLiteral("; smallest and largest of each pixel column");
-    caption_->setText(caption);
+    if (caption_->text() != caption) caption_->setText(caption);
 }
 
 void GraphWindow::placeTimeTicks() {
@@ -493,10 +508,13 @@ void GraphWindow::placeTimeTicks() {
                                                  offsetS)
                       .toString(format);
     }
-    if (labels != timeAxis_->categoriesLabels() || timeAxis_->startValue() != x0_ - 1) {
-        for (const QString& l : timeAxis_->categoriesLabels()) timeAxis_->remove(l);
-        // Each category ends at its tick; the first starts just before the range.
-        timeAxis_->setStartValue(x0_ - 1);
+    // Following the newest reading the range moves every second, the ticks
+    // only every minute or so: rebuilt only then.
+    const QStringList shown = timeAxis_->categoriesLabels();
+    if (labels != shown || (!labels.isEmpty() && timeAxis_->endValue(labels[0]) != ticks.at[0])) {
+        for (const QString& l : shown) timeAxis_->remove(l);
+        // Each category ends at its tick; the first starts a step before.
+        timeAxis_->setStartValue(ticks.at.empty() ? x0_ : ticks.at[0] - ticks.stepMs);
         for (int i = 0; i < labels.size(); ++i) timeAxis_->append(labels[i], ticks.at[i]);
     }
     timeAxis_->setRange(x0_, x1_);
@@ -516,20 +534,47 @@ int GraphWindow::drawnSegments() const {
 
 // ----------------------------------------------------------------- export
 
-QImage GraphWindow::renderImage(QSize size) {
-    plotStale_ = true;
-    refresh();
-    QImage img(size, QImage::Format_ARGB32_Premultiplied);
-    img.fill(Qt::white);
-    QPainter p(&img);
+QString GraphWindow::exportTitle() const {
+    const ReadingRecord& r = history_.current();
+    QString title = QStringLiteral("Fenwyd 8200");
+    if (r.model != 0) title += QStringLiteral(", QM-%1").arg(r.model);
+    if (live()) {
+        auto at = [&](double ms) {
+            return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ms), Qt::OffsetFromUTC,
+                                                  r.utcOffsetSeconds)
+                .toString(QStringLiteral("d MMM yyyy HH:mm:ss"));
+        };
+        return title + QStringLiteral(": readings from %1 to %2").arg(at(x0_), at(x1_));
+    }
+    return title + QStringLiteral(": data log, samples %1 to %2 of %3")
+                       .arg(std::max(1L, std::lround(x0_)))
+                       .arg(std::min<long>(std::lround(x1_), history_.logCount()))
+                       .arg(history_.logCount());
+}
+
+void GraphWindow::renderExport(QPainter& p, QSizeF target) {
+    // The picture for a report says what it shows; the window does not need to.
+    chart_->setTitle(exportTitle());
+    chart_->layout()->activate();
+    replot();
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
-    view_->render(&p, QRectF(QPointF(0, 0), QSizeF(size)), view_->viewport()->rect());
+    view_->render(&p, QRectF(QPointF(0, 0), target), view_->viewport()->rect());
+    chart_->setTitle(QString());
+    chart_->layout()->activate();
+}
+
+QImage GraphWindow::renderImage() {
+    // Twice the size on the screen: sharp when printed.
+    QImage img(view_->viewport()->size() * kExportScale, QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::white);
+    QPainter p(&img);
+    renderExport(p, QSizeF(img.size()));
     return img;
 }
 
 bool GraphWindow::savePng(const std::string& path) {
-    const QImage img = renderImage(view_->viewport()->size());
+    const QImage img = renderImage();
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -542,8 +587,6 @@ bool GraphWindow::savePng(const std::string& path) {
 }
 
 bool GraphWindow::saveSvg(const std::string& path) {
-    plotStale_ = true;
-    refresh();
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -553,10 +596,9 @@ bool GraphWindow::saveSvg(const std::string& path) {
         svg.setOutputDevice(&buffer);
         svg.setSize(size);
         svg.setViewBox(QRect(QPoint(0, 0), size));
-        svg.setTitle(QStringLiteral("Fenwyd 8200 graph"));
+        svg.setTitle(exportTitle());
         QPainter p(&svg);
-        p.setRenderHint(QPainter::Antialiasing);
-        view_->render(&p, QRectF(QPointF(0, 0), QSizeF(size)), view_->viewport()->rect());
+        renderExport(p, QSizeF(size));
     }
     std::string reason;
     if (WriteFileReplacing(path, bytes.toStdString(), reason)) return true;
@@ -564,9 +606,7 @@ bool GraphWindow::saveSvg(const std::string& path) {
     return false;
 }
 
-void GraphWindow::copyToClipboard() {
-    QGuiApplication::clipboard()->setImage(renderImage(view_->viewport()->size()));
-}
+void GraphWindow::copyToClipboard() { QGuiApplication::clipboard()->setImage(renderImage()); }
 
 void GraphWindow::saveAs(const char* kind) {
     const bool png = std::string(kind) == "png";

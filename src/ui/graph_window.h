@@ -18,6 +18,7 @@ class QChart;
 class QChartView;
 class QComboBox;
 class QLabel;
+class QPainter;
 class QLineSeries;
 class QValueAxis;
 
@@ -55,8 +56,12 @@ public:
     double visibleTo() const { return x1_; }
 
     // Brings the graph up to date now (it otherwise does so at most once a
-    // second while readings arrive).
+    // second while readings arrive); replot also rebuilds an unchanged plot.
     void refresh();
+    void replot() {
+        plotStale_ = true;
+        refresh();
+    }
     const PlotData& plotted() const { return plot_; }
     // Points the line series hold (a one-reading segment counts twice).
     std::size_t seriesPoints() const;
@@ -91,7 +96,9 @@ private:
     void applyPlot();
     void scheduleRefresh();
     void saveAs(const char* kind);
-    QImage renderImage(QSize size);
+    QString exportTitle() const;
+    void renderExport(QPainter& p, QSizeF target);
+    QImage renderImage();
 
     FieldHistory& history_;
     const InstrumentState& st_;

@@ -57,16 +57,37 @@ StatsView::StatsView(QWidget* parent) : QWidget(parent) {
         }
     }
     grid->setRowStretch(8, 1);
+    fitColumns();
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+}
+
+void StatsView::fitColumns() {
+    // As wide as the widest figure can get, so that new figures never
+    // resize the graph beside the table (which would lay the chart out anew).
+    const QFontMetrics fm(cells_[0][0]->font());
+    const int widest = fm.horizontalAdvance(QStringLiteral("-8.8888e-05"));
+    for (auto& row : cells_) {
+        for (QLabel* cell : row) cell->setMinimumWidth(widest);
+    }
+}
+
+void StatsView::setTextPixelSize(int px) {
+    for (QLabel* l : findChildren<QLabel*>()) {
+        QFont f = l->font();
+        if (f.pixelSize() == px) continue;
+        f.setPixelSize(px);
+        l->setFont(f);
+    }
+    fitColumns();
 }
 
 void StatsView::showStats(const FieldHistory& history) {
     const DisplayUnit unit = history.displayUnit();
-    const QString suffix = unit.label.empty()
-                               ? QString()
-                               : QStringLiteral(" ") + QString::fromLatin1(unit.label.c_str());
-    unit_->setText(unit.label.empty()
-                       ? QStringLiteral("No readings")
-                       : QStringLiteral("In ") + QString::fromLatin1(unit.label.c_str()));
+    // The unit once, over the figures.
+    const QString heading = unit.label.empty()
+                                ? QStringLiteral("No readings")
+                                : QStringLiteral("In ") + QString::fromLatin1(unit.label.c_str());
+    if (unit_->text() != heading) unit_->setText(heading);
     const RunningStats* stats[2] = {&history.liveStats(unit.quantity),
                                     &history.logStats(unit.quantity)};
     for (int c = 0; c < 2; ++c) {
@@ -78,13 +99,13 @@ void StatsView::showStats(const FieldHistory& history) {
             text[kCount] += QStringLiteral(" of %1").arg(history.logCount());
         }
         if (!s.empty()) {
-            text[kMin] = FormatValue(unit.fromSi(s.min().value)) + suffix;
-            text[kMax] = FormatValue(unit.fromSi(s.max().value)) + suffix;
+            text[kMin] = FormatValue(unit.fromSi(s.min().value));
+            text[kMax] = FormatValue(unit.fromSi(s.max().value));
             text[kPeakAt] = c == 0 ? FormatTimeOfDay(s.max().at, history.current().utcOffsetSeconds)
                                    : QStringLiteral("sample %1").arg(s.max().at);
-            text[kMean] = FormatValue(unit.fromSi(s.mean())) + suffix;
+            text[kMean] = FormatValue(unit.fromSi(s.mean()));
             text[kStdDev] =
-                s.count() < 2 ? QStringLiteral("-") : FormatValue(unit.fromSi(s.stddev())) + suffix;
+                s.count() < 2 ? QStringLiteral("-") : FormatValue(unit.fromSi(s.stddev()));
         }
         if (c == 0) {
             text[kOverUnder] = QStringLiteral("%1 / %2")

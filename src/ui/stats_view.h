@@ -21,10 +21,14 @@ class StatsView : public QWidget {
 public:
     explicit StatsView(QWidget* parent);
     void showStats(const FieldHistory& history);
+    // Text of this many pixels (the large display scales it with the window).
+    void setTextPixelSize(int px);
     // The cell of a row ("Peak", "Mean", ...) in the live or the log column.
     QString cell(const QString& row, bool log) const;
 
 private:
+    void fitColumns();
+
     QLabel* unit_ = nullptr;
     QLabel* cells_[7][2] = {};
 };
