@@ -50,8 +50,12 @@ std::vector<Figure> BenchReading(int seconds);  // reading rate, CPU per minute
 Figure BenchExport();
 Figure BenchMemory();
 Figure BenchStartup();
+std::vector<Figure> BenchGraphCpu(int seconds);  // the real program, graph open vs closed
+std::vector<Figure> BenchGraphDrawing();         // redraw and memory over a full log
 
 // The child side of the memory figure (fenwyd_bench --memory-child).
 int MemoryChild(int argc, char** argv);
+// The child side of the graph's drawing and memory (fenwyd_bench --graph-child).
+int GraphChild(int argc, char** argv);
 
 }  // namespace fenwyd::bench
