@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QChart>
 #include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
@@ -222,7 +221,7 @@ int GraphChild(int argc, char** argv) {
     std::string followTimes;
     const double followMs = TimeRedraws(graph, followTimes);
     const std::size_t followDrawn = graph.plotted().readings;
-    const int plotWidth = static_cast<int>(graph.chart()->plotArea().width());
+    const int plotWidth = graph.plotWidth();
 
     std::printf("%ld %ld %ld %ld %d %zu %.3f %zu %.3f %zu %.3f %zu %d|%s|%s\n", before.hwmKb,
                 before.rssKb, after.hwmKb, after.rssKb, static_cast<int>(in.st.RecordCnt),

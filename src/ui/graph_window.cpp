@@ -35,6 +35,7 @@ constexpr double kMinLiveSpanMs = 5000.0;
 constexpr double kMaxLiveSpanMs = 7 * 24 * 60 * kMinuteMs;
 constexpr double kMinLogSpan = 4.0;
 constexpr double kPanFraction = 0.25;
+constexpr int kScrollSteps = 10;  // a following range moves on by a tenth of itself
 constexpr double kWheelStep = 1.25;
 constexpr int kExportScale = 2;
 constexpr int kMaxTimeTicks = 7;
@@ -123,6 +124,7 @@ GraphWindow::GraphWindow(FieldHistory& history, const InstrumentState& st, Dialo
 
     chart_ = new QChart;
     chart_->setMargins(QMargins(4, 4, 8, 4));
+    chart_->setBackgroundRoundness(0);  // a plain rectangle paints faster
     QFont titleFont = chart_->titleFont();
     titleFont.setBold(true);
     chart_->setTitleFont(titleFont);  // shown on exports only
@@ -284,22 +286,35 @@ void GraphWindow::resizeEvent(QResizeEvent* e) {
 
 // ------------------------------------------------------------------ range
 
+namespace {
+// The first multiple of step after x: the right edge of a range that moves
+// in steps, not with every reading.
+double NextStep(double x, double step) { return (std::floor(x / step) + 1) * step; }
+}  // namespace
+
 void GraphWindow::placeRange() {
+    // Following the newest reading, the range jumps on by a tenth of itself
+    // when the newest reaches its edge, as a strip chart does: in between
+    // only the line moves, the axes and their labels stay as they are (most
+    // of a redraw's cost).
     if (live()) {
         const auto& pts = history_.live();
         const double newest = pts.empty() ? static_cast<double>(QDateTime::currentMSecsSinceEpoch())
                                           : static_cast<double>(pts.back().utcMs);
         const double oldest = pts.empty() ? newest : static_cast<double>(pts.front().utcMs);
         if (fitAll_) {
+            const double extent = std::max(newest - oldest, kMinLiveSpanMs);
             x0_ = oldest;
-            x1_ = std::max(newest, oldest + kMinLiveSpanMs);
+            x1_ = NextStep(newest, NiceStep(extent, kScrollSteps));
         } else if (follow_) {
-            x1_ = newest;
-            x0_ = newest - span_;
+            x1_ = NextStep(newest, span_ / kScrollSteps);
+            x0_ = x1_ - span_;
         }
     } else if (fitAll_) {
+        const double n = std::max<double>(history_.logCount(), 2);
         x0_ = 1;
-        x1_ = std::max<double>(history_.logCount(), 2);
+        // While logging the log grows by a row a reading: in steps too.
+        x1_ = st_.RecordOn == 1 ? NextStep(n, NiceStep(n, kScrollSteps)) : n;
     }
 }
 
@@ -324,7 +339,7 @@ void GraphWindow::zoomAt(double factor, double anchor) {
     const double hi = live() ? kMaxLiveSpanMs : std::max<double>(history_.logCount() - 1, lo);
     const double next = std::clamp(span * factor, lo, hi);
     if (live() && follow_ && (anchor < 0 || fitAll_)) {
-        // Following the newest reading: it stays at the right edge.
+        // Following the newest reading: it stays by the right edge.
         span_ = next;
         fitAll_ = false;
     } else if (!live() && next >= hi) {
@@ -350,7 +365,7 @@ void GraphWindow::panBy(double fraction) {
     follow_ = false;
     if (!live()) keepOnLog();
     if (live() && !history_.live().empty() &&
-        x1_ >= static_cast<double>(history_.live().back().utcMs)) {
+        x1_ >= static_cast<double>(history_.live().back().utcMs) + span_ / kScrollSteps) {
         // Back at the newest reading: follow it again.
         span_ = x1_ - x0_;
         follow_ = true;
@@ -519,6 +534,11 @@ void GraphWindow::placeTimeTicks() {
     }
     timeAxis_->setRange(x0_, x1_);
 }
+
+QString GraphWindow::valueTitle() const { return valueAxis_->titleText(); }
+double GraphWindow::valueMin() const { return valueAxis_->min(); }
+double GraphWindow::valueMax() const { return valueAxis_->max(); }
+int GraphWindow::plotWidth() const { return static_cast<int>(chart_->plotArea().width()); }
 
 std::size_t GraphWindow::seriesPoints() const {
     std::size_t n = 0;

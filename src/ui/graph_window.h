@@ -40,8 +40,8 @@ public:
     void setShow(Show show);
     Show shown() const { return show_; }
 
-    // Zoom halves or doubles the visible span: live, the right edge stays on
-    // the newest reading while the graph follows it; otherwise the middle
+    // Zoom halves or doubles the visible span: live, the newest reading stays
+    // by the right edge while the graph follows it; otherwise the middle
     // stays. Pan moves by a quarter of the span.
     void zoomIn() { zoomAt(0.5, -1); }
     void zoomOut() { zoomAt(2.0, -1); }
@@ -66,7 +66,11 @@ public:
     // Points the line series hold (a one-reading segment counts twice).
     std::size_t seriesPoints() const;
     int drawnSegments() const;
-    QChart* chart() const { return chart_; }
+    // The value axis: its title (the display unit) and range; the plot's width.
+    QString valueTitle() const;
+    double valueMin() const;
+    double valueMax() const;
+    int plotWidth() const;
     StatsView* stats() const { return stats_; }
 
     // Exports; false (after telling the operator why) when the file could not
@@ -105,7 +109,7 @@ private:
     Dialogs& dialogs_;
 
     Show show_ = Show::Last5;
-    bool follow_ = true;   // the right edge stays on the newest reading (live)
+    bool follow_ = true;   // the newest reading stays by the right edge (live)
     bool fitAll_ = false;  // everything there is, however much that grows
     double span_ = 5 * 60000.0;
     double x0_ = 0, x1_ = 1;
