@@ -2,12 +2,15 @@
 
 #include <QCloseEvent>
 
+#include "ui/artwork.h"
+
 namespace fenwyd::ui {
 
 SideWindow::SideWindow(SettingsStore& settings, const char* section)
     : QWidget(nullptr, Qt::Window), settings_(settings), section_(section) {
     // Closing the main window ends the program even while this one is open.
     setAttribute(Qt::WA_QuitOnClose, false);
+    setWindowIcon(ProgramIcon());
 }
 
 void SideWindow::restorePlace() {
