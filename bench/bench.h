@@ -48,8 +48,12 @@ Figure BenchStartup();
 // The unattended logger's process: CPU per minute, resident memory, and
 // the time from a reading to an MQTT subscriber.
 std::vector<Figure> BenchHeadless(int seconds);
+std::vector<Figure> BenchGraphCpu(int seconds);  // the real program, graph open vs closed
+std::vector<Figure> BenchGraphDrawing();         // redraw and memory over a full log
 
 // The child side of the memory figure (fenwyd_bench --memory-child).
 int MemoryChild(int argc, char** argv);
+// The child side of the graph's drawing and memory (fenwyd_bench --graph-child).
+int GraphChild(int argc, char** argv);
 
 }  // namespace fenwyd::bench

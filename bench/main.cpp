@@ -84,12 +84,17 @@ void PrintTable(const std::vector<fenwyd::bench::Figure>& figures, int seconds,
 int main(int argc, char** argv) {
     using namespace fenwyd::bench;
     if (argc > 1 && std::string(argv[1]) == "--memory-child") return MemoryChild(argc, argv);
+    if (argc > 1 && std::string(argv[1]) == "--graph-child") return GraphChild(argc, argv);
 
+    // --graph: the graph's figures alone.
+    const bool graphOnly = argc > 1 && std::string(argv[argc - 1]) == "--graph";
+    if (graphOnly) --argc;
     int seconds = 60;
     if (argc > 1) {
         seconds = std::atoi(argv[1]);
         if (seconds < 1) {
-            std::fprintf(stderr, "usage: fenwyd_bench [seconds]   (reading run, default 60)\n");
+            std::fprintf(stderr,
+                         "usage: fenwyd_bench [seconds] [--graph]   (reading run, default 60)\n");
             return 2;
         }
     }
@@ -106,19 +111,27 @@ int main(int argc, char** argv) {
 
     const std::string loadBefore = LoadAverage();
     std::vector<Figure> figures;
-    std::fprintf(stderr, "fenwyd_bench: routine reading for %d s...\n", seconds);
-    for (Figure& f : BenchReading(seconds)) figures.push_back(f);
-    std::fprintf(stderr, "fenwyd_bench: export...\n");
-    figures.push_back(BenchExport());
-    std::fprintf(stderr, "fenwyd_bench: journal...\n");
-    for (Figure& f : BenchJournal()) figures.push_back(f);
-    std::fprintf(stderr, "fenwyd_bench: memory...\n");
-    for (Figure& f : BenchMemory()) figures.push_back(f);
-    std::fprintf(stderr, "fenwyd_bench: start-up...\n");
-    figures.push_back(BenchStartup());
-    std::fprintf(stderr, "fenwyd_bench: headless logger for %d s, and through a broker...\n",
-                 seconds);
-    for (Figure& f : BenchHeadless(seconds)) figures.push_back(f);
+    if (!graphOnly) {
+        std::fprintf(stderr, "fenwyd_bench: routine reading for %d s...\n", seconds);
+        for (Figure& f : BenchReading(seconds)) figures.push_back(f);
+        std::fprintf(stderr, "fenwyd_bench: export...\n");
+        figures.push_back(BenchExport());
+        std::fprintf(stderr, "fenwyd_bench: journal...\n");
+        for (Figure& f : BenchJournal()) figures.push_back(f);
+        std::fprintf(stderr, "fenwyd_bench: memory...\n");
+        for (Figure& f : BenchMemory()) figures.push_back(f);
+        std::fprintf(stderr, "fenwyd_bench: start-up...\n");
+        figures.push_back(BenchStartup());
+        std::fprintf(stderr,
+                     "fenwyd_bench: headless logger for %d s, and through a broker...\n",
+                     seconds);
+        for (Figure& f : BenchHeadless(seconds)) figures.push_back(f);
+    }
+    std::fprintf(stderr, "fenwyd_bench: graph, drawing and memory...\n");
+    for (Figure& f : BenchGraphDrawing()) figures.push_back(f);
+    std::fprintf(stderr, "fenwyd_bench: graph, CPU: the program for %d s closed, %d s open...\n",
+                 seconds, seconds);
+    for (Figure& f : BenchGraphCpu(seconds)) figures.push_back(f);
 
     PrintTable(figures, seconds, loadBefore);
     return 0;

@@ -10,6 +10,9 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl
           xvfb openbox dbus at-spi2-core python3-pyatspi
           # the unattended logger: MQTT, and a broker and locales for its tests
           libmosquitto-dev mosquitto mosquitto-clients python3 locales
+          # the graph: Qt Charts (whose CMake package needs Qt OpenGL's, which
+          # Debian's qt6-charts-dev does not pull in) and Qt SVG for the export
+          qt6-charts-dev libqt6opengl6-dev qt6-svg-dev
           "$@")
 
 missing=()

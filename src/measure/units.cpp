@@ -1,5 +1,7 @@
 #include "measure/units.h"
 
+#include <algorithm>
+
 #include "common/textconv.h"
 #include "measure/probe_model.h"
 
@@ -103,6 +105,45 @@ std::string ConvertToNumber(int16_t probeModel, const std::string& probeUnits, i
     }
     if (text.size() < 2) text += ".0";
     return text;
+}
+
+namespace {
+struct NamedScale {
+    const char* name;
+    UnitScale scale;
+};
+
+// Base unit names and display labels alike; 1 G = 1e-4 T.
+const NamedScale kUnitScales[] = {
+    {"V/m", {Quantity::ElectricField, 0}},    {"k V/m", {Quantity::ElectricField, 3}},
+    {"m A/m", {Quantity::MagneticField, -3}}, {"A/m", {Quantity::MagneticField, 0}},
+    {"Tesla", {Quantity::FluxDensity, 0}},    {"uT", {Quantity::FluxDensity, -6}},
+    {"nT", {Quantity::FluxDensity, -9}},      {"Gauss", {Quantity::FluxDensity, -4}},
+    {"G", {Quantity::FluxDensity, -4}},       {"mGauss", {Quantity::FluxDensity, -7}},
+    {"mG", {Quantity::FluxDensity, -7}},
+};
+}  // namespace
+
+double ScaleByPowerOfTen(double value, int exponent) {
+    // Past 10^308 the power is infinite anyway: no longer loop than that.
+    constexpr int kLargest = 309;
+    double p = 1;
+    for (int i = std::min(exponent < 0 ? -exponent : exponent, kLargest); i > 0; --i) p *= 10;
+    return exponent < 0 ? value / p : value * p;
+}
+
+UnitScale LookUpUnitScale(const std::string& unitName) {
+    for (const NamedScale& u : kUnitScales) {
+        if (unitName == u.name) return u.scale;
+    }
+    return {};
+}
+
+std::optional<double> ConvertUnits(double value, const std::string& from, const std::string& to) {
+    const UnitScale a = LookUpUnitScale(from);
+    const UnitScale b = LookUpUnitScale(to);
+    if (a.quantity == Quantity::Unknown || a.quantity != b.quantity) return std::nullopt;
+    return ScaleByPowerOfTen(value, a.siExponent - b.siExponent);
 }
 
 UnitsLabel LookUpUnitsLabel(int16_t probeModel, const std::string& code) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace fenwyd {
@@ -24,5 +25,31 @@ struct UnitsLabel {
 // Unit label for a range/unit code such as "2G". An unknown code gives an
 // empty label with notSupported false.
 UnitsLabel LookUpUnitsLabel(int16_t probeModel, const std::string& code);
+
+// What a unit measures: readings of different quantities are never compared,
+// averaged or drawn on one axis.
+enum class Quantity : uint8_t { Unknown, ElectricField, MagneticField, FluxDensity };
+
+// Every unit here is a power of ten of V/m, A/m or T.
+struct UnitScale {
+    Quantity quantity = Quantity::Unknown;
+    int siExponent = 0;  // a value in this unit times 10^siExponent is in V/m, A/m or T
+};
+
+// A base unit name (UnitsText: "V/m", "m A/m", "A/m", "mGauss", "Gauss",
+// "Tesla") or a display label ("mG", "G", "nT", "uT", "m A/m", "A/m", "V/m",
+// "k V/m"). Anything else is Quantity::Unknown.
+UnitScale LookUpUnitScale(const std::string& unitName);
+
+// value in the unit `from` expressed in the unit `to` (1.999 "Gauss" is
+// 1999 "mG"); nothing when either is unknown or they measure different
+// quantities.
+std::optional<double> ConvertUnits(double value, const std::string& from, const std::string& to);
+
+// value * 10^exponent, rounded once: 10^|exponent| is exact in a double for
+// the exponents that occur here, and a division by it rounds correctly where
+// a multiplication by 10^-n would not (1.999 / 1000 is the double nearest
+// 0.001999).
+double ScaleByPowerOfTen(double value, int exponent);
 
 }  // namespace fenwyd

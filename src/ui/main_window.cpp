@@ -23,6 +23,9 @@
 #include "ui/open_dialog.h"
 #include "ui/options_dialog.h"
 #include "ui/text.h"
+#include "ui/bar_window.h"
+#include "ui/field_history.h"
+#include "ui/graph_window.h"
 #include "ui/twips.h"
 #include "ui/widgets.h"
 
@@ -66,7 +69,7 @@ void InstallFontSubstitutes() {
 MainWindow::MainWindow(SerialPort& port, Clock& clock, SettingsStore& settings,
                        const std::string& programFolder, Dialogs* dialogs,
                        const std::string& saveFolder, journal::Journal* journal)
-    : clock_(clock), journal_(journal) {
+    : clock_(clock), journal_(journal), settings_(settings) {
     if (dialogs == nullptr) {
         ownDialogs_ = std::make_unique<QtDialogs>(this, port);
         dialogs = ownDialogs_.get();
@@ -81,6 +84,8 @@ MainWindow::MainWindow(SerialPort& port, Clock& clock, SettingsStore& settings,
         recorder_->onFailure = [this] { showJournalOff(); };
         instrument_->addObserver(recorder_.get());
     }
+    history_ = std::make_unique<FieldHistory>(instrument_->st);
+    instrument_->addObserver(history_.get());
 
     setWindowTitle(QString::fromLatin1(kAppTitle));
     setWindowIcon(ProgramIcon());
@@ -98,7 +103,44 @@ MainWindow::MainWindow(SerialPort& port, Clock& clock, SettingsStore& settings,
     render();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    graph_.reset();
+    bar_.reset();
+    instrument_->removeObserver(history_.get());
+}
+
+void MainWindow::showGraph() {
+    if (!graph_) {
+        graph_ = std::make_unique<GraphWindow>(*history_, instrument_->st, *dialogs_, settings_);
+        graph_->restorePlace();
+    }
+    graph_->show();
+    graph_->raise();
+}
+
+void MainWindow::showBarGraph() {
+    if (!bar_) {
+        bar_ = std::make_unique<BarWindow>(*history_, settings_);
+        bar_->restorePlace();
+    }
+    bar_->show();
+    bar_->raise();
+}
+
+void MainWindow::graphButton(const QString& key) {
+    if (key == QLatin1String("Scatter")) {
+        showGraph();
+    } else if (key == QLatin1String("BarGraph")) {
+        showBarGraph();
+    } else if (key == QLatin1String("ZoomIn") || key == QLatin1String("ZoomOut")) {
+        showGraph();
+        if (key == QLatin1String("ZoomIn")) {
+            graph_->zoomIn();
+        } else {
+            graph_->zoomOut();
+        }
+    }
+}
 
 ClickLabel* MainWindow::addLabel(QWidget* parent, const char* name, int l, int t, int w, int h,
                                  const char* family, double points, bool bold) {
@@ -285,6 +327,7 @@ void MainWindow::buildToolbar(QWidget* client) {
                 openLogs();
             } else {
                 instrument_->tbToolBar_ButtonClick(Local8(key));
+                graphButton(key);
             }
             render();
             if (key == QLatin1String("Properties")) whenIdle([this] { showOptions(); });
@@ -364,7 +407,7 @@ void MainWindow::buildMenus() {
               [&in] { in.mnuProbeUploadData_Click(); });
     mnuProbe->addSeparator();  // mnuProbeBar1
     addAction(mnuProbe, "mnuProbeClearPeak", QStringLiteral("Clear &Peak"), &v.mnuProbeClearPeak,
-              nullptr);
+              [this] { history_->clearPeak(); });
     mnuProbe->addSeparator();
     addAction(
         mnuProbe, "mnuProbeUpdateNow", QStringLiteral("Update &Battery / Temperature"),
@@ -645,6 +688,13 @@ void MainWindow::closeEvent(QCloseEvent* e) {
         unloaded_ = true;
         instrument_->Form_Unload();
         if (recorder_) recorder_->programEnding();
+        // Open at exit: open again at the next start.
+        for (SideWindow* w :
+             {static_cast<SideWindow*>(graph_.get()), static_cast<SideWindow*>(bar_.get())}) {
+            if (w == nullptr) continue;
+            w->savePlace(w->isVisible());
+            w->hide();
+        }
     }
     e->accept();
 }
@@ -715,6 +765,17 @@ void MainWindow::openLogs() {
     };
     OpenDialog dialog(this, journal_, loadLog, openFile);
     dialog.exec();
+}
+
+void MainWindow::showEvent(QShowEvent* e) {
+    QMainWindow::showEvent(e);
+    if (shownOnce_) return;
+    shownOnce_ = true;
+    // After the main window, so they open over it.
+    QTimer::singleShot(0, this, [this] {
+        if (SideWindow::WasOpen(settings_, "Graph")) showGraph();
+        if (SideWindow::WasOpen(settings_, "BarGraph")) showBarGraph();
+    });
 }
 
 void MainWindow::resizeEvent(QResizeEvent* e) {

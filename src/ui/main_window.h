@@ -22,7 +22,10 @@ class QToolBar;
 
 namespace fenwyd::ui {
 
+class BarWindow;
 class ClickLabel;
+class FieldHistory;
+class GraphWindow;
 class ShapeWidget;
 
 // The window is designed in Arial and MS Sans Serif; where those are missing,
@@ -41,6 +44,14 @@ public:
     ~MainWindow() override;
 
     Instrument& instrument() { return *instrument_; }
+    FieldHistory& history() { return *history_; }
+
+    // "Scatter Graph Live" and "Bar Graph": made on first use, then shown
+    // and hidden; nullptr until then.
+    void showGraph();
+    void showBarGraph();
+    GraphWindow* graphWindow() const { return graph_.get(); }
+    BarWindow* barWindow() const { return bar_.get(); }
 
     // After start-up, with the window shown: a journal that could not be
     // opened is reported; otherwise a log a crash left is offered back.
@@ -73,6 +84,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
+    void showEvent(QShowEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void changeEvent(QEvent* e) override;
 
@@ -86,6 +98,8 @@ private:
     void layoutToolbar();
     void renderStatusBar();
     void fitStatusPanels();
+    // The toolbar keys the window answers itself: the graph and its zoom.
+    void graphButton(const QString& key);
     ClickLabel* addLabel(QWidget* parent, const char* name, int l, int t, int w, int h,
                          const char* family, double points, bool bold);
     QAction* addAction(QMenu* menu, const char* name, const QString& caption,
@@ -106,6 +120,12 @@ private:
     journal::Journal* journal_ = nullptr;
     std::unique_ptr<journal::Recorder> recorder_;
     QLabel* journalOff_ = nullptr;
+    // Destroyed before the logic, the windows before what they show.
+    std::unique_ptr<FieldHistory> history_;
+    std::unique_ptr<GraphWindow> graph_;
+    std::unique_ptr<BarWindow> bar_;
+    SettingsStore& settings_;
+    bool shownOnce_ = false;
     bool renderQueued_ = false;
     int toolbarRowWidth_ = 0;  // pixels: toolbar buttons, then the sample-rate list
     bool unloaded_ = false;

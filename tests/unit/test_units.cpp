@@ -1,5 +1,7 @@
 #include "measure/units.h"
 
+#include <limits>
+#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -130,6 +132,64 @@ TEST(LookUpUnitsLabel, UnknownCodesGiveAnEmptyLabel) {
             EXPECT_FALSE(l.notSupported) << '"' << code << '"';
         }
     }
+}
+
+TEST(ConvertUnits, BaseUnitsToDisplayLabels) {
+    struct Case {
+        double value;
+        const char* from;
+        const char* to;
+        double expected;
+    };
+    const Case cases[] = {
+        // What each reading's base unit shows as on the panel.
+        {1.999e-3, "Gauss", "mG", 1.999},
+        {19.99, "Gauss", "G", 19.99},
+        {1.999, "mGauss", "mG", 1.999},
+        {199.9e-9, "Tesla", "nT", 199.9},
+        {1.999e-6, "Tesla", "uT", 1.999},
+        {19.99, "V/m", "V/m", 19.99},
+        {199.9e3, "V/m", "k V/m", 199.9},
+        {199.9e-3, "A/m", "m A/m", 199.9},
+        {19.99, "m A/m", "m A/m", 19.99},
+        {1999, "A/m", "A/m", 1999},
+        // Gauss and tesla measure the same thing: 1 G = 100 uT.
+        {1, "Gauss", "uT", 100},
+        {250, "nT", "mG", 2.5},
+        {1.5, "k V/m", "V/m", 1500},
+        {0, "Tesla", "mG", 0},
+    };
+    for (const Case& c : cases) {
+        const std::optional<double> v = ConvertUnits(c.value, c.from, c.to);
+        ASSERT_TRUE(v.has_value()) << c.from << " -> " << c.to;
+        EXPECT_DOUBLE_EQ(*v, c.expected) << c.from << " -> " << c.to;
+    }
+}
+
+TEST(ConvertUnits, DifferentQuantitiesAndUnknownNamesDoNotConvert) {
+    const char* const pairs[][2] = {{"Gauss", "V/m"}, {"V/m", "A/m"}, {"m A/m", "uT"},
+                                    {"mG", ""},       {"", "mG"},     {"units", "units"},
+                                    {"mg", "mG"},     {"kV/m", "V/m"}};
+    for (const auto& p : pairs) EXPECT_FALSE(ConvertUnits(1, p[0], p[1])) << p[0] << " " << p[1];
+}
+
+TEST(ConvertUnits, EveryLabelOfTheLabelTableHasAScale) {
+    for (const char* code : {"0G", "3G", "0A", "1A", "0V", "2V", "0T", "1T"}) {
+        const std::string label = LookUpUnitsLabel(k8204, code).label;
+        EXPECT_NE(LookUpUnitScale(label).quantity, Quantity::Unknown) << label;
+    }
+    EXPECT_EQ(LookUpUnitScale("Tesla").quantity, Quantity::FluxDensity);
+    EXPECT_EQ(LookUpUnitScale("m A/m").quantity, Quantity::MagneticField);
+    EXPECT_EQ(LookUpUnitScale("k V/m").quantity, Quantity::ElectricField);
+}
+
+TEST(ScaleByPowerOfTen, RoundsOnceAndSaturates) {
+    EXPECT_EQ(ScaleByPowerOfTen(1.999, -3), 0.001999);
+    EXPECT_EQ(ScaleByPowerOfTen(1.25, -6), 1.25e-6);
+    EXPECT_EQ(ScaleByPowerOfTen(199.9, 3), 199900.0);
+    EXPECT_EQ(ScaleByPowerOfTen(7, 0), 7);
+    EXPECT_EQ(ScaleByPowerOfTen(1, 400), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(ScaleByPowerOfTen(1, -400), 0);
 }
 
 }  // namespace

@@ -1,0 +1,126 @@
+// What the graph and the large display show: the readings of this run with
+// their times, the units of each row of the data log, and the statistics of
+// both. It follows the instrument from start-up whether or not a window is
+// open, so a window opened later shows what came before. No widgets here.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "datalog/statistics.h"
+#include "instrument/instrument_state.h"
+#include "instrument/observer.h"
+#include "measure/units.h"
+
+namespace fenwyd::ui {
+
+// Readings kept for the live graph: about ten hours at 2.7 readings a second.
+constexpr std::size_t kLiveHistoryLimit = 100000;
+
+// One live reading. Values are kept in V/m, A/m or T, so a change of range or
+// between gauss and tesla does not break a series; a gap is an over- or
+// under-range reply, or the link going down.
+struct LivePoint {
+    int64_t utcMs = 0;
+    double si = 0;  // not a value for a gap
+    Quantity quantity = Quantity::Unknown;
+    bool gap = false;
+    bool logged = false;
+};
+
+// The unit the windows show values in: the current reading's label.
+struct DisplayUnit {
+    Quantity quantity = Quantity::Unknown;
+    std::string label;
+    int siExponent = 0;
+    double fromSi(double si) const { return ScaleByPowerOfTen(si, -siExponent); }
+};
+
+// Who is told when something changed; what changed as a set of these bits.
+enum HistoryChange : unsigned {
+    kLiveChanged = 1,   // a reading or a gap was added
+    kLogChanged = 2,    // rows stored, or the log started or erased
+    kStatsChanged = 4,  // Clear Peak
+    kLinkChanged = 8,   // the probe went or came back
+};
+class HistoryListener {
+public:
+    virtual ~HistoryListener() = default;
+    virtual void historyChanged(unsigned changes) = 0;
+};
+
+class FieldHistory : public InstrumentObserver {
+public:
+    // st: the data log is read from its rows.
+    explicit FieldHistory(const InstrumentState& st);
+
+    void addListener(HistoryListener* l);
+    void removeListener(HistoryListener* l);
+
+    const std::deque<LivePoint>& live() const { return live_; }
+    // The last reading shown (or row uploaded), and whether the probe answers.
+    const ReadingRecord& current() const { return current_; }
+    bool hasReading() const { return hasReading_; }
+    bool probeLost() const { return probeLost_; }
+    DisplayUnit displayUnit() const { return unit_; }
+
+    // Statistics in V/m, A/m or T of one quantity: the live readings since
+    // the last Clear Peak (times in ms since 1970), and the rows of the data
+    // log (times are row numbers).
+    const RunningStats& liveStats(Quantity q) const { return liveStats_[Index(q)]; }
+    const RunningStats& logStats(Quantity q) const;
+    // Over- and under-range replies since the last Clear Peak.
+    int64_t overRangeCount() const { return overRange_; }
+    int64_t underRangeCount() const { return underRange_; }
+    // Clear Peak: the live statistics and the held peak start again.
+    void clearPeak();
+
+    // Row 1..RecordCnt of the data log in V/m, A/m or T, and what it measures
+    // (Unknown for a row whose units are not known). For drawing: the
+    // single-precision value as it is, without the decimal rounding the
+    // statistics use.
+    double logValueSi(int32_t row, Quantity& quantity) const;
+    int32_t logCount() const { return st_.RecordCnt; }
+
+    // InstrumentObserver
+    void readingShown(const ReadingRecord& r) override;
+    void rowStored(const ReadingRecord& r) override;
+    void linkLost(int64_t utcMs) override;
+    void linkBack(int64_t utcMs) override;
+    void logStarted(LogSource source) override;
+    void logStopped() override;
+    void logErased() override;
+
+private:
+    static std::size_t Index(Quantity q) { return static_cast<std::size_t>(q); }
+    void push(const LivePoint& p);
+    void takeCurrent(const ReadingRecord& r);
+    void resetLog();
+    double rowSi(int32_t row, bool asWritten, Quantity& quantity) const;
+    void notify(unsigned changes);
+
+    const InstrumentState& st_;
+    std::vector<HistoryListener*> listeners_;
+    std::deque<LivePoint> live_;
+    ReadingRecord current_;
+    bool hasReading_ = false;
+    bool probeLost_ = true;
+    bool uploading_ = false;
+    DisplayUnit unit_;
+    std::array<RunningStats, 4> liveStats_;
+    int64_t overRange_ = 0, underRange_ = 0;
+
+    // Units of each row as it was stored (an index into the base unit
+    // names; 0: not known, the row is read in the log's present units).
+    std::vector<uint8_t> rowUnits_;
+    // Log statistics follow the rows as they come; rows out of order (an
+    // upload that goes back) make them be counted again from the table.
+    mutable std::array<RunningStats, 4> logStats_;
+    mutable int32_t logRowsCounted_ = 0;
+    mutable bool logDirty_ = false;
+};
+
+}  // namespace fenwyd::ui

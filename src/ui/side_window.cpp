@@ -1,0 +1,36 @@
+#include "ui/side_window.h"
+
+#include <QCloseEvent>
+
+#include "ui/artwork.h"
+
+namespace fenwyd::ui {
+
+SideWindow::SideWindow(SettingsStore& settings, const char* section)
+    : QWidget(nullptr, Qt::Window), settings_(settings), section_(section) {
+    // Closing the main window ends the program even while this one is open.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setWindowIcon(ProgramIcon());
+}
+
+void SideWindow::restorePlace() {
+    const std::string saved = settings_.get(section_, "Geometry", "");
+    // restoreGeometry keeps the window on a screen that still exists.
+    if (!saved.empty()) restoreGeometry(QByteArray::fromBase64(QByteArray::fromStdString(saved)));
+}
+
+void SideWindow::savePlace(bool open) {
+    settings_.set(section_, "Geometry", saveGeometry().toBase64().toStdString());
+    settings_.set(section_, "Open", open ? "1" : "0");
+}
+
+bool SideWindow::WasOpen(SettingsStore& settings, const char* section) {
+    return settings.get(section, "Open", "0") == "1";
+}
+
+void SideWindow::closeEvent(QCloseEvent* e) {
+    savePlace(false);
+    e->accept();
+}
+
+}  // namespace fenwyd::ui

@@ -1,0 +1,128 @@
+#include "ui/stats_view.h"
+
+#include <QDateTime>
+#include <QGridLayout>
+#include <QLabel>
+
+namespace fenwyd::ui {
+
+namespace {
+const char* const kRows[] = {"Readings", "Minimum",        "Maximum (peak)",    "Peak at",
+                             "Mean",     "Std. deviation", "Over / under range"};
+enum Row { kCount, kMin, kMax, kPeakAt, kMean, kStdDev, kOverUnder };
+
+QLabel* PlainLabel(QWidget* parent, const QString& text = QString()) {
+    auto* l = new QLabel(text, parent);
+    l->setTextFormat(Qt::PlainText);
+    return l;
+}
+}  // namespace
+
+QString FormatValue(double value) {
+    if (value == 0) return QStringLiteral("0");  // never "-0"
+    return QString::number(value, 'g', 5);
+}
+
+QString FormatTimeOfDay(int64_t utcMs, int32_t utcOffsetSeconds) {
+    return QDateTime::fromMSecsSinceEpoch(utcMs, Qt::OffsetFromUTC, utcOffsetSeconds)
+        .toString(QStringLiteral("HH:mm:ss"));
+}
+
+StatsView::StatsView(QWidget* parent) : QWidget(parent) {
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(6, 6, 6, 6);
+    grid->setHorizontalSpacing(12);
+    unit_ = PlainLabel(this);
+    QFont bold = font();
+    bold.setBold(true);
+    unit_->setFont(bold);
+    grid->addWidget(unit_, 0, 0);
+    QLabel* live = PlainLabel(this, QStringLiteral("Live since\nClear Peak"));
+    QLabel* log = PlainLabel(this, QStringLiteral("Data log"));
+    for (QLabel* l : {live, log}) {
+        l->setFont(bold);
+        l->setAlignment(Qt::AlignRight | Qt::AlignBottom);
+    }
+    grid->addWidget(live, 0, 1);
+    grid->addWidget(log, 0, 2);
+    for (int r = 0; r < 7; ++r) {
+        grid->addWidget(PlainLabel(this, QString::fromLatin1(kRows[r])), r + 1, 0);
+        for (int c = 0; c < 2; ++c) {
+            cells_[r][c] = PlainLabel(this);
+            cells_[r][c]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            cells_[r][c]->setObjectName(QStringLiteral("%1/%2").arg(
+                QString::fromLatin1(kRows[r]),
+                c == 0 ? QStringLiteral("live") : QStringLiteral("log")));
+            grid->addWidget(cells_[r][c], r + 1, c + 1);
+        }
+    }
+    grid->setRowStretch(8, 1);
+    fitColumns();
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+}
+
+void StatsView::fitColumns() {
+    // As wide as the widest figure can get, so that new figures never
+    // resize the graph beside the table (which would lay the chart out anew).
+    const QFontMetrics fm(cells_[0][0]->font());
+    const int widest = fm.horizontalAdvance(QStringLiteral("-8.8888e-05"));
+    for (auto& row : cells_) {
+        for (QLabel* cell : row) cell->setMinimumWidth(widest);
+    }
+}
+
+void StatsView::setTextPixelSize(int px) {
+    for (QLabel* l : findChildren<QLabel*>()) {
+        QFont f = l->font();
+        if (f.pixelSize() == px) continue;
+        f.setPixelSize(px);
+        l->setFont(f);
+    }
+    fitColumns();
+}
+
+void StatsView::showStats(const FieldHistory& history) {
+    const DisplayUnit unit = history.displayUnit();
+    // The unit once, over the figures.
+    const QString heading = unit.label.empty()
+                                ? QStringLiteral("No readings")
+                                : QStringLiteral("In ") + QString::fromLatin1(unit.label.c_str());
+    if (unit_->text() != heading) unit_->setText(heading);
+    const RunningStats* stats[2] = {&history.liveStats(unit.quantity),
+                                    &history.logStats(unit.quantity)};
+    for (int c = 0; c < 2; ++c) {
+        const RunningStats& s = *stats[c];
+        QString text[7];
+        text[kCount] = QString::number(s.count());
+        // Rows in units of another quantity are not in these figures.
+        if (c == 1 && s.count() < history.logCount()) {
+            text[kCount] += QStringLiteral(" of %1").arg(history.logCount());
+        }
+        if (!s.empty()) {
+            text[kMin] = FormatValue(unit.fromSi(s.min().value));
+            text[kMax] = FormatValue(unit.fromSi(s.max().value));
+            text[kPeakAt] = c == 0 ? FormatTimeOfDay(s.max().at, history.current().utcOffsetSeconds)
+                                   : QStringLiteral("sample %1").arg(s.max().at);
+            text[kMean] = FormatValue(unit.fromSi(s.mean()));
+            text[kStdDev] =
+                s.count() < 2 ? QStringLiteral("-") : FormatValue(unit.fromSi(s.stddev()));
+        }
+        if (c == 0) {
+            text[kOverUnder] = QStringLiteral("%1 / %2")
+                                   .arg(history.overRangeCount())
+                                   .arg(history.underRangeCount());
+        }
+        for (int r = 0; r < 7; ++r) {
+            if (cells_[r][c]->text() != text[r]) cells_[r][c]->setText(text[r]);
+        }
+    }
+}
+
+QString StatsView::cell(const QString& row, bool log) const {
+    for (int r = 0; r < 7; ++r) {
+        if (row == QLatin1String(kRows[r])) return cells_[r][log ? 1 : 0]->text();
+    }
+    return QString();
+}
+
+}  // namespace fenwyd::ui

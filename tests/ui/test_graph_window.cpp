@@ -1,0 +1,262 @@
+// The graph and the large display as the operator sees them, offscreen:
+// what is plotted, gaps, zoom, Clear Peak, export and the remembered place.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QImage>
+#include <memory>
+
+#include "support/harness.h"
+#include "ui/bar_window.h"
+#include "ui/graph_window.h"
+#include "ui/main_window.h"
+#include "ui/stats_view.h"
+
+namespace fenwyd::ui {
+namespace {
+
+using namespace fenwyd::testing;
+
+constexpr double kReadingMs = 366;
+constexpr double kMinuteMs = 60000;
+
+class Graph : public ::testing::Test {
+protected:
+    void SetUp() override { open(); }
+    void open() {
+        window = std::make_unique<MainWindow>(port, clock, settings, folder.str(), &dialogs);
+        window->show();
+    }
+    Instrument& in() { return window->instrument(); }
+    GraphWindow& graph() {
+        if (window->graphWindow() == nullptr) window->showGraph();
+        return *window->graphWindow();
+    }
+    // One reply interpreted now; the clock then moves on by a reading.
+    void reply(const std::string& text) {
+        in().st.ProbeData = text;
+        in().ProcessData(1);
+        clock.wait(kReadingMs);
+    }
+    void replies(int n, const std::string& text) {
+        for (int i = 0; i < n; ++i) reply(text);
+    }
+    QString live(const char* row) { return graph().stats()->cell(QString::fromLatin1(row), false); }
+    QAction* action(const char* name) { return window->menuAction(QString::fromLatin1(name)); }
+
+    TempFolder folder;
+    VirtualClock clock;
+    FakeSerialPort port{clock};
+    ScriptedDialogs dialogs;
+    MemorySettings settings;
+    std::unique_ptr<MainWindow> window;
+};
+
+TEST_F(Graph, EveryReadingFedIsPlotted) {
+    action("tbScatter")->trigger();  // the toolbar button opens the graph
+    ASSERT_NE(window->graphWindow(), nullptr);
+    EXPECT_TRUE(graph().isVisible());
+    replies(40, Rd("1234"));
+    graph().refresh();
+    EXPECT_EQ(graph().plotted().readings, 40u);
+    EXPECT_EQ(graph().seriesPoints(), 40u);
+    EXPECT_EQ(graph().drawnSegments(), 1);
+    EXPECT_EQ(graph().valueTitle(), QStringLiteral("mG"));
+    EXPECT_LE(graph().valueMin(), 1.234);
+    EXPECT_GE(graph().valueMax(), 1.234);
+}
+
+TEST_F(Graph, OverAndUnderRangeRepliesAreGaps) {
+    replies(5, Rd("1000"));
+    replies(3, Rd("9999", 'E', '0', 'G', 'O'));  // would be 9.999 mG
+    replies(4, Rd("1100"));
+    replies(2, Rd("0000", 'E', '0', 'G', 'U'));
+    replies(3, Rd("1200"));
+    graph().refresh();
+    EXPECT_EQ(graph().drawnSegments(), 3);
+    EXPECT_EQ(graph().plotted().readings, 12u);
+    EXPECT_FLOAT_EQ(graph().plotted().yMax, 1.2);  // no trace of the over-range raw value
+    EXPECT_EQ(live("Over / under range"), QStringLiteral("3 / 2"));
+}
+
+TEST_F(Graph, AnotherQuantityStartsANewSeries) {
+    replies(5, Rd("1000", 'E', '0', 'G'));
+    replies(5, Rd("1000", 'E', '0', 'V'));
+    replies(5, Rd("1000", 'E', '1', 'T'));  // 1 uT = 10 mG: flux density again
+    graph().refresh();
+    EXPECT_EQ(graph().drawnSegments(), 2);  // the V/m readings are not on a uT axis
+    EXPECT_EQ(graph().plotted().readings, 10u);
+    EXPECT_DOUBLE_EQ(graph().plotted().yMin, 0.1);  // 1 mG in uT
+    EXPECT_EQ(graph().valueTitle(), QStringLiteral("uT"));
+    reply(Rd("1000", 'E', '0', 'V'));
+    graph().refresh();
+    EXPECT_EQ(graph().drawnSegments(), 2);
+    EXPECT_EQ(graph().plotted().readings, 6u);
+    EXPECT_EQ(graph().valueTitle(), QStringLiteral("V/m"));
+}
+
+TEST_F(Graph, ZoomHalvesAndDoublesTheVisibleSpan) {
+    replies(200, Rd());
+    GraphWindow& g = graph();
+    const double newest = clock.utcMs() - kReadingMs;
+    EXPECT_DOUBLE_EQ(g.visibleTo() - g.visibleFrom(), 5 * kMinuteMs);
+    g.zoomIn();
+    EXPECT_DOUBLE_EQ(g.visibleTo() - g.visibleFrom(), 2.5 * kMinuteMs);
+    // Still following: the newest reading in the last tenth of the span.
+    EXPECT_GE(g.visibleTo(), newest);
+    EXPECT_LT(g.visibleTo(), newest + 0.25 * kMinuteMs);
+    g.zoomOut();
+    g.zoomOut();
+    EXPECT_DOUBLE_EQ(g.visibleTo() - g.visibleFrom(), 10 * kMinuteMs);
+
+    // Panned back in time the middle stays put.
+    g.panBy(-0.5);
+    const double middle = (g.visibleFrom() + g.visibleTo()) / 2;
+    g.zoomIn();
+    EXPECT_DOUBLE_EQ(g.visibleTo() - g.visibleFrom(), 5 * kMinuteMs);
+    EXPECT_DOUBLE_EQ((g.visibleFrom() + g.visibleTo()) / 2, middle);
+    reply(Rd());
+    g.refresh();
+    EXPECT_LT(g.visibleTo(), clock.utcMs() - kMinuteMs);  // not following
+    g.fitAll();
+    EXPECT_GE(g.visibleTo(), clock.utcMs() - kReadingMs);
+    EXPECT_EQ(g.visibleFrom(), clock.epochUtcMs);  // the first reading
+
+    // The main toolbar's Zoom Out works once logging has stopped; Zoom In
+    // is never enabled.
+    g.setShow(GraphWindow::Show::Last1);
+    in().ToggleRecordOn();
+    window->render();
+    action("tbZoomOut")->trigger();  // disabled while logging: nothing
+    EXPECT_DOUBLE_EQ(g.visibleTo() - g.visibleFrom(), kMinuteMs);
+    in().ToggleRecordOn();
+    window->render();
+    action("tbZoomOut")->trigger();
+    EXPECT_DOUBLE_EQ(g.visibleTo() - g.visibleFrom(), 2 * kMinuteMs);
+    EXPECT_FALSE(action("tbZoomIn")->isEnabled());
+}
+
+TEST_F(Graph, TheDataLogAgainstSampleNumber) {
+    in().ToggleRecordOn();
+    replies(10, Rd("1500"));
+    replies(2, Rd("1500", 'E', '0', 'G', 'O'));  // not logged
+    replies(5, Rd("1600"));
+    in().ToggleRecordOn();
+    GraphWindow& g = graph();
+    g.setShow(GraphWindow::Show::DataLog);
+    EXPECT_EQ(g.plotted().readings, 15u);
+    EXPECT_EQ(g.drawnSegments(), 1);  // rows follow each other: no gap
+    EXPECT_DOUBLE_EQ(g.visibleFrom(), 1);
+    EXPECT_DOUBLE_EQ(g.visibleTo(), 15);
+    EXPECT_EQ(g.stats()->cell(QStringLiteral("Readings"), true), QStringLiteral("15"));
+    EXPECT_EQ(g.stats()->cell(QStringLiteral("Peak at"), true), QStringLiteral("sample 11"));
+    g.zoomIn();
+    EXPECT_DOUBLE_EQ(g.visibleTo() - g.visibleFrom(), 7);
+    g.zoomOut();
+    g.zoomOut();  // no further than the whole log
+    EXPECT_DOUBLE_EQ(g.visibleTo() - g.visibleFrom(), 14);
+}
+
+TEST_F(Graph, ClearPeakResetsThePeak) {
+    window->showBarGraph();
+    reply(Rd("1000"));
+    reply(Rd("1900"));  // the peak, at 10:00:00.366 UTC
+    reply(Rd("1200"));
+    graph().refresh();
+    EXPECT_EQ(live("Maximum (peak)"), QStringLiteral("1.9"));
+    EXPECT_EQ(live("Peak at"), QStringLiteral("10:00:00"));
+    EXPECT_EQ(live("Readings"), QStringLiteral("3"));
+    EXPECT_EQ(window->barWindow()->peakText(), QStringLiteral("Peak 1.9 mG at 10:00:00"));
+
+    action("mnuProbeClearPeak")->trigger();
+    graph().refresh();
+    EXPECT_EQ(live("Readings"), QStringLiteral("0"));
+    EXPECT_EQ(live("Maximum (peak)"), QString());
+    EXPECT_EQ(window->barWindow()->peakText(), QStringLiteral("Peak -"));
+    reply(Rd("1100"));
+    graph().refresh();
+    EXPECT_EQ(live("Maximum (peak)"), QStringLiteral("1.1"));
+    EXPECT_EQ(graph().plotted().readings, 4u);  // the graph keeps its readings
+}
+
+TEST_F(Graph, ExportsAndTheClipboard) {
+    replies(30, Rd("1500"));
+    GraphWindow& g = graph();
+    const std::string png = folder.str() + "/graph.png";
+    const std::string svg = folder.str() + "/graph.svg";
+    ASSERT_TRUE(g.savePng(png));
+    ASSERT_TRUE(g.saveSvg(svg));
+    EXPECT_EQ(ReadFile(png).substr(1, 3), "PNG");
+    EXPECT_NE(ReadFile(svg).find("<svg"), std::string::npos);
+    // Titled with what it shows, for a report.
+    EXPECT_NE(ReadFile(svg).find("QM-8204: readings from 6 Dec 2026 09:55:"), std::string::npos);
+    const QImage image(QString::fromStdString(png));
+    EXPECT_GE(image.width(), 2 * 300);  // twice the size on the screen
+
+    // Through the window's own button and the save dialog.
+    dialogs.saveChoice = folder.str() + "/chosen.png";
+    for (QAction* a : g.findChildren<QAction*>()) {
+        if (a->text() == QLatin1String("Save PNG...")) a->trigger();
+    }
+    EXPECT_EQ(dialogs.lastSaveRequest.defaultExt, "png");
+    EXPECT_FALSE(ReadFile(folder.path() / "chosen.png").empty());
+
+    EXPECT_FALSE(g.savePng(folder.str() + "/no-such-folder/graph.png"));
+    ASSERT_EQ(dialogs.messages().size(), 1u);
+    EXPECT_EQ(dialogs.messages()[0].rfind("Unable to save the graph ", 0), 0u);
+
+    g.copyToClipboard();
+    EXPECT_FALSE(QGuiApplication::clipboard()->image().isNull());
+}
+
+TEST_F(Graph, TheLargeDisplay) {
+    window->showBarGraph();
+    BarWindow& bar = *window->barWindow();
+    EXPECT_EQ(bar.valueText(), QStringLiteral("No Probe"));
+    std::string answer = Rd("1999", 'E', '2', 'V', 'N', 'A', "15");
+    port.responder = [&](const std::string& cmd) { return cmd == "RD" ? answer : ""; };
+    in().OpenCommPort(2);
+    in().HRTReadProbe_Timer();
+    EXPECT_EQ(bar.valueText(), QStringLiteral("1.999"));
+    EXPECT_EQ(bar.unitText(), QStringLiteral("k V/m"));
+    EXPECT_EQ(bar.rangeText(), QStringLiteral("AutoRange 2"));
+    EXPECT_EQ(bar.bar()->percent(), 75);
+    EXPECT_EQ(bar.warningText(), QString());
+    answer = Rd("1999", 'E', '2', 'V', 'O');
+    in().HRTReadProbe_Timer();
+    EXPECT_EQ(bar.warningText(), QStringLiteral("Over Range"));
+    answer = Rd("0000", 'E', '2', 'V', 'U');
+    in().HRTReadProbe_Timer();
+    EXPECT_EQ(bar.warningText(), QStringLiteral("Under Range"));
+
+    // Five silent transactions: the probe is lost.
+    answer.clear();
+    for (int i = 0; i < 5; ++i) in().HRTReadProbe_Timer();
+    EXPECT_EQ(bar.valueText(), QStringLiteral("No Probe"));
+    EXPECT_EQ(bar.unitText(), QString());
+    EXPECT_EQ(bar.warningText(), QString());
+}
+
+TEST_F(Graph, WindowsOpenAtExitOpenAgainWhereTheyWere) {
+    graph().setShow(GraphWindow::Show::Last15);
+    graph().setGeometry(150, 120, 700, 420);
+    window->showBarGraph();
+    window->barWindow()->close();  // closed by the operator: stays closed
+    window->close();
+    EXPECT_EQ(settings.values["Graph/Open"], "1");
+    EXPECT_EQ(settings.values["BarGraph/Open"], "0");
+    window.reset();
+
+    open();
+    QApplication::processEvents();  // they open just after the main window
+    ASSERT_NE(window->graphWindow(), nullptr);
+    EXPECT_TRUE(window->graphWindow()->isVisible());
+    EXPECT_EQ(window->graphWindow()->size(), QSize(700, 420));
+    EXPECT_EQ(window->graphWindow()->shown(), GraphWindow::Show::Last15);
+    EXPECT_EQ(window->barWindow(), nullptr);
+}
+
+}  // namespace
+}  // namespace fenwyd::ui
