@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QFont>
 #include <QLayout>
@@ -20,12 +21,12 @@
 #include "qt/qt_port_catalog.h"
 #include "qt/qt_serial_port.h"
 #include "ui/artwork.h"
-#include "ui/open_dialog.h"
-#include "ui/options_dialog.h"
-#include "ui/text.h"
 #include "ui/bar_window.h"
 #include "ui/field_history.h"
 #include "ui/graph_window.h"
+#include "ui/open_dialog.h"
+#include "ui/options_dialog.h"
+#include "ui/text.h"
 #include "ui/twips.h"
 #include "ui/widgets.h"
 
@@ -554,12 +555,19 @@ void MainWindow::changed() {
 
 void MainWindow::repaintNow() {
     render();
-    if (centralWidget() != nullptr) centralWidget()->repaint();
+    paintNow();
 }
 
 void MainWindow::repaintStatusBar() {
     renderStatusBar();
-    statusBar()->repaint();
+    paintNow();
+}
+
+void MainWindow::paintNow() {
+    // What changed is painted at once, before the transaction's next wait
+    // (which runs no events), and only that: repainting the whole face at
+    // every reading was most of the program's CPU time.
+    QCoreApplication::sendPostedEvents(this, QEvent::UpdateRequest);
 }
 
 void MainWindow::renderStatusBar() {
@@ -620,7 +628,9 @@ void MainWindow::render() {
             }
         }
         while (List1_->count() > static_cast<int>(kList1Bound)) delete List1_->takeItem(0);
-        List1_->setCurrentRow(List1_->count() - 1);
+        // The list lies beyond the window's first size: it is kept at its
+        // newest item once it is seen (see resizeEvent).
+        if (!List1_->visibleRegion().isEmpty()) List1_->setCurrentRow(List1_->count() - 1);
         renderedList1_ = v.List1Appended;
     }
 
@@ -781,6 +791,7 @@ void MainWindow::showEvent(QShowEvent* e) {
 void MainWindow::resizeEvent(QResizeEvent* e) {
     QMainWindow::resizeEvent(e);
     ResizeForm();
+    if (List1_ != nullptr && List1_->count() > 0) List1_->setCurrentRow(List1_->count() - 1);
     fitStatusPanels();
 }
 

@@ -97,6 +97,7 @@ private:
     void ResizeForm();
     void layoutToolbar();
     void renderStatusBar();
+    void paintNow();
     void fitStatusPanels();
     // The toolbar keys the window answers itself: the graph and its zoom.
     void graphButton(const QString& key);
