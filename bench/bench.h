@@ -32,6 +32,12 @@ using testing::ReadLine;
 using testing::Spawn;
 using testing::Stop;
 
+// Runs this benchmark program again with childFlag (offscreen) and reads the
+// one line of figures the child prints; false when it gave none in time.
+bool RunChild(const std::string& childFlag, int timeoutMs, std::string& line);
+// Writes a whole file; false on failure.
+bool WriteText(const std::string& path, const std::string& text);
+
 // VmHWM and VmRSS of this process in kB, from /proc/self/status.
 struct MemoryStatus {
     long hwmKb = 0;

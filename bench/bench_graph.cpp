@@ -34,12 +34,6 @@ constexpr int kRedraws = 21;
 constexpr int kExtraReplies = 1500;
 constexpr double kReadingMs = 366;
 
-bool WriteText(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-    return static_cast<bool>(out);
-}
-
 // User plus system CPU of a process (all its threads, ended ones too), in
 // seconds; negative when it cannot be read.
 double ProcessCpuSeconds(pid_t pid) {
@@ -250,22 +244,8 @@ int GraphChild(int argc, char** argv) {
 std::vector<Figure> BenchGraphDrawing() {
     Figure redraw{"Graph redraw, full log", "n/a", "< 16 ms", ""};
     Figure memory{"Memory, graph over full log", "n/a", "< 20 MB", ""};
-    QTemporaryDir dir;
-    const std::string errPath = dir.filePath(QStringLiteral("child.err")).toStdString();
-    const int errFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    int out[2];
-    if (errFd < 0 || pipe2(out, O_CLOEXEC) != 0) {
-        redraw.raw = memory.raw = "no pipe";
-        return {redraw, memory};
-    }
-    const pid_t child = Spawn("/proc/self/exe", {"--graph-child"},
-                              EnvironmentWith({{"QT_QPA_PLATFORM", "offscreen"}}), out[1], errFd);
-    close(out[1]);
-    close(errFd);
     std::string line;
-    const bool got = child > 0 && ReadLine(out[0], line, 600000);
-    close(out[0]);
-    Stop(child, 5000);
+    const bool got = RunChild("--graph-child", 600000, line);
 
     long hwm0 = 0, rss0 = 0, hwm1 = 0, rss1 = 0;
     int rows = 0, width = 0;

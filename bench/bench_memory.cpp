@@ -92,22 +92,8 @@ int MemoryChild(int argc, char** argv) {
 std::vector<Figure> BenchMemory() {
     Figure f{"Memory growth, full log", "n/a", "< 5 MB", ""};
     Figure flood{"Memory, flooded line", "n/a", "< 60 MB", ""};
-    QTemporaryDir dir;
-    const std::string errPath = dir.filePath(QStringLiteral("child.err")).toStdString();
-    const int errFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    int out[2];
-    if (errFd < 0 || pipe2(out, O_CLOEXEC) != 0) {
-        f.raw = flood.raw = "no pipe";
-        return {f, flood};
-    }
-    const pid_t child = Spawn("/proc/self/exe", {"--memory-child"},
-                              EnvironmentWith({{"QT_QPA_PLATFORM", "offscreen"}}), out[1], errFd);
-    close(out[1]);
-    close(errFd);
     std::string line;
-    const bool got = child > 0 && ReadLine(out[0], line, 300000);
-    close(out[0]);
-    Stop(child, 5000);
+    const bool got = RunChild("--memory-child", 300000, line);
 
     long idleHwm = 0, idleRss = 0, hwm = 0, rss = 0, floodHwm = 0;
     int recordCnt = 0, listWidget = 0;

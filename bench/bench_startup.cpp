@@ -22,12 +22,6 @@ constexpr int kRepetitions = 3;
 constexpr double kSplashS = 5.0;
 constexpr double kTimeoutS = 30.0;
 
-bool WriteText(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-    return static_cast<bool>(out);
-}
-
 bool SawReading(const probesim::ProbeSim& sim) {
     const std::vector<std::string> commands = sim.commandsReceived();
     return std::find(commands.begin(), commands.end(), "RD") != commands.end();

@@ -1,4 +1,8 @@
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <unistd.h>
+
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <chrono>
@@ -33,6 +37,28 @@ std::string Num(double v, int decimals) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
     return buf;
+}
+
+bool RunChild(const std::string& childFlag, int timeoutMs, std::string& line) {
+    QTemporaryDir dir;
+    const std::string errPath = dir.filePath(QStringLiteral("child.err")).toStdString();
+    const int errFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    int out[2];
+    if (errFd < 0 || pipe2(out, O_CLOEXEC) != 0) return false;
+    const pid_t child = Spawn("/proc/self/exe", {childFlag},
+                              EnvironmentWith({{"QT_QPA_PLATFORM", "offscreen"}}), out[1], errFd);
+    close(out[1]);
+    close(errFd);
+    const bool got = child > 0 && ReadLine(out[0], line, timeoutMs);
+    close(out[0]);
+    Stop(child, 5000);
+    return got;
+}
+
+bool WriteText(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+    return static_cast<bool>(out);
 }
 
 MemoryStatus ReadMemoryStatus() {

@@ -122,8 +122,7 @@ int main(int argc, char** argv) {
         for (Figure& f : BenchMemory()) figures.push_back(f);
         std::fprintf(stderr, "fenwyd_bench: start-up...\n");
         figures.push_back(BenchStartup());
-        std::fprintf(stderr,
-                     "fenwyd_bench: headless logger for %d s, and through a broker...\n",
+        std::fprintf(stderr, "fenwyd_bench: headless logger for %d s, and through a broker...\n",
                      seconds);
         for (Figure& f : BenchHeadless(seconds)) figures.push_back(f);
     }

@@ -9,38 +9,36 @@ Recorder::Recorder(Clock& clock, RecordFile* file, MqttPublisher* mqtt,
                    std::function<void(const std::string&)> say)
     : clock_(clock), file_(file), mqtt_(mqtt), say_(std::move(say)) {}
 
-void Recorder::readingShown(const ReadingRecord& reading) {
+namespace {
+Record Stamped(RecordKind kind, int64_t utcMs, int32_t offsetS) {
     Record r;
-    r.kind = RecordKind::Reading;
-    r.utcMs = reading.utcMs;
-    r.utcOffsetSeconds = reading.utcOffsetSeconds;
+    r.kind = kind;
+    r.utcMs = utcMs;
+    r.utcOffsetSeconds = offsetS;
+    return r;
+}
+}  // namespace
+
+void Recorder::readingShown(const ReadingRecord& reading) {
+    Record r = Stamped(RecordKind::Reading, reading.utcMs, reading.utcOffsetSeconds);
     r.reading = reading;
     keep(std::move(r));
 }
 
 void Recorder::batteryRead(int64_t utcMs, double volts) {
-    Record r;
-    r.kind = RecordKind::Battery;
-    r.utcMs = utcMs;
-    r.utcOffsetSeconds = clock_.utcOffsetSeconds();
+    Record r = Stamped(RecordKind::Battery, utcMs, clock_.utcOffsetSeconds());
     r.volts = volts;
     keep(std::move(r));
 }
 
 void Recorder::linkLost(int64_t utcMs) {
-    Record r;
-    r.kind = RecordKind::Event;
-    r.utcMs = utcMs;
-    r.utcOffsetSeconds = clock_.utcOffsetSeconds();
+    Record r = Stamped(RecordKind::Event, utcMs, clock_.utcOffsetSeconds());
     r.event = kEventLinkLost;
     keep(std::move(r));
 }
 
 void Recorder::linkBack(int64_t utcMs) {
-    Record r;
-    r.kind = RecordKind::Event;
-    r.utcMs = utcMs;
-    r.utcOffsetSeconds = clock_.utcOffsetSeconds();
+    Record r = Stamped(RecordKind::Event, utcMs, clock_.utcOffsetSeconds());
     r.event = kEventLinkBack;
     keep(std::move(r));
 }
