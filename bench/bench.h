@@ -35,6 +35,12 @@ using testing::Stop;
 // Runs this benchmark program again with childFlag (offscreen) and reads the
 // one line of figures the child prints; false when it gave none in time.
 bool RunChild(const std::string& childFlag, int timeoutMs, std::string& line);
+// Lets an offscreen window settle: layout, paint, deferred deletes.
+void Settle();
+// A reading reply as the probe sends it, the value varying with i; with
+// excursions, every 500th is over range.
+std::string Reading(int i, bool excursions = false);
+
 // Writes a whole file; false on failure.
 bool WriteText(const std::string& path, const std::string& text);
 

@@ -152,23 +152,6 @@ CpuRun OneRun(int seconds, bool graphOpen) {
     return run;
 }
 
-// Lets the window settle: layout, paint, deferred deletes.
-void Settle() {
-    for (int i = 0; i < 20; ++i) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QThread::msleep(5);
-    }
-}
-
-// A reading reply, the value varying with i; every 500th over range.
-std::string Reading(int i) {
-    char raw[8], pct[4];
-    std::snprintf(raw, sizeof raw, "%04d", 1000 + (i * 7919) % 9000);
-    std::snprintf(pct, sizeof pct, "%02d", 5 + i % 15);
-    return testing::Rd(raw, 'E', '1', 'G', i % 500 == 499 ? 'O' : 'N', 'M', pct);
-}
-
 // Median ms of kRedraws redraws: the plot rebuilt, the window painted.
 double TimeRedraws(ui::GraphWindow& graph, std::string& list) {
     std::vector<double> ms;
@@ -202,7 +185,7 @@ int GraphChild(int argc, char** argv) {
     in.SetUp57XX();
     in.ToggleRecordOn();
     for (int i = 0; i < kMaxRecords + kExtraReplies; ++i) {
-        in.st.ProbeData = Reading(i);
+        in.st.ProbeData = Reading(i, true);
         in.ProcessData(1);
         clock.wait(kReadingMs);  // readings 366 ms apart, as on the wire
         if (i % 256 == 0) QCoreApplication::processEvents(QEventLoop::AllEvents);

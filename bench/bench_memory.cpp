@@ -23,22 +23,6 @@ namespace {
 constexpr int kExtraReplies = 1500;  // beyond the full log: List1 stays at its bound
 constexpr int kFloodReplies = 2000;  // 64 kB each
 
-// Lets the window settle: layout, paint, deferred deletes.
-void Settle() {
-    for (int i = 0; i < 20; ++i) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QThread::msleep(5);
-    }
-}
-
-// A reading reply as the probe sends it, the value varying with i.
-std::string Reading(int i) {
-    char raw[8], pct[4];
-    std::snprintf(raw, sizeof raw, "%04d", 1000 + (i * 7919) % 9000);
-    std::snprintf(pct, sizeof pct, "%02d", 5 + i % 15);
-    return testing::Rd(raw, 'E', '1', 'G', 'N', 'M', pct);
-}
 }  // namespace
 
 int MemoryChild(int argc, char** argv) {

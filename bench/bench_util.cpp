@@ -2,7 +2,9 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <algorithm>
 #include <chrono>
@@ -11,6 +13,7 @@
 #include <thread>
 
 #include "bench.h"
+#include "support/harness.h"
 
 namespace fenwyd::bench {
 
@@ -53,6 +56,21 @@ bool RunChild(const std::string& childFlag, int timeoutMs, std::string& line) {
     close(out[0]);
     Stop(child, 5000);
     return got;
+}
+
+void Settle() {
+    for (int i = 0; i < 20; ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QThread::msleep(5);
+    }
+}
+
+std::string Reading(int i, bool excursions) {
+    char raw[8], pct[4];
+    std::snprintf(raw, sizeof raw, "%04d", 1000 + (i * 7919) % 9000);
+    std::snprintf(pct, sizeof pct, "%02d", 5 + i % 15);
+    return testing::Rd(raw, 'E', '1', 'G', excursions && i % 500 == 499 ? 'O' : 'N', 'M', pct);
 }
 
 bool WriteText(const std::string& path, const std::string& text) {
