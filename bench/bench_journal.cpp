@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "bench.h"
+#include "common/textconv.h"
 #include "instrument/instrument.h"
 #include "journal/journal.h"
 #include "qt/qt_platform.h"
@@ -26,17 +27,19 @@ std::vector<Figure> BenchJournal() {
     }
     int64_t id = 0;
     j.beginLog(LogSource::Live, 1796551200000, 0, id);
-    ReadingRecord r;
+    Measurement r;
     r.unitsText = "Gauss";
+    r.unitsLabel = "mG";
+    r.quantity = Quantity::FluxDensity;
     r.model = 8204;
     const double cpu0 = CpuSeconds(), t0 = Now();
     for (int32_t i = 1; i <= kMaxRecords; ++i) {
-        r.row = i;
         r.utcMs = 1796551200000 + i * 366;
-        r.logTime = static_cast<float>((35000 + i * 0.366) / 86400.0);
+        const auto logTime = static_cast<float>((35000 + i * 0.366) / 86400.0);
         r.mantissa = static_cast<float>(1000 + (i * 7919) % 9000) / 1000.0f;
+        r.valueText = FormatSingle(r.mantissa);
         r.exponent = -3;
-        if (!j.addRow(id, r)) {
+        if (!j.addRow(id, i, logTime, r)) {
             cpu.raw = "write failed: " + j.error();
             return {cpu, size, restore};
         }
@@ -63,8 +66,8 @@ std::vector<Figure> BenchJournal() {
     auto in = std::make_unique<Instrument>(
         Platform{port, clock, dialogs, settings, display, dir.path().toStdString(), ""});
     const double t1 = Now();
-    std::vector<LogRow> rows;
-    const bool ok = j.rows(id, rows) && in->LoadDataLog(rows, false, "Gauss");
+    std::vector<LoggedRow> rows;
+    const bool ok = j.rows(id, rows) && in->LoadDataLog(rows, false, "Gauss", DataLogChange{});
     const double t2 = Now();
     restore.value = ok ? Num((t2 - t1) * 1000, 1) + " ms" : "failed";
     restore.raw = "read " + std::to_string(rows.size()) +

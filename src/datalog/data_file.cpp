@@ -52,6 +52,18 @@ bool Value(const std::string& s, LogRow& row) {
     return std::isfinite(row.mantissa);
 }
 
+// "k of N": the page and the page count; both stay 1 for anything else.
+void PageLine(const std::string& text, int& page, int& pages) {
+    const std::size_t of = text.find(" of ");
+    long long k = 0, n = 0;
+    if (of == std::string::npos || !ParseInteger(text.substr(0, of), 1, kMaxRecords, k) ||
+        !ParseInteger(text.substr(of + 4), k, kMaxRecords, n)) {
+        return;
+    }
+    page = static_cast<int>(k);
+    pages = static_cast<int>(n);
+}
+
 }  // namespace
 
 bool ReadDataFile(const std::string& path, DataFileContents& out, std::string& error) {
@@ -66,8 +78,29 @@ bool ReadDataFile(const std::string& path, DataFileContents& out, std::string& e
         return false;
     }
     std::size_t i = 1;
+    bool afterPage = false;
     for (; i < lines.size() && lines[i] != "EndHeader"; ++i) {
-        if (lines[i].rfind("Units,", 0) == 0) out.unitsText = lines[i].substr(6);
+        const std::string& line = lines[i];
+        if (line.rfind("Units,", 0) == 0) {
+            out.unitsText = line.substr(6);
+            afterPage = false;
+        } else if (line.rfind("Page,", 0) == 0) {
+            PageLine(line.substr(5), out.page, out.pages);
+            afterPage = true;
+        } else if (afterPage) {
+            // The notes lie between the page and the units.
+            const std::size_t comma = line.find(',');
+            out.notes.emplace_back(line.substr(0, comma),
+                                   comma == std::string::npos ? "" : line.substr(comma + 1));
+        } else if (line.rfind("Date,", 0) == 0) {
+            out.dateText = line.substr(5);
+        } else if (line.rfind("Time,", 0) == 0) {
+            out.timeText = line.substr(5);
+        } else if (line.rfind("Samples,", 0) == 0) {
+            long long n = 0;
+            if (ParseInteger(line.substr(8), 0, kMaxRecords, n))
+                out.samples = static_cast<int32_t>(n);
+        }
     }
     if (i >= lines.size()) {
         error = "no \"EndHeader\" line";
@@ -95,6 +128,45 @@ bool ReadDataFile(const std::string& path, DataFileContents& out, std::string& e
         }
         out.rows.push_back(row);
     }
+    return true;
+}
+
+bool ReadSavedLog(const std::string& path, SavedLog& out, std::string& error) {
+    out = SavedLog();
+    DataFileContents chosen;
+    if (!ReadDataFile(path, chosen, error)) return false;
+    if (chosen.pages > 1) {
+        // The pages are named from the first one's name: run_2.csv is page 2
+        // of run.csv; page k >= 2 names page 1 by dropping its "_k".
+        SaveNameSplit split = SplitSaveName(path);
+        const std::string suffix = "_" + std::to_string(chosen.page);
+        if (chosen.page > 1 && split.base.size() > suffix.size() &&
+            split.base.compare(split.base.size() - suffix.size(), suffix.size(), suffix) == 0) {
+            split.base.erase(split.base.size() - suffix.size());
+        }
+        SavedLog all;
+        for (int k = 1; k <= chosen.pages; ++k) {
+            const std::string pagePath = PageFileName(split, k);
+            DataFileContents page;
+            std::string ignored;
+            if (k == chosen.page) {
+                page = chosen;
+            } else if (!ReadDataFile(pagePath, page, ignored) || page.page != k ||
+                       page.pages != chosen.pages || page.samples != chosen.samples) {
+                all.incomplete = true;
+                break;
+            }
+            all.paths.push_back(k == chosen.page ? path : pagePath);
+            all.pages.push_back(std::move(page));
+        }
+        if (!all.incomplete) {
+            out = std::move(all);
+            return true;
+        }
+        out.incomplete = true;
+    }
+    out.paths.push_back(path);
+    out.pages.push_back(std::move(chosen));
     return true;
 }
 

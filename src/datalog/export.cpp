@@ -1,5 +1,6 @@
 #include "datalog/export.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "common/file_write.h"
@@ -134,23 +135,45 @@ std::string PageFileName(const SaveNameSplit& split, int pageNo) {
     return split.base + "_" + std::to_string(pageNo) + split.ext;
 }
 
+std::vector<UnitRun> PlanPages(int32_t recordCnt, const std::vector<UnitRun>& runs,
+                               const std::string& unitsText) {
+    std::vector<UnitRun> pages;
+    auto add = [&](int32_t first, int32_t last, const std::string& units) {
+        for (int32_t from = first; from <= last; from += kSamplesPerPage) {
+            pages.push_back({from, std::min(last, from + kSamplesPerPage - 1), units});
+        }
+    };
+    int32_t next = 1;  // rows the runs do not cover are kept in unitsText
+    for (const UnitRun& run : runs) {
+        const int32_t first = std::max(run.first, next);
+        const int32_t last = std::min(run.last, recordCnt);
+        if (first > last) continue;
+        if (first > next) add(next, first - 1, unitsText);
+        add(first, last, run.unitsText);
+        next = last + 1;
+    }
+    if (next <= recordCnt) add(next, recordCnt, unitsText);
+    if (pages.empty()) pages.push_back({1, 0, unitsText});
+    return pages;
+}
+
 ExportResult WriteDataPages(const std::string& filenam, const ExportInput& in) {
     int32_t count = in.recordCnt;
     if (count < 0 || in.recordData == nullptr) count = 0;
     if (count > kMaxRecords) count = kMaxRecords;  // the log has no rows beyond 32000
 
     const SaveNameSplit split = SplitSaveName(filenam);
-    const int32_t pages =
-        count <= kSamplesPerPage ? 1 : (count + kSamplesPerPage - 1) / kSamplesPerPage;
-    const std::string units = SingleLine(in.unitsText);
+    const std::vector<UnitRun> plan = PlanPages(count, in.unitRuns, in.unitsText);
+    const auto pages = static_cast<int32_t>(plan.size());
     const std::string total = std::to_string(count);
     const std::string pagesText = std::to_string(pages);
 
     std::string buf;
     std::vector<std::string> written;
     for (int32_t k = 1; k <= pages; ++k) {
-        const int32_t first = (k - 1) * kSamplesPerPage + 1;
-        const int32_t last = k * kSamplesPerPage < count ? k * kSamplesPerPage : count;
+        const int32_t first = plan[static_cast<std::size_t>(k - 1)].first;
+        const int32_t last = plan[static_cast<std::size_t>(k - 1)].last;
+        const std::string units = SingleLine(plan[static_cast<std::size_t>(k - 1)].unitsText);
         const std::string pageFile = PageFileName(split, k);
         std::string shortName;
         ParsePathFile(pageFile, 2, shortName);

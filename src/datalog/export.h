@@ -54,11 +54,25 @@ struct NoteLine {
     std::string answer;  // empty: the note gives no header line
 };
 
+// Rows first..last of the data log, all in one unit.
+struct UnitRun {
+    int32_t first = 1;
+    int32_t last = 0;
+    std::string unitsText;
+};
+
+// The pages a log is written as: a data file holds rows of one unit, so a
+// change of unit starts the next page as the 32000th row does. With no runs
+// (or no rows) the whole log is one run in unitsText.
+std::vector<UnitRun> PlanPages(int32_t recordCnt, const std::vector<UnitRun>& runs,
+                               const std::string& unitsText);
+
 struct ExportInput {
     const float (*recordData)[kLogColumns] = nullptr;  // rows 0..32000; row i = sample i
     int32_t recordCnt = 0;                             // clamped to 0..32000
-    bool dataUploaded = false;  // column 0 holds sample numbers, not times of day
-    std::string unitsText;
+    bool dataUploaded = false;      // column 0 holds sample numbers, not times of day
+    std::string unitsText;          // the unit of an empty log, or of every row without runs
+    std::vector<UnitRun> unitRuns;  // the unit of each row, in row order
     std::vector<NoteLine> notes;
     std::function<std::string()> dateText;  // asked once per page, as it is written
     std::function<std::string()> timeText;
@@ -72,7 +86,8 @@ struct ExportResult {
     std::vector<std::string> files;  // the page files written, in order
 };
 
-// Writes all page files for filenam (run.csv, run_2.csv, ...). Each page
+// Writes all page files for filenam (run.csv, run_2.csv, ...), each headed
+// with the unit of its rows. Each page
 // replaces its file whole (WriteFileReplacing), so a failure leaves any older
 // file of that name intact. Stops at the first failing page.
 ExportResult WriteDataPages(const std::string& filenam, const ExportInput& in);

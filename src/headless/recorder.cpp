@@ -19,7 +19,7 @@ Record Stamped(RecordKind kind, int64_t utcMs, int32_t offsetS) {
 }
 }  // namespace
 
-void Recorder::readingShown(const ReadingRecord& reading) {
+void Recorder::readingShown(const Measurement& reading, int32_t /*row*/) {
     Record r = Stamped(RecordKind::Reading, reading.utcMs, reading.utcOffsetSeconds);
     r.reading = reading;
     keep(std::move(r));

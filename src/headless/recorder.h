@@ -23,7 +23,7 @@ public:
     Recorder(Clock& clock, RecordFile* file, MqttPublisher* mqtt,
              std::function<void(const std::string&)> say);
 
-    void readingShown(const ReadingRecord& reading) override;
+    void readingShown(const Measurement& reading, int32_t row) override;
     void batteryRead(int64_t utcMs, double volts) override;
     void linkLost(int64_t utcMs) override;
     void linkBack(int64_t utcMs) override;

@@ -34,7 +34,7 @@ std::string Flag(bool on) { return on ? "1" : "0"; }
 std::string ModelName(int16_t model) { return model == 0 ? "" : "QM-" + std::to_string(model); }
 
 // The reading's value in its base unit, as the exact decimal text.
-std::string ValueText(const ReadingRecord& r) { return ScaledDecimal(r.valueText, r.exponent); }
+std::string ValueText(const Measurement& r) { return r.baseDecimal(); }
 }  // namespace
 
 const char* KindName(RecordKind kind) {
@@ -66,51 +66,6 @@ std::string IsoTime(int64_t utcMs, int32_t offsetSeconds, bool utcSuffix) {
     return text + buf;
 }
 
-std::string ScaledDecimal(const std::string& valueText, int exponent) {
-    std::size_t i = valueText.find_first_not_of(' ');
-    if (i == std::string::npos) return {};
-    bool negative = false;
-    if (valueText[i] == '-' || valueText[i] == '+') negative = valueText[i++] == '-';
-    std::string digits;
-    int fractionDigits = 0;
-    bool point = false;
-    for (; i < valueText.size(); ++i) {
-        const char c = valueText[i];
-        if (c >= '0' && c <= '9') {
-            digits += c;
-            if (point) ++fractionDigits;
-        } else if (c == '.' && !point) {
-            point = true;
-        } else {
-            break;
-        }
-    }
-    if (digits.empty()) return {};
-    digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size() - 1));
-
-    // value = digits x 10^shift
-    const long shift = static_cast<long>(exponent) - fractionDigits;
-    std::string text;
-    if (digits == "0") {
-        text = "0";
-    } else if (shift >= 0) {
-        text = digits + std::string(static_cast<std::size_t>(shift), '0');
-    } else {
-        const auto fraction = static_cast<std::size_t>(-shift);
-        std::string whole = "0";
-        std::string part = digits;
-        if (digits.size() > fraction) {
-            whole = digits.substr(0, digits.size() - fraction);
-            part = digits.substr(digits.size() - fraction);
-        } else {
-            part = std::string(fraction - digits.size(), '0') + digits;
-        }
-        part.erase(part.find_last_not_of('0') + 1);
-        text = part.empty() ? whole : whole + "." + part;
-    }
-    return negative && text != "0" ? "-" + text : text;
-}
-
 std::string CsvField(const std::string& text) {
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
     std::string quoted = "\"";
@@ -133,7 +88,7 @@ std::string CsvLine(const Record& rec) {
     fields[2] = IsoTime(rec.utcMs, rec.utcOffsetSeconds, true);
     fields[3] = IsoTime(rec.utcMs, rec.utcOffsetSeconds, false);
     if (rec.kind == RecordKind::Reading) {
-        const ReadingRecord& r = rec.reading;
+        const Measurement& r = rec.reading;
         fields[4] = ValueText(r);
         fields[5] = r.unitsText;
         fields[6] = r.unitsLabel;
@@ -164,7 +119,7 @@ QByteArray JsonText(const Record& rec) {
              QString::fromLatin1(IsoTime(rec.utcMs, rec.utcOffsetSeconds, false).c_str()));
     auto text = [](const std::string& s) { return QString::fromLatin1(s.data(), s.size()); };
     if (rec.kind == RecordKind::Reading) {
-        const ReadingRecord& r = rec.reading;
+        const Measurement& r = rec.reading;
         // The exact decimal text, read back as a number (C locale).
         const QByteArray value = QByteArray::fromStdString(ValueText(r));
         bool ok = false;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "instrument/observer.h"
+#include "measure/measurement.h"
 
 namespace fenwyd::headless {
 
@@ -18,7 +19,7 @@ struct Record {
     uint64_t seq = 0;              // 1, 2, 3... per run, over all kinds
     int64_t utcMs = 0;             // ms since 1970 (UTC)
     int32_t utcOffsetSeconds = 0;  // local time minus UTC
-    ReadingRecord reading;         // Reading
+    Measurement reading;           // Reading
     double volts = 0;              // Battery
     std::string event;             // Event: "link-lost", "link-back"
 };
@@ -34,10 +35,7 @@ const char* KindName(RecordKind kind);
 // with utcSuffix, else "2026-12-06T11:00:00.250+01:00" (the local time).
 std::string IsoTime(int64_t utcMs, int32_t offsetSeconds, bool utcSuffix);
 
-// The exact decimal text of valueText x 10^exponent, without an exponent:
-// ("1.999", -3) gives "0.001999", ("199.9", 3) gives "199900". Empty when
-// valueText holds no digits.
-std::string ScaledDecimal(const std::string& valueText, int exponent);
+using fenwyd::ScaledDecimal;
 
 // One CSV field, quoted (with inner quotes doubled) when it holds a comma, a
 // quote or a line break.

@@ -66,6 +66,8 @@ Instrument::Instrument(Platform platform) : p_(std::move(platform)) {
     readBattTempTimer_->setEnabled(true);
     st.DefaultSavePath = defaultSaveFolder();
     st.NoteQuery.reserve(kMaxNoteEntries);
+    st.RecordUnitNames.reserve(kMaxUnitNames);
+    st.RecordUnitNames.emplace_back();
 }
 
 Instrument::~Instrument() = default;

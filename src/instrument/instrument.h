@@ -31,6 +31,9 @@ struct Platform {
 // The main window's logic: the instrument state, the three timers and every
 // procedure, free of widgets. The window turns clicks into calls of the
 // handlers below and renders `view`.
+// The rows of a saved log's pages, each in the unit of its page.
+std::vector<LoggedRow> RowsOfSavedLog(const SavedLog& log);
+
 class Instrument {
 public:
     explicit Instrument(Platform platform);
@@ -108,7 +111,15 @@ public:
     void tbToolBar_ButtonClick(const std::string& Key);
     // Puts a log kept elsewhere (the journal, a data file) into the data
     // log, ready to be saved; false while a log or an upload runs.
-    bool LoadDataLog(const std::vector<LogRow>& rows, bool uploaded, const std::string& unitsText);
+    // `loaded` says where the rows came from (origin, journal log); the
+    // followers are told with it.
+    bool LoadDataLog(const std::vector<LoggedRow>& rows, bool uploaded,
+                     const std::string& unitsText, const DataLogChange& loaded);
+    // Row 1..RecordCnt of the data log as a measurement.
+    Measurement LoggedReading(int32_t row) const;
+    const std::string& UnitName(uint8_t index) const;
+    // The data log as runs of rows of one unit, in row order.
+    std::vector<UnitRun> UnitRuns() const;
     void mnuFileSaveAs_Click();
     bool SaveData(const std::string& filenam);
     void LoadNoteQuery();
@@ -141,7 +152,15 @@ private:
     void ShowResult(const std::string& text);
     void RefreshStatusBar();
     // Stores the reading as the next row; the row, or 0 when the log is full.
-    int32_t LogReading(const ProbeReading& r);
+    int32_t LogReading(const Measurement& m);
+    // The measurement of a cut reply, decoded by the unit tables of the
+    // probe model (which set UnitsText and ReadingExponent as they always do).
+    Measurement Decode(const ProbeReading& r, bool stored);
+    // Row `row` of the data log: written, and (StoreRow) the followers told.
+    void PutRow(int32_t row, float logTime, const Measurement& m);
+    void StoreRow(int32_t row, float logTime, const Measurement& m, LogSource source);
+    uint8_t UnitNameIndex(const std::string& name);
+    void NotifyLog(const DataLogChange& change);
     // Pieces of a transaction: the port with the link trace, and the
     // counters of the link supervision.
     void WriteProbe(const std::string& bytes);
@@ -151,9 +170,8 @@ private:
     void FollowWithKR(const CommandInfo& info);
     // Pieces of ProcessData, one per kind of reply.
     void ShowReading(const ProbeReading& r);
-    void ShowUploadCount(const std::string& data);
+    void ShowUploadCount(const std::string& field);
     void StoreUploadedReading(const ProbeReading& r);
-    ReadingRecord RecordOf(const ProbeReading& r, int32_t row);
     template <typename Event>
     void Notify(Event&& event) {
         for (InstrumentObserver* o : observers_) event(*o);

@@ -6,8 +6,34 @@
 
 #include "datalog/export.h"
 #include "datalog/notes.h"
+#include "measure/measurement.h"
 
 namespace fenwyd {
+
+// What the data log keeps of each row beside its three numbers, in room
+// allocated once: the reading's unit and label, its full time and its flags.
+struct LogRowInfo {
+    int64_t utcMs = 0;  // 0: not known (a row read back from a data file)
+    int32_t utcOffsetSeconds = 0;
+    uint8_t unit = 0;   // base unit name: an index into RecordUnitNames (0: "")
+    uint8_t label = 0;  // display label: an index into RecordUnitNames
+    int8_t range = 0;
+    uint8_t percent = 0;
+    uint8_t flags = 0;  // kRowOverRange, kRowUnderRange, kRowAutoRange
+    int16_t model = 0;
+};
+constexpr uint8_t kRowOverRange = 1;
+constexpr uint8_t kRowUnderRange = 2;
+constexpr uint8_t kRowAutoRange = 4;
+// Distinct unit names and labels a data log can name; the tables know 15.
+constexpr std::size_t kMaxUnitNames = 64;
+
+// A row of a data log kept elsewhere (the journal, a data file), to be put
+// back into the data log.
+struct LoggedRow {
+    float logTime = 0;  // fraction of a day, or the sample number of an uploaded reading
+    Measurement reading;
+};
 
 // The instrument state: every member lives for the whole run and is shared by
 // the procedures of the main window under these names.
@@ -47,6 +73,10 @@ struct InstrumentState {
     // Data log: rows 0..32000; row i = sample i (col 0 time of day or sample
     // number, col 1 value, col 2 decimal exponent).
     std::array<std::array<float, kLogColumns>, kMaxRecords + 1> RecordData{};
+    std::array<LogRowInfo, kMaxRecords + 1> RecordInfo{};
+    // Unit names and labels the rows refer to; [0] is "". Room is made once,
+    // so nothing is allocated while logging.
+    std::vector<std::string> RecordUnitNames;
     int32_t RecordCnt = 0;
     uint8_t RecordOn = 0;  // 0 off, 1 logging, 2 paused
 
@@ -62,5 +92,11 @@ struct InstrumentState {
     std::string SaveFileName;
     std::vector<NoteEntry> NoteQuery;  // at most kMaxNoteEntries; NoteQueryCnt = size
 };
+
+// The unit name or label a row's index stands for; "" for none.
+inline const std::string& RowUnitName(const InstrumentState& st, uint8_t index) {
+    static const std::string kNone;
+    return index < st.RecordUnitNames.size() ? st.RecordUnitNames[index] : kNone;
+}
 
 }  // namespace fenwyd

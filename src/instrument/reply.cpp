@@ -12,8 +12,7 @@ namespace fenwyd {
 
 namespace {
 constexpr double kSecondsPerDay = 86400.0;
-constexpr int kPercentPerStep = 5;
-constexpr std::size_t kUploadCountChars = 4;  // "NS": the count is the reply's last four
+constexpr int kPercentPerStep = 5;  // the percent field counts steps of 5
 
 // Nearest integer (an exact half to the even one), or false when the value
 // does not fit the range.
@@ -86,32 +85,45 @@ void Instrument::ProcessData(int16_t /*CmndType: the reply's own text decides*/)
         // A reply with anything but digits in its range or percent field is
         // corrupt: shown raw only.
         if (const auto reading = CutReply(ReplyKind::Reading, data)) ShowReading(*reading);
-    } else if (Mid(data, 2, 3) == "BT") {
-        // 4..7: battery voltage in hundredths of a volt
-        const double volts = LeadingNumber(Mid(data, 4, 7)) / 100.0;
+    } else if (const auto battery = CutNumberField(ReplyKind::Battery, data)) {
+        // Hundredths of a volt.
+        const double volts = LeadingNumber(*battery) / 100.0;
         view.LabBattery.caption = FormatShortest(volts) + " V";
         const int64_t at = p_.clock.utcMs();
         Notify([&](InstrumentObserver& o) { o.batteryRead(at, volts); });
-    } else if (Mid(data, 2, 3) == "NS") {
-        ShowUploadCount(data);
+    } else if (const auto count = CutNumberField(ReplyKind::UploadCount, data)) {
+        ShowUploadCount(*count);
     }
     if (const auto stored = CutReply(ReplyKind::Stored, data)) StoreUploadedReading(*stored);
     p_.display.changed();
 }
 
+Measurement Instrument::Decode(const ProbeReading& r, bool stored) {
+    st.ProbeRange = static_cast<int16_t>(r.range);
+    const auto field = static_cast<float>(LeadingNumber(r.value));
+    st.ProbeUnits = r.units;
+    const std::string valueText = ConvertToNumber(st.ProbeRange, field);
+    const std::string code = std::to_string(st.ProbeRange) + st.ProbeUnits;
+    Measurement m =
+        MakeMeasurement(r, valueText, st.ReadingExponent, st.UnitsText,
+                        LookUpUnitsLabel(st.ProbeModel, code).label, st.ProbeModel, stored);
+    m.utcMs = p_.clock.utcMs();
+    m.utcOffsetSeconds = p_.clock.utcOffsetSeconds();
+    st.ReadingMantissa = m.mantissa;
+    return m;
+}
+
 void Instrument::ShowReading(const ProbeReading& r) {
     ++st.ActualSamPerSec;
     st.ProbeRange = static_cast<int16_t>(r.range);
-    const auto field = static_cast<float>(LeadingNumber(r.value));
     st.ProbeUnits = r.units;
     view.LabBarGraph.caption = PercentCaption(r.percentSteps);
 
     st.ProbeTypeCode = r.model;
     SetProbeType(st.ProbeTypeCode);
 
-    const std::string valueText = ConvertToNumber(st.ProbeRange, field);
-    st.ReadingMantissa = static_cast<float>(LeadingNumber(valueText));
-    view.LabXYZField.caption = valueText;
+    const Measurement m = Decode(r, false);
+    view.LabXYZField.caption = m.valueText;
     view.LabXYZField.foreColor = colors::kGreen;
 
     view.LabRange.caption = RangeCaption(r.autoRange, st.ProbeRange);
@@ -122,36 +134,14 @@ void Instrument::ShowReading(const ProbeReading& r) {
     RefreshStatusBar();
 
     // Over- and under-range readings are never logged.
-    const int32_t row = ShowRangeWarnings(r) && st.RecordOn == 1 ? LogReading(r) : 0;
-    const ReadingRecord record = RecordOf(r, row);
-    Notify([&](InstrumentObserver& o) { o.readingShown(record); });
+    const int32_t row = ShowRangeWarnings(r) && st.RecordOn == 1 ? LogReading(m) : 0;
+    Notify([&](InstrumentObserver& o) { o.readingShown(m, row); });
     p_.display.repaintNow();
 }
 
-ReadingRecord Instrument::RecordOf(const ProbeReading& r, int32_t row) {
-    ReadingRecord rec;
-    rec.utcMs = p_.clock.utcMs();
-    rec.utcOffsetSeconds = p_.clock.utcOffsetSeconds();
-    rec.model = st.ProbeModel;
-    rec.valueText = view.LabXYZField.caption;
-    rec.mantissa = st.ReadingMantissa;
-    rec.exponent = st.ReadingExponent;
-    rec.unitsText = st.UnitsText;
-    rec.unitsLabel = view.LabUnits.caption;
-    rec.range = st.ProbeRange;
-    rec.autoRange = r.autoRange == "A";
-    rec.percent = r.percentSteps * kPercentPerStep;
-    rec.overRange = r.overRange();
-    rec.underRange = r.underRange();
-    rec.row = row;
-    return rec;
-}
-
-void Instrument::ShowUploadCount(const std::string& data) {
-    const std::string last =
-        data.size() >= kUploadCountChars ? data.substr(data.size() - kUploadCountChars) : data;
+void Instrument::ShowUploadCount(const std::string& field) {
     long total = 0;
-    if (!NearestInt(LeadingNumber(last), 0, std::numeric_limits<int16_t>::max() - 1, total)) {
+    if (!NearestInt(LeadingNumber(field), 0, std::numeric_limits<int16_t>::max() - 1, total)) {
         total = 0;
     }
     st.UploadTotal = static_cast<int16_t>(total);
@@ -161,12 +151,7 @@ void Instrument::ShowUploadCount(const std::string& data) {
 }
 
 void Instrument::StoreUploadedReading(const ProbeReading& r) {
-    st.ProbeRange = static_cast<int16_t>(r.range);
-    const auto field = static_cast<float>(LeadingNumber(r.value));
-    st.ProbeUnits = r.units;
-
-    const std::string valueText = ConvertToNumber(st.ProbeRange, field);
-    st.ReadingMantissa = static_cast<float>(LeadingNumber(valueText));
+    const Measurement m = Decode(r, true);
     view.LabXYZField.caption = FormatSingle(st.ReadingMantissa);
     view.LabXYZField.foreColor = colors::kGreen;
     view.LabBarGraph.caption = PercentCaption(r.percentSteps);
@@ -174,24 +159,17 @@ void Instrument::StoreUploadedReading(const ProbeReading& r) {
     view.LabRange.caption = RangeCaption(r.autoRange, st.ProbeRange);
     UpdateUnits(std::to_string(st.ProbeRange) + st.ProbeUnits);
 
-    ShowRangeWarnings(r);  // shown, but a stored reading is stored anyway
+    ShowRangeWarnings(r);  // shown, but a stored reading is stored anyway (and flagged)
     p_.display.repaintNow();
 
     // The row is the record number the probe just announced; a number that
     // names no row stores nothing.
     if (st.UploadRecordOk && st.RecordCnt >= 0 && st.RecordCnt <= kMaxRecords) {
-        auto& row = st.RecordData[static_cast<std::size_t>(st.RecordCnt)];
-        row[kLogColTime] = static_cast<float>(st.RecordCnt);
-        row[kLogColValue] = st.ReadingMantissa;
-        row[kLogColExponent] = static_cast<float>(st.ReadingExponent);
-        ReadingRecord record = RecordOf(r, st.RecordCnt);
-        record.logTime = row[kLogColTime];
-        record.source = LogSource::Upload;
-        Notify([&](InstrumentObserver& o) { o.rowStored(record); });
+        StoreRow(st.RecordCnt, static_cast<float>(st.RecordCnt), m, LogSource::Upload);
     }
 }
 
-int32_t Instrument::LogReading(const ProbeReading& r) {
+int32_t Instrument::LogReading(const Measurement& m) {
     if (st.RecordCnt >= kMaxRecords) {
         // Only reachable when an upload filled the log up to its last row
         // while logging was on: the log is full, nothing more is stored.
@@ -199,13 +177,8 @@ int32_t Instrument::LogReading(const ProbeReading& r) {
         return 0;
     }
     ++st.RecordCnt;
-    auto& row = st.RecordData[static_cast<std::size_t>(st.RecordCnt)];
-    row[kLogColTime] = static_cast<float>(p_.clock.secondsSinceMidnight() / kSecondsPerDay);
-    row[kLogColValue] = st.ReadingMantissa;
-    row[kLogColExponent] = static_cast<float>(st.ReadingExponent);
-    ReadingRecord record = RecordOf(r, st.RecordCnt);
-    record.logTime = row[kLogColTime];
-    Notify([&](InstrumentObserver& o) { o.rowStored(record); });
+    StoreRow(st.RecordCnt, static_cast<float>(p_.clock.secondsSinceMidnight() / kSecondsPerDay), m,
+             LogSource::Live);
     if (st.RecordCnt == kMaxRecords) StopRecording();
     return st.RecordCnt;
 }
@@ -213,8 +186,7 @@ int32_t Instrument::LogReading(const ProbeReading& r) {
 void Instrument::GetDataNumber(int16_t LGPosition) {
     // The record number: the four characters right after "LG" (from
     // position 2 when there is no "LG").
-    const int first = LGPosition + 2;
-    const std::string field = Mid(st.ProbeData, first, first + 3);
+    const std::string field = RecordNumberAt(st.ProbeData, LGPosition);
     long number = 0;
     // No record number (a silent probe) is not record 0: it must neither
     // move the count nor complete the upload.
@@ -237,7 +209,7 @@ void Instrument::GetDataNumber(int16_t LGPosition) {
         SetBusyPointer(false);
         view.mnuFileSaveAs.enabled = true;
         ShowResult("Uploaded " + std::to_string(st.RecordCnt) + " data points.");
-        Notify([](InstrumentObserver& o) { o.logStopped(); });
+        NotifyLog({DataLogChange::Stopped, LogSource::Upload});
     }
     p_.display.changed();
 }

@@ -50,7 +50,7 @@ void Instrument::mnuProbeUploadData_Click() {
     view.ProgressBar1Visible = true;
     st.DataUploaded = 1;
     SetBusyPointer(true);
-    Notify([](InstrumentObserver& o) { o.logStarted(LogSource::Upload); });
+    NotifyLog({DataLogChange::Started, LogSource::Upload});
 }
 
 }  // namespace fenwyd

@@ -1,4 +1,6 @@
 // Saving the data log as page files, and the test-condition notes.
+#include <algorithm>
+
 #include "datalog/export.h"
 #include "datalog/notes.h"
 #include "instrument/instrument.h"
@@ -41,6 +43,7 @@ bool Instrument::SaveData(const std::string& filenam) {
     in.recordCnt = st.RecordCnt;
     in.dataUploaded = st.DataUploaded != 0;
     in.unitsText = st.UnitsText;
+    in.unitRuns = UnitRuns();
     for (const NoteEntry& note : st.NoteQuery) in.notes.push_back({note.label, note.answer});
     in.dateText = [this] { return p_.clock.shortDateText(); };
     in.timeText = [this] { return p_.clock.longTimeText(); };
@@ -65,6 +68,22 @@ bool Instrument::SaveData(const std::string& filenam) {
     p_.display.changed();
     Notify([&](InstrumentObserver& o) { o.logSaved(result.files); });
     return true;
+}
+
+std::vector<UnitRun> Instrument::UnitRuns() const {
+    std::vector<UnitRun> runs;
+    const int32_t count = std::clamp<int32_t>(st.RecordCnt, 0, kMaxRecords);
+    for (int32_t row = 1; row <= count; ++row) {
+        // A row kept without a unit name is in the log's present units.
+        const uint8_t unit = st.RecordInfo[static_cast<std::size_t>(row)].unit;
+        const std::string& name = unit != 0 ? UnitName(unit) : st.UnitsText;
+        if (!runs.empty() && runs.back().unitsText == name) {
+            runs.back().last = row;
+        } else {
+            runs.push_back({row, row, name});
+        }
+    }
+    return runs;
 }
 
 void Instrument::LoadNoteQuery() { st.NoteQuery = LoadNotesFile(notesFilePath()); }

@@ -1,11 +1,11 @@
 // The probe link: opening the port, the reading tick and one command
 // transaction with its lost/returning-communication counters.
 #include <algorithm>
-#include <cctype>
 
 #include "instrument/instrument.h"
 #include "instrument/link_trace.h"
 #include "link/command_table.h"
+#include "measure/reply_layout.h"
 
 namespace fenwyd {
 
@@ -15,17 +15,6 @@ constexpr int16_t kRecoverBtCount = 5;
 constexpr int kSendCmndTypeWithKr = 3;  // command types 3..5 are followed by "KR"
 constexpr int kTwoPartCmndType = 5;     // record number first, stored reading later
 
-// 1-based position of "LG" in text, letters compared without regard to case;
-// 0 when absent.
-int16_t FindLG(const std::string& text) {
-    for (std::size_t i = 0; i + 1 < text.size() && i < 32767; ++i) {
-        if (std::toupper(static_cast<unsigned char>(text[i])) == 'L' &&
-            std::toupper(static_cast<unsigned char>(text[i + 1])) == 'G') {
-            return static_cast<int16_t>(i + 1);
-        }
-    }
-    return 0;
-}
 }  // namespace
 
 void Instrument::OpenCommPort(int16_t CommNo) {
@@ -118,7 +107,7 @@ void Instrument::SendCmnd(std::string& Cmnd) {
         // The record number comes first; the stored reading follows later
         // and replaces it.
         AppendList1(st.ProbeData);
-        GetDataNumber(FindLG(st.ProbeData));
+        GetDataNumber(static_cast<int16_t>(FindRecordCode(st.ProbeData)));
         DELAY(static_cast<float>(kSecondPartWaitMs));
         st.ProbeData = ReadProbe();
     }
@@ -177,7 +166,7 @@ void Instrument::CountSilence() {
         if (st.UploadActive == 1) {
             st.UploadActive = 0;
             st.UploadStep = 0;
-            Notify([](InstrumentObserver& o) { o.logStopped(); });
+            NotifyLog({DataLogChange::Stopped, LogSource::Upload});
             p_.display.changed();
             p_.dialogs.message(
                 "Upload terminated due to probe timeout.  Cycle probe power and retry.",

@@ -12,6 +12,9 @@
 #include <algorithm>
 #include <atomic>
 
+#include "common/textconv.h"
+#include "measure/units.h"
+
 namespace fenwyd::journal {
 
 namespace {
@@ -223,14 +226,14 @@ bool Journal::beginLog(LogSource source, int64_t utcMs, int32_t offsetS, int64_t
     return true;
 }
 
-bool Journal::addRow(int64_t logId, const ReadingRecord& r) {
+bool Journal::addRow(int64_t logId, int32_t row, float logTime, const Measurement& r) {
     if (!isOpen()) return fail(QStringLiteral("not open"), QString());
     QSqlQuery& q = *d_->insertRow;
     q.bindValue(0, static_cast<qlonglong>(logId));
-    q.bindValue(1, r.row);
+    q.bindValue(1, row);
     q.bindValue(2, static_cast<qlonglong>(r.utcMs));
     q.bindValue(3, r.utcOffsetSeconds);
-    q.bindValue(4, static_cast<double>(r.logTime));  // a float is exact in a double
+    q.bindValue(4, static_cast<double>(logTime));  // a float is exact in a double
     q.bindValue(5, static_cast<double>(r.mantissa));
     q.bindValue(6, static_cast<int>(r.exponent));
     q.bindValue(7, QString::fromLatin1(r.unitsText.c_str()));
@@ -357,21 +360,42 @@ std::optional<LogSummary> Journal::log(int64_t logId) {
     return std::nullopt;
 }
 
-bool Journal::rows(int64_t logId, std::vector<LogRow>& out) {
+bool Journal::rows(int64_t logId, std::vector<LoggedRow>& out) {
     out.clear();
     QSqlQuery q(d_->db);
     q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT log_time, mantissa, exponent FROM reading WHERE log_id = %1 "
-                               "ORDER BY row")
-                    .arg(logId))) {
+    if (!q.exec(
+            QStringLiteral("SELECT log_time, mantissa, exponent, units, utc_ms, offset_s, range,"
+                           " auto_range, percent, (SELECT model FROM log WHERE id = %1)"
+                           " FROM reading WHERE log_id = %1 ORDER BY row")
+                .arg(logId))) {
         return fail(QStringLiteral("cannot read a log"), q.lastError().text());
     }
+    // The unit names repeat row after row: one copy each.
+    QString lastUnits;
+    std::string units;
     while (q.next()) {
-        LogRow r;
-        r.time = static_cast<float>(q.value(0).toDouble());
-        r.mantissa = static_cast<float>(q.value(1).toDouble());
-        r.exponent = static_cast<float>(q.value(2).toInt());
-        out.push_back(r);
+        LoggedRow row;
+        Measurement& m = row.reading;
+        row.logTime = static_cast<float>(q.value(0).toDouble());
+        m.mantissa = static_cast<float>(q.value(1).toDouble());
+        m.valueText = FormatSingle(m.mantissa);
+        m.exponent = static_cast<int16_t>(q.value(2).toInt());
+        const QString u = q.value(3).toString();
+        if (u != lastUnits) {
+            lastUnits = u;
+            units = u.toLatin1().toStdString();
+        }
+        m.unitsText = units;
+        m.quantity = LookUpUnitScale(units).quantity;
+        m.utcMs = q.value(4).toLongLong();
+        m.utcOffsetSeconds = q.value(5).toInt();
+        m.range = static_cast<int16_t>(q.value(6).toInt());
+        m.autoRange = q.value(7).toInt() != 0;
+        m.percent = q.value(8).toInt();
+        m.model = static_cast<int16_t>(q.value(9).toInt());
+        m.unitsLabel = LabelOfValue(units, m.exponent);
+        out.push_back(std::move(row));
     }
     return true;
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "datalog/data_file.h"
+#include "instrument/instrument_state.h"
 #include "instrument/observer.h"
 
 namespace fenwyd::journal {
@@ -55,7 +56,7 @@ public:
 
     // Writing. Each is committed when it returns; false on failure.
     bool beginLog(LogSource source, int64_t utcMs, int32_t offsetS, int64_t& id);
-    bool addRow(int64_t logId, const ReadingRecord& r);
+    bool addRow(int64_t logId, int32_t row, float logTime, const Measurement& r);
     bool endLog(int64_t logId, int64_t utcMs, int32_t offsetS);
     bool markSaved(int64_t logId, const std::vector<std::string>& files, int64_t utcMs);
     // The log ended its run normally: never offered for restoring.
@@ -66,7 +67,7 @@ public:
     // Reading.
     std::vector<LogSummary> logs();  // newest first
     std::optional<LogSummary> log(int64_t logId);
-    bool rows(int64_t logId, std::vector<LogRow>& out);
+    bool rows(int64_t logId, std::vector<LoggedRow>& out);
     // The newest log a run that has ended without ending normally (a crash,
     // a kill, a power cut) left with readings not saved to a data file, and
     // not offered for restoring yet.

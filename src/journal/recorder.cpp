@@ -29,13 +29,26 @@ void Recorder::logStarted(LogSource source) {
     unsaved_ = 0;
 }
 
-void Recorder::rowStored(const ReadingRecord& r) {
+void Recorder::dataLogChanged(const DataLogChange& change) {
+    switch (change.kind) {
+        case DataLogChange::RowStored: rowStored(change); break;
+        case DataLogChange::Started: logStarted(change.source); break;
+        case DataLogChange::Stopped: logStopped(); break;
+        case DataLogChange::Erased: logErased(); break;
+        case DataLogChange::Loaded:
+            adopt(change.journalLogId, change.journalLogId == 0 ? 0 : change.unsavedRows);
+            break;
+    }
+}
+
+void Recorder::rowStored(const DataLogChange& change) {
+    const Measurement& r = *change.reading;
     ++unsaved_;
     if (!journal_.isOpen()) return;
     if (logId_ == 0) {
         // The first row of a log, or the first after the count was erased.
         if (!pending_) {
-            pendingSource_ = r.source;
+            pendingSource_ = change.source;
             pendingUtcMs_ = r.utcMs;
             pendingOffsetS_ = r.utcOffsetSeconds;
         }
@@ -45,7 +58,7 @@ void Recorder::rowStored(const ReadingRecord& r) {
             return;
         }
     }
-    if (!journal_.addRow(logId_, r)) failed("cannot be written");
+    if (!journal_.addRow(logId_, change.row, change.logTime, r)) failed("cannot be written");
 }
 
 void Recorder::logStopped() {
@@ -70,10 +83,10 @@ void Recorder::logSaved(const std::vector<std::string>& files) {
     }
 }
 
-void Recorder::adopt(int64_t logId, int32_t rows) {
+void Recorder::adopt(int64_t logId, int32_t unsavedRows) {
     pending_ = false;
     logId_ = logId;
-    unsaved_ = logId == 0 ? 0 : rows;
+    unsaved_ = unsavedRows;
 }
 
 void Recorder::programEnding() {
@@ -86,16 +99,17 @@ std::string StartText(const LogSummary& log) {
     return local.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
 }
 
-bool LoadLog(Journal& journal, Recorder& recorder, Instrument& instrument, const LogSummary& log) {
-    std::vector<LogRow> rows;
+bool LoadLog(Journal& journal, Instrument& instrument, const LogSummary& log, LogOrigin origin) {
+    std::vector<LoggedRow> rows;
     if (!journal.rows(log.id, rows)) return false;
-    if (!instrument.LoadDataLog(rows, log.source == LogSource::Upload, log.units)) return false;
-    recorder.adopt(log.id, log.rows - log.savedRows);
-    return true;
+    DataLogChange loaded;
+    loaded.origin = origin;
+    loaded.journalLogId = log.id;
+    loaded.unsavedRows = log.rows - log.savedRows;
+    return instrument.LoadDataLog(rows, log.source == LogSource::Upload, log.units, loaded);
 }
 
-void OfferRestore(Journal& journal, Recorder& recorder, Instrument& instrument, Dialogs& dialogs,
-                  Clock& clock) {
+void OfferRestore(Journal& journal, Instrument& instrument, Dialogs& dialogs, Clock& clock) {
     if (!journal.isOpen()) return;
     const std::optional<LogSummary> crashed = journal.crashedLog();
     if (crashed) {
@@ -110,7 +124,7 @@ void OfferRestore(Journal& journal, Recorder& recorder, Instrument& instrument, 
                                  " readings that were not saved to a data file when the program "
                                  "last ended.\n\nRestore them into the data log?",
                              MsgIcon::Question)) {
-            LoadLog(journal, recorder, instrument, *crashed);
+            LoadLog(journal, instrument, *crashed, LogOrigin::Restore);
         }
         reading.setEnabled(wasReading);
     }

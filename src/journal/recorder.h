@@ -20,15 +20,9 @@ class Recorder : public InstrumentObserver {
 public:
     Recorder(Journal& journal, Clock& clock, Dialogs& dialogs);
 
-    void logStarted(LogSource source) override;
-    void rowStored(const ReadingRecord& r) override;
-    void logStopped() override;
-    void logErased() override;
+    void dataLogChanged(const DataLogChange& change) override;
     void logSaved(const std::vector<std::string>& files) override;
 
-    // The data log now holds this journal log (restored or opened), or, with
-    // 0, rows that came from elsewhere (a data file).
-    void adopt(int64_t logId, int32_t rows);
     // The program ends normally: its log is never offered for restoring.
     void programEnding();
 
@@ -41,6 +35,13 @@ public:
 
 private:
     void failed(const char* what);
+    void logStarted(LogSource source);
+    void rowStored(const DataLogChange& change);
+    void logStopped();
+    void logErased();
+    // The data log now holds this journal log (restored or opened), or, with
+    // 0, rows that came from elsewhere (a data file).
+    void adopt(int64_t logId, int32_t unsavedRows);
 
     Journal& journal_;
     Clock& clock_;
@@ -59,11 +60,11 @@ std::string StartText(const LogSummary& log);
 // At start-up, with the window shown and before the reading timer runs: the
 // newest log a crashed run left with unsaved readings is offered for
 // restoring into the data log (asked once). Then old logs are dropped.
-void OfferRestore(Journal& journal, Recorder& recorder, Instrument& instrument, Dialogs& dialogs,
-                  Clock& clock);
+void OfferRestore(Journal& journal, Instrument& instrument, Dialogs& dialogs, Clock& clock);
 
-// Loads a journal log into the data log; false (with nothing changed) while
-// a log or an upload runs.
-bool LoadLog(Journal& journal, Recorder& recorder, Instrument& instrument, const LogSummary& log);
+// Loads a journal log into the data log (the recorder follows it there);
+// false (with nothing changed) while a log or an upload runs.
+bool LoadLog(Journal& journal, Instrument& instrument, const LogSummary& log,
+             LogOrigin origin = LogOrigin::Journal);
 
 }  // namespace fenwyd::journal

@@ -1,7 +1,8 @@
-// The two reply layouts that carry a measurement: a reading ("RD") and a
-// stored reading (the second part of "NX"). One table holds the character
-// positions; the cutter checks a reply before it cuts it, and the same table
-// lays replies out for the probe simulator and the tests.
+// The layouts of the probe's replies: a reading ("RD"), a stored reading (the
+// second part of "NX"), the battery voltage ("BT"), the number of stored
+// readings ("NS") and the record number of an upload step ("LG"). One table
+// holds the character positions; the cutter checks a reply before it cuts it,
+// and the same table lays replies out for the probe simulator and the tests.
 #pragma once
 
 #include <cstddef>
@@ -11,12 +12,14 @@
 
 namespace fenwyd {
 
-enum class ReplyKind { Reading, Stored };
+enum class ReplyKind { Reading, Stored, Battery, UploadCount, RecordNumber };
 
 // A measurement as the probe sends it, every field as text, so a test or the
 // simulator can also lay out a corrupt one.
 struct ReplyText {
-    std::string value = "1999";  // four raw digits, no decimal point
+    // Four raw digits, no decimal point; for the other kinds their number
+    // (hundredths of a volt, a count, a record number).
+    std::string value = "1999";
     char model = 'E';            // 'E' QM-8204, 'V' QM-8203
     char range = '0';            // range digit
     char units = 'G';            // 'V', 'A', 'G' or 'T'
@@ -37,12 +40,26 @@ struct ProbeReading {
 };
 
 // The reply's code: "RD" at 2..3 for a reading, "NX" at 1..2 for a stored
-// reading.
+// reading, "BT" and "NS" at 2..3; "LG" anywhere, in any case.
 bool HasReplyCode(ReplyKind kind, const std::string& reply);
 
 // Checks the reply (code, length, and digits in the value, range and
-// percent fields) and cuts it; nothing when any of them is wrong.
+// percent fields) and cuts it; nothing when any of them is wrong. Readings
+// and stored readings only.
 std::optional<ProbeReading> CutReply(ReplyKind kind, const std::string& reply);
+
+// The number field of a battery, count or record-number reply, as text for
+// the caller's own conversion; nothing without the reply's code. The
+// battery's is at 4..7, the count is the reply's last four characters, the
+// record number the four after the first "LG" (after position 1 when there
+// is none, as an upload step without its code still names a record).
+std::optional<std::string> CutNumberField(ReplyKind kind, const std::string& reply);
+
+// 1-based position of the first "LG" in the reply, letters compared without
+// regard to case; 0 when there is none.
+int FindRecordCode(const std::string& reply);
+// The record number field after an "LG" at codePosition (0: none).
+std::string RecordNumberAt(const std::string& reply, int codePosition);
 
 // The reply text the probe would send for these fields.
 std::string LayOutReply(ReplyKind kind, const ReplyText& fields);

@@ -132,6 +132,17 @@ double ScaleByPowerOfTen(double value, int exponent) {
     return exponent < 0 ? value / p : value * p;
 }
 
+std::string LabelOfValue(const std::string& unitsText, int exponent) {
+    static const char* const kLabels[] = {"mG", "G", "nT", "uT", "m A/m", "A/m", "V/m", "k V/m"};
+    const UnitScale base = LookUpUnitScale(unitsText);
+    if (base.quantity == Quantity::Unknown) return {};
+    for (const char* label : kLabels) {
+        const UnitScale l = LookUpUnitScale(label);
+        if (l.quantity == base.quantity && l.siExponent == base.siExponent + exponent) return label;
+    }
+    return {};
+}
+
 UnitScale LookUpUnitScale(const std::string& unitName) {
     for (const NamedScale& u : kUnitScales) {
         if (unitName == u.name) return u.scale;

@@ -26,6 +26,12 @@ struct UnitsLabel {
 // empty label with notSupported false.
 UnitsLabel LookUpUnitsLabel(int16_t probeModel, const std::string& code);
 
+// The display label of a value kept as mantissa x 10^exponent in a base unit,
+// where only the base unit was kept: the label whose scale is the unit's
+// times 10^exponent ("Gauss" with -3 is "mG", "Tesla" with -6 "uT"), as the
+// unit tables pair them; empty when there is none.
+std::string LabelOfValue(const std::string& unitsText, int exponent);
+
 // What a unit measures: readings of different quantities are never compared,
 // averaged or drawn on one axis.
 enum class Quantity : uint8_t { Unknown, ElectricField, MagneticField, FluxDensity };

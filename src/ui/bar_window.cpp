@@ -148,7 +148,7 @@ void BarWindow::fitFonts() {
 
 void BarWindow::refresh() {
     const bool reading = history_.hasReading() && !history_.probeLost();
-    const ReadingRecord& r = history_.current();
+    const Measurement& r = history_.current();
     auto set = [](QLabel* l, const QString& text) {
         if (l->text() != text) l->setText(text);
     };

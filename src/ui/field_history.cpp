@@ -10,52 +10,21 @@
 namespace fenwyd::ui {
 
 namespace {
-// The base unit names a row can carry (UnitsText); index 0: not known.
-const char* const kBaseUnits[] = {"", "V/m", "m A/m", "A/m", "mGauss", "Gauss", "Tesla"};
-
-uint8_t BaseUnitIndex(const std::string& unitsText) {
-    for (std::size_t i = 1; i < std::size(kBaseUnits); ++i) {
-        if (unitsText == kBaseUnits[i]) return static_cast<uint8_t>(i);
-    }
-    return 0;
-}
-
 // A single-precision value as the data file writes it (seven significant
 // digits), so 1.999f counts as 1.999 and not as 1.99899995.
 double AsWritten(float v) { return LeadingNumber(FormatSingle(v)); }
-
-// The scale of each base unit name, looked up once: rows are read by the
-// thousand.
-UnitScale BaseScale(uint8_t index) {
-    static const auto scales = [] {
-        std::array<UnitScale, std::size(kBaseUnits)> a{};
-        for (std::size_t i = 0; i < a.size(); ++i) a[i] = LookUpUnitScale(kBaseUnits[i]);
-        return a;
-    }();
-    return index < scales.size() ? scales[index] : UnitScale{};
-}
-
-// mantissa x 10^exponent in a unit of that scale, in V/m, A/m or T.
-double ToSi(double mantissa, int exponent, UnitScale scale, Quantity& quantity) {
-    quantity = scale.quantity;
-    if (quantity == Quantity::Unknown) return std::numeric_limits<double>::quiet_NaN();
-    return ScaleByPowerOfTen(mantissa, exponent + scale.siExponent);
-}
-
-// The unit a reading is shown in: its label where that is a unit of the same
-// quantity, else its base unit name.
-DisplayUnit DisplayUnitOf(const ReadingRecord& r) {
-    const UnitScale base = LookUpUnitScale(r.unitsText);
-    const UnitScale label = LookUpUnitScale(r.unitsLabel);
-    if (label.quantity != Quantity::Unknown && label.quantity == base.quantity) {
-        return {label.quantity, r.unitsLabel, label.siExponent};
-    }
-    return {base.quantity, r.unitsText, base.siExponent};
-}
 }  // namespace
 
-FieldHistory::FieldHistory(const InstrumentState& st)
-    : st_(st), rowUnits_(static_cast<std::size_t>(kMaxRecords) + 1, 0) {}
+DisplayUnit DisplayUnitOf(const Measurement& m) {
+    const UnitScale base = LookUpUnitScale(m.unitsText);
+    const UnitScale label = LookUpUnitScale(m.unitsLabel);
+    if (label.quantity != Quantity::Unknown && label.quantity == base.quantity) {
+        return {label.quantity, m.unitsLabel, label.siExponent};
+    }
+    return {base.quantity, m.unitsText, base.siExponent};
+}
+
+FieldHistory::FieldHistory(const InstrumentState& st) : st_(st) { scales_.reserve(kMaxUnitNames); }
 
 void FieldHistory::addListener(HistoryListener* l) { listeners_.push_back(l); }
 
@@ -72,39 +41,56 @@ void FieldHistory::push(const LivePoint& p) {
     if (live_.size() > kLiveHistoryLimit) live_.pop_front();
 }
 
-void FieldHistory::takeCurrent(const ReadingRecord& r) {
-    current_ = r;
+void FieldHistory::takeCurrent(const Measurement& m) {
+    current_ = m;
     hasReading_ = true;
     probeLost_ = false;
-    const DisplayUnit unit = DisplayUnitOf(r);
-    if (unit.quantity != Quantity::Unknown) unit_ = unit;
+    // An over- or under-range reply says nothing about the unit of the figures.
+    if (m.valid()) unit_ = DisplayUnitOf(m);
 }
 
-void FieldHistory::readingShown(const ReadingRecord& r) {
-    takeCurrent(r);
+void FieldHistory::readingShown(const Measurement& m, int32_t row) {
+    takeCurrent(m);
     LivePoint p;
-    p.utcMs = r.utcMs;
-    p.logged = r.row > 0;
-    p.si = ToSi(AsWritten(r.mantissa), r.exponent, LookUpUnitScale(r.unitsText), p.quantity);
+    p.utcMs = m.utcMs;
+    p.logged = row > 0;
+    p.quantity = m.quantity;
+    p.si = m.si();
     // An over- or under-range reply carries no value worth drawing.
-    p.gap = r.overRange || r.underRange || p.quantity == Quantity::Unknown;
+    p.gap = !m.valid();
     push(p);
-    if (r.overRange) ++overRange_;
-    if (r.underRange) ++underRange_;
-    if (!p.gap) liveStats_[Index(p.quantity)].add(p.si, r.utcMs);
+    if (m.overRange) ++overRange_;
+    if (m.underRange) ++underRange_;
+    if (!p.gap) liveStats_[Index(p.quantity)].add(p.si, m.utcMs);
     notify(kLiveChanged);
 }
 
-void FieldHistory::rowStored(const ReadingRecord& r) {
-    if (r.row < 1 || r.row > kMaxRecords) return;
-    rowUnits_[static_cast<std::size_t>(r.row)] = BaseUnitIndex(r.unitsText);
+void FieldHistory::dataLogChanged(const DataLogChange& change) {
+    switch (change.kind) {
+        case DataLogChange::RowStored: rowStored(change); break;
+        case DataLogChange::Started:
+            uploading_ = change.source == LogSource::Upload;
+            resetLog();
+            break;
+        case DataLogChange::Stopped:
+            uploading_ = false;
+            notify(kLogChanged);
+            break;
+        case DataLogChange::Erased:
+        case DataLogChange::Loaded: resetLog(); break;
+    }
+}
+
+void FieldHistory::rowStored(const DataLogChange& change) {
+    const int32_t row = change.row;
+    if (row < 1 || row > kMaxRecords) return;
     // An uploaded reading is what the panel shows while the upload runs.
-    if (uploading_) takeCurrent(r);
-    if (!logDirty_ && r.row == logRowsCounted_ + 1) {
+    if (uploading_ && change.reading != nullptr) takeCurrent(*change.reading);
+    if (!logDirty_ && row == logRowsCounted_ + 1) {
         Quantity q = Quantity::Unknown;
-        const double si = rowSi(r.row, true, q);
-        if (q != Quantity::Unknown) logStats_[Index(q)].add(si, r.row);
-        logRowsCounted_ = r.row;
+        const double si = rowSi(row, true, q);
+        if (q != Quantity::Unknown) logStats_[Index(q)].add(si, row);
+        logRowsCounted_ = row;
     } else {
         logDirty_ = true;
     }
@@ -125,15 +111,6 @@ void FieldHistory::linkBack(int64_t) {
     notify(kLinkChanged);
 }
 
-void FieldHistory::logStarted(LogSource source) {
-    uploading_ = source == LogSource::Upload;
-    resetLog();
-}
-
-void FieldHistory::logStopped() { uploading_ = false; }
-
-void FieldHistory::logErased() { resetLog(); }
-
 void FieldHistory::resetLog() {
     for (RunningStats& s : logStats_) s.clear();
     logRowsCounted_ = 0;
@@ -151,18 +128,57 @@ double FieldHistory::logValueSi(int32_t row, Quantity& quantity) const {
     return rowSi(row, false, quantity);
 }
 
+UnitScale FieldHistory::unitScale(uint8_t unit) const {
+    // A row kept without a unit name is in the log's present units.
+    if (unit == 0) return LookUpUnitScale(st_.UnitsText);
+    while (scales_.size() < st_.RecordUnitNames.size()) {
+        scales_.push_back(LookUpUnitScale(st_.RecordUnitNames[scales_.size()]));
+    }
+    return unit < scales_.size() ? scales_[unit] : UnitScale{};
+}
+
 double FieldHistory::rowSi(int32_t row, bool asWritten, Quantity& quantity) const {
     quantity = Quantity::Unknown;
     if (row < 1 || row > kMaxRecords) return std::numeric_limits<double>::quiet_NaN();
+    const LogRowInfo& info = st_.RecordInfo[static_cast<std::size_t>(row)];
+    // Stored readings the probe flagged are kept, but are not values.
+    if ((info.flags & (kRowOverRange | kRowUnderRange)) != 0) {
+        return std::numeric_limits<double>::quiet_NaN();
+    }
     const auto& cells = st_.RecordData[static_cast<std::size_t>(row)];
     const float exponent = cells[kLogColExponent];
     if (!std::isfinite(exponent) || std::fabs(exponent) > 1000) {
         return std::numeric_limits<double>::quiet_NaN();
     }
-    const uint8_t unit = rowUnits_[static_cast<std::size_t>(row)];
+    const UnitScale scale = unitScale(info.unit);
+    quantity = scale.quantity;
+    if (quantity == Quantity::Unknown) return std::numeric_limits<double>::quiet_NaN();
     const float value = cells[kLogColValue];
-    return ToSi(asWritten ? AsWritten(value) : value, static_cast<int>(std::lround(exponent)),
-                unit != 0 ? BaseScale(unit) : LookUpUnitScale(st_.UnitsText), quantity);
+    return ScaleByPowerOfTen(asWritten ? AsWritten(value) : value,
+                             static_cast<int>(std::lround(exponent)) + scale.siExponent);
+}
+
+DisplayUnit FieldHistory::logDisplayUnit() const {
+    for (int32_t row = std::min(st_.RecordCnt, kMaxRecords); row >= 1; --row) {
+        Quantity q = Quantity::Unknown;
+        rowSi(row, false, q);
+        if (q == Quantity::Unknown) continue;
+        const LogRowInfo& info = st_.RecordInfo[static_cast<std::size_t>(row)];
+        Measurement m;
+        m.unitsText = RowUnitName(st_, info.unit);
+        m.unitsLabel = RowUnitName(st_, info.label);
+        return DisplayUnitOf(m);
+    }
+    return unit_;
+}
+
+int32_t FieldHistory::logOutOfRangeCount() const {
+    int32_t n = 0;
+    for (int32_t row = 1; row <= std::min(st_.RecordCnt, kMaxRecords); ++row) {
+        const uint8_t flags = st_.RecordInfo[static_cast<std::size_t>(row)].flags;
+        if ((flags & (kRowOverRange | kRowUnderRange)) != 0) ++n;
+    }
+    return n;
 }
 
 const RunningStats& FieldHistory::logStats(Quantity q) const {

@@ -31,7 +31,8 @@ struct LivePoint {
     bool logged = false;
 };
 
-// The unit the windows show values in: the current reading's label.
+// The unit a figure shows values in: the label of the newest valid reading
+// (or row) it draws from.
 struct DisplayUnit {
     Quantity quantity = Quantity::Unknown;
     std::string label;
@@ -52,9 +53,13 @@ public:
     virtual void historyChanged(unsigned changes) = 0;
 };
 
+// The unit a measurement is shown in: its label where that is a unit of the
+// same quantity, else its base unit name.
+DisplayUnit DisplayUnitOf(const Measurement& m);
+
 class FieldHistory : public InstrumentObserver {
 public:
-    // st: the data log is read from its rows.
+    // st: the data log is read from its rows, each in its own unit.
     explicit FieldHistory(const InstrumentState& st);
 
     void addListener(HistoryListener* l);
@@ -62,10 +67,15 @@ public:
 
     const std::deque<LivePoint>& live() const { return live_; }
     // The last reading shown (or row uploaded), and whether the probe answers.
-    const ReadingRecord& current() const { return current_; }
+    const Measurement& current() const { return current_; }
     bool hasReading() const { return hasReading_; }
     bool probeLost() const { return probeLost_; }
+    // The unit of the live figures: that of the newest valid reading. An
+    // over- or under-range reply never changes it.
     DisplayUnit displayUnit() const { return unit_; }
+    // The unit of the data log's figures: that of its newest valid row, or
+    // the live one while it has none.
+    DisplayUnit logDisplayUnit() const;
 
     // Statistics in V/m, A/m or T of one quantity: the live readings since
     // the last Clear Peak (times in ms since 1970), and the rows of the data
@@ -79,33 +89,35 @@ public:
     void clearPeak();
 
     // Row 1..RecordCnt of the data log in V/m, A/m or T, and what it measures
-    // (Unknown for a row whose units are not known). For drawing: the
+    // (Unknown for a row whose unit is not known, and for a stored reading
+    // the probe flagged over or under range). For drawing: the
     // single-precision value as it is, without the decimal rounding the
     // statistics use.
     double logValueSi(int32_t row, Quantity& quantity) const;
     int32_t logCount() const { return st_.RecordCnt; }
+    // Rows of the data log flagged over or under range.
+    int32_t logOutOfRangeCount() const;
 
     // InstrumentObserver
-    void readingShown(const ReadingRecord& r) override;
-    void rowStored(const ReadingRecord& r) override;
+    void readingShown(const Measurement& m, int32_t row) override;
+    void dataLogChanged(const DataLogChange& change) override;
     void linkLost(int64_t utcMs) override;
     void linkBack(int64_t utcMs) override;
-    void logStarted(LogSource source) override;
-    void logStopped() override;
-    void logErased() override;
 
 private:
     static std::size_t Index(Quantity q) { return static_cast<std::size_t>(q); }
     void push(const LivePoint& p);
-    void takeCurrent(const ReadingRecord& r);
+    void takeCurrent(const Measurement& m);
     void resetLog();
+    void rowStored(const DataLogChange& change);
     double rowSi(int32_t row, bool asWritten, Quantity& quantity) const;
+    UnitScale unitScale(uint8_t unit) const;
     void notify(unsigned changes);
 
     const InstrumentState& st_;
     std::vector<HistoryListener*> listeners_;
     std::deque<LivePoint> live_;
-    ReadingRecord current_;
+    Measurement current_;
     bool hasReading_ = false;
     bool probeLost_ = true;
     bool uploading_ = false;
@@ -113,9 +125,9 @@ private:
     std::array<RunningStats, 4> liveStats_;
     int64_t overRange_ = 0, underRange_ = 0;
 
-    // Units of each row as it was stored (an index into the base unit
-    // names; 0: not known, the row is read in the log's present units).
-    std::vector<uint8_t> rowUnits_;
+    // The scale of each unit name of the data log, looked up once: rows are
+    // read by the thousand.
+    mutable std::vector<UnitScale> scales_;
     // Log statistics follow the rows as they come; rows out of order (an
     // upload that goes back) make them be counted again from the table.
     mutable std::array<RunningStats, 4> logStats_;

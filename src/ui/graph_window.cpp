@@ -404,7 +404,7 @@ void GraphWindow::buildTraceLive() {
 }
 
 void GraphWindow::buildTraceLog() {
-    const DisplayUnit unit = history_.displayUnit();
+    const DisplayUnit unit = history_.logDisplayUnit();
     const int32_t n = history_.logCount();
     const auto first = static_cast<int32_t>(std::max(1.0, std::floor(x0_) - 1));
     const auto last = static_cast<int32_t>(std::min<double>(n, std::ceil(x1_) + 1));
@@ -472,7 +472,7 @@ void GraphWindow::applyPlot() {
         sampleAxis_->setTickInterval(std::max(1.0, NiceStep(x1_ - x0_, kMaxSampleTicks)));
         sampleAxis_->setRange(x0_, x1_);
     }
-    const DisplayUnit unit = history_.displayUnit();
+    const DisplayUnit unit = live() ? history_.displayUnit() : history_.logDisplayUnit();
     const QString unitText = QString::fromLatin1(unit.label.c_str());
     if (valueAxis_->titleText() != unitText) valueAxis_->setTitleText(unitText);
     if (plot_.hasValues) {
@@ -497,11 +497,13 @@ void GraphWindow::applyPlot() {
         if (!follow_ && !fitAll_) caption += QStringLiteral(" (not following: Fit All to follow)");
     } else {
         caption = QStringLiteral("%1 rows in the data log").arg(history_.logCount());
-        const int64_t shown = history_.logStats(unit.quantity).count();
-        if (shown < history_.logCount()) {
-            caption += QStringLiteral(", %1 of them in other units not drawn")
-                           .arg(history_.logCount() - shown);
+        const int32_t flagged = history_.logOutOfRangeCount();
+        const int64_t other =
+            history_.logCount() - flagged - history_.logStats(unit.quantity).count();
+        if (other > 0) {
+            caption += QStringLiteral(", %1 of them of another quantity not drawn").arg(other);
         }
+        if (flagged > 0) caption += QStringLiteral(", %1 over or under range").arg(flagged);
     }
     if (plot_.thinned) caption += QStringLiteral("; smallest and largest of each pixel column");
     if (caption_->text() != caption) caption_->setText(caption);
@@ -555,7 +557,7 @@ int GraphWindow::drawnSegments() const {
 // ----------------------------------------------------------------- export
 
 QString GraphWindow::exportTitle() const {
-    const ReadingRecord& r = history_.current();
+    const Measurement& r = history_.current();
     QString title = QStringLiteral("Fenwyd 8200");
     if (r.model != 0) title += QStringLiteral(", QM-%1").arg(r.model);
     if (live()) {

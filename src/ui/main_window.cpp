@@ -722,7 +722,7 @@ void MainWindow::startJournal() {
                           MsgIcon::Exclamation);
         return;
     }
-    journal::OfferRestore(*journal_, *recorder_, *instrument_, *dialogs_, clock_);
+    journal::OfferRestore(*journal_, *instrument_, *dialogs_, clock_);
     render();
 }
 
@@ -755,23 +755,30 @@ bool MainWindow::replaceDataLog(const std::function<bool()>& load) {
 
 void MainWindow::openLogs() {
     auto loadLog = [this](const journal::LogSummary& log) {
-        return replaceDataLog(
-            [&] { return journal::LoadLog(*journal_, *recorder_, *instrument_, log); });
+        return replaceDataLog([&] { return journal::LoadLog(*journal_, *instrument_, log); });
     };
     auto openFile = [this](const QString& path) {
-        DataFileContents file;
+        SavedLog saved;
         std::string error;
-        if (!ReadDataFile(Local8(path), file, error)) {
+        if (!ReadSavedLog(Local8(path), saved, error)) {
             dialogs_->message(
                 "The file " + Local8(path) + " is not a data file of this program: " + error + ".",
                 MsgIcon::Exclamation);
             return false;
         }
-        return replaceDataLog([&] {
-            if (!instrument_->LoadDataLog(file.rows, file.uploaded, file.unitsText)) return false;
-            if (recorder_) recorder_->adopt(0, 0);
-            return true;
+        const bool loaded = replaceDataLog([&] {
+            return instrument_->LoadDataLog(RowsOfSavedLog(saved), saved.pages.front().uploaded,
+                                            saved.pages.front().unitsText, DataLogChange{});
         });
+        if (loaded && saved.incomplete) {
+            const DataFileContents& page = saved.pages.front();
+            dialogs_->message("The file " + Local8(path) + " is page " + std::to_string(page.page) +
+                                  " of " + std::to_string(page.pages) +
+                                  "; the other pages were not found beside it, so only its " +
+                                  std::to_string(page.rows.size()) + " rows were loaded.",
+                              MsgIcon::Information);
+        }
+        return loaded;
     };
     OpenDialog dialog(this, journal_, loadLog, openFile);
     dialog.exec();

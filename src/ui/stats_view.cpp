@@ -39,6 +39,8 @@ StatsView::StatsView(QWidget* parent) : QWidget(parent) {
     grid->addWidget(unit_, 0, 0);
     QLabel* live = PlainLabel(this, QStringLiteral("Live since\nClear Peak"));
     QLabel* log = PlainLabel(this, QStringLiteral("Data log"));
+    titles_[0] = live;
+    titles_[1] = log;
     for (QLabel* l : {live, log}) {
         l->setFont(bold);
         l->setAlignment(Qt::AlignRight | Qt::AlignBottom);
@@ -82,15 +84,33 @@ void StatsView::setTextPixelSize(int px) {
 }
 
 void StatsView::showStats(const FieldHistory& history) {
-    const DisplayUnit unit = history.displayUnit();
-    // The unit once, over the figures.
-    const QString heading = unit.label.empty()
-                                ? QStringLiteral("No readings")
-                                : QStringLiteral("In ") + QString::fromLatin1(unit.label.c_str());
+    // Each column in the unit of what it counts: the live readings and the
+    // data log can be in different units (an upload, a log loaded from the
+    // journal).
+    const DisplayUnit units[2] = {history.displayUnit(), history.logDisplayUnit()};
+    const QString names[2] = {QString::fromLatin1(units[0].label.c_str()),
+                              QString::fromLatin1(units[1].label.c_str())};
+    // The unit once, over the figures, where both columns share it.
+    QString heading;
+    if (names[0].isEmpty() && names[1].isEmpty()) {
+        heading = QStringLiteral("No readings");
+    } else if (names[0] == names[1] || names[1].isEmpty()) {
+        heading = QStringLiteral("In ") + names[0];
+    } else if (names[0].isEmpty()) {
+        heading = QStringLiteral("In ") + names[1];
+    }
     if (unit_->text() != heading) unit_->setText(heading);
-    const RunningStats* stats[2] = {&history.liveStats(unit.quantity),
-                                    &history.logStats(unit.quantity)};
+    const QString titles[2] = {QStringLiteral("Live since\nClear Peak"),
+                               QStringLiteral("Data log")};
     for (int c = 0; c < 2; ++c) {
+        const QString title =
+            heading.isEmpty() ? titles[c] + QStringLiteral(", ") + names[c] : titles[c];
+        if (titles_[c]->text() != title) titles_[c]->setText(title);
+    }
+    const RunningStats* stats[2] = {&history.liveStats(units[0].quantity),
+                                    &history.logStats(units[1].quantity)};
+    for (int c = 0; c < 2; ++c) {
+        const DisplayUnit& unit = units[c];
         const RunningStats& s = *stats[c];
         QString text[7];
         text[kCount] = QString::number(s.count());

@@ -30,6 +30,7 @@ private:
     void fitColumns();
 
     QLabel* unit_ = nullptr;
+    QLabel* titles_[2] = {};
     QLabel* cells_[7][2] = {};
 };
 

@@ -98,7 +98,7 @@ TEST(LivePortTest, WorkAskedForInsideATransactionWaitsForItsEnd) {
     Instrument& in = w.instrument();
     struct DuringReading : InstrumentObserver {
         std::function<void()> once;
-        void readingShown(const ReadingRecord&) override {
+        void readingShown(const Measurement&, int32_t) override {
             if (auto f = std::move(once)) f();
         }
     } hook;

@@ -19,10 +19,12 @@ namespace {
 struct Counter : fenwyd::InstrumentObserver {
     std::string lastReply;
     fenwyd::Instrument* in = nullptr;
-    void rowStored(const fenwyd::ReadingRecord& r) override {
+    void dataLogChanged(const fenwyd::DataLogChange& c) override {
+        if (c.kind != fenwyd::DataLogChange::RowStored) return;
         uint32_t bits = 0;
-        std::memcpy(&bits, &r.mantissa, sizeof bits);
-        std::printf("counted %d %08x %d %s\n", r.row, bits, r.exponent, in->st.ProbeData.c_str());
+        std::memcpy(&bits, &c.reading->mantissa, sizeof bits);
+        std::printf("counted %d %08x %d %s\n", c.row, bits, c.reading->exponent,
+                    in->st.ProbeData.c_str());
         std::fflush(stdout);
     }
 };
@@ -49,7 +51,7 @@ int main(int argc, char** argv) {
     in.addObserver(&recorder);
     in.addObserver(&counter);  // after the journal: a counted row is a kept row
 
-    fenwyd::journal::OfferRestore(journal, recorder, in, dialogs, clock);
+    fenwyd::journal::OfferRestore(journal, in, dialogs, clock);
     std::printf("restored %d %lld\n", static_cast<int>(in.st.RecordCnt),
                 static_cast<long long>(recorder.currentLog()));
     std::fflush(stdout);

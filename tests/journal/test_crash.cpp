@@ -120,10 +120,10 @@ TEST(Crash, NoCountedRowIsLostWhenTheProgramIsKilled) {
         const journal::LogSummary* log = nullptr;
         for (const journal::LogSummary& s : logs) {
             if (s.rows >= static_cast<int32_t>(counted.size())) {
-                std::vector<LogRow> rows;
+                std::vector<LoggedRow> rows;
                 j.rows(s.id, rows);
                 uint32_t bits = 0;
-                std::memcpy(&bits, &rows[0].mantissa, sizeof bits);
+                std::memcpy(&bits, &rows[0].reading.mantissa, sizeof bits);
                 if (bits == counted[0].bits && rows.size() >= counted.size()) {
                     log = &s;
                     break;
@@ -131,14 +131,15 @@ TEST(Crash, NoCountedRowIsLostWhenTheProgramIsKilled) {
             }
         }
         ASSERT_NE(log, nullptr) << "run " << r << ": its rows are not in the journal";
-        std::vector<LogRow> rows;
+        std::vector<LoggedRow> rows;
         ASSERT_TRUE(j.rows(log->id, rows));
         for (std::size_t i = 0; i < counted.size(); ++i) {
             uint32_t bits = 0;
-            std::memcpy(&bits, &rows[i].mantissa, sizeof bits);
+            std::memcpy(&bits, &rows[i].reading.mantissa, sizeof bits);
             ASSERT_EQ(counted[i].row, static_cast<int>(i + 1)) << "run " << r;
             ASSERT_EQ(bits, counted[i].bits) << "run " << r << " row " << i + 1;
-            ASSERT_EQ(rows[i].exponent, counted[i].exponent) << "run " << r << " row " << i + 1;
+            ASSERT_EQ(rows[i].reading.exponent, counted[i].exponent)
+                << "run " << r << " row " << i + 1;
             // The probe really sent it, in this order.
             while (servedAt < served.size() && served[servedAt] != counted[i].reply) ++servedAt;
             ASSERT_LT(servedAt, served.size()) << "never served: " << counted[i].reply;

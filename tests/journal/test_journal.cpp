@@ -22,17 +22,21 @@ namespace fs = std::filesystem;
 using journal::Journal;
 using journal::LogSummary;
 
-ReadingRecord Row(int32_t row, float mantissa, int16_t exponent, float logTime) {
-    ReadingRecord r;
-    r.utcMs = 1796551200000 + row * 366;
-    r.row = row;
-    r.mantissa = mantissa;
-    r.exponent = exponent;
-    r.logTime = logTime;
-    r.unitsText = "Tesla";
-    r.model = 8204;
-    return r;
-}
+// A reading as a row of the data log holds it.
+struct Row {
+    Row(int32_t row, float mantissa, int16_t exponent, float logTime) : row(row), logTime(logTime) {
+        m.utcMs = 1796551200000 + row * 366;
+        m.mantissa = mantissa;
+        m.exponent = exponent;
+        m.unitsText = "Tesla";
+        m.model = 8204;
+    }
+    int32_t row;
+    float logTime;
+    Measurement m;
+};
+
+bool Add(Journal& j, int64_t id, const Row& r) { return j.addRow(id, r.row, r.logTime, r.m); }
 
 bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
@@ -48,7 +52,7 @@ TEST_F(JournalFile, RowsComeBackBitForBit) {
     int64_t id = 0;
     ASSERT_TRUE(j.beginLog(LogSource::Live, 1796551200000, 3600, id));
     std::mt19937 g(7);
-    std::vector<ReadingRecord> written;
+    std::vector<Row> written;
     for (int i = 1; i <= 500; ++i) {
         // Any float the data log can hold, the awkward ones included.
         uint32_t bits = g();
@@ -56,15 +60,17 @@ TEST_F(JournalFile, RowsComeBackBitForBit) {
         std::memcpy(&m, &bits, sizeof m);
         if (!std::isfinite(m)) m = 1.0f / 3.0f;
         written.push_back(Row(i, m, static_cast<int16_t>(i % 7 - 3), 0.4270833f + i * 4e-6f));
-        ASSERT_TRUE(j.addRow(id, written.back())) << j.error();
+        ASSERT_TRUE(Add(j, id, written.back())) << j.error();
     }
-    std::vector<LogRow> rows;
+    std::vector<LoggedRow> rows;
     ASSERT_TRUE(j.rows(id, rows));
     ASSERT_EQ(rows.size(), written.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        EXPECT_TRUE(SameBits(rows[i].mantissa, written[i].mantissa)) << i;
-        EXPECT_TRUE(SameBits(rows[i].time, written[i].logTime)) << i;
-        EXPECT_EQ(rows[i].exponent, written[i].exponent) << i;
+        EXPECT_TRUE(SameBits(rows[i].reading.mantissa, written[i].m.mantissa)) << i;
+        EXPECT_TRUE(SameBits(rows[i].logTime, written[i].logTime)) << i;
+        EXPECT_EQ(rows[i].reading.exponent, written[i].m.exponent) << i;
+        EXPECT_EQ(rows[i].reading.unitsText, "Tesla") << i;
+        EXPECT_EQ(rows[i].reading.utcMs, written[i].m.utcMs) << i;
     }
     const LogSummary s = *j.log(id);
     EXPECT_EQ(s.rows, 500);
@@ -104,7 +110,7 @@ TEST_F(JournalFile, WhichLogIsOfferedAfterACrash) {
                 (log == 0 ? first : last) = id;
                 last = id;
                 for (int i = 1; i <= c.rows; ++i) {
-                    j.addRow(id, Row(i, 1.5f, -3, 0.5f));
+                    Add(j, id, Row(i, 1.5f, -3, 0.5f));
                     if (i == c.saveAfter) j.markSaved(id, {"/data/run.csv"}, 1796551300000);
                 }
             }
@@ -129,7 +135,7 @@ TEST_F(JournalFile, ALogOfARunStillGoingIsNotACrash) {
     ASSERT_TRUE(running.open(path()));
     int64_t id = 0;
     running.beginLog(LogSource::Live, 1, 0, id);
-    running.addRow(id, Row(1, 1, 0, 0));
+    Add(running, id, Row(1, 1, 0, 0));
     Journal second;  // a second window on the same journal
     ASSERT_TRUE(second.open(path()));
     EXPECT_FALSE(second.crashedLog());
@@ -145,7 +151,7 @@ TEST_F(JournalFile, OldLogsAreDroppedButNeverTheNewestUnsavedOne) {
     for (int i = 0; i < 205; ++i) {
         int64_t id = 0;
         j.beginLog(LogSource::Live, now - (300 - i) * kDay, 0, id);
-        j.addRow(id, Row(1, 1, 0, 0));
+        Add(j, id, Row(1, 1, 0, 0));
         if (i != 0) j.markSaved(id, {"f.csv"}, now);
         ids.push_back(id);
     }
@@ -225,13 +231,13 @@ TEST_F(Recording, EveryLoggedRowIsInTheJournalAsTheDataLogHoldsIt) {
     const auto logs = j.logs();
     ASSERT_EQ(logs.size(), 1u);
     EXPECT_NE(logs[0].endedUtcMs, 0);
-    std::vector<LogRow> rows;
+    std::vector<LoggedRow> rows;
     ASSERT_TRUE(j.rows(logs[0].id, rows));
     ASSERT_EQ(static_cast<int32_t>(rows.size()), h.in.st.RecordCnt);
     for (int i = 1; i <= h.in.st.RecordCnt; ++i) {
-        EXPECT_TRUE(SameBits(rows[i - 1].time, h.in.st.RecordData[i][kLogColTime]));
-        EXPECT_TRUE(SameBits(rows[i - 1].mantissa, h.in.st.RecordData[i][kLogColValue]));
-        EXPECT_EQ(rows[i - 1].exponent, h.in.st.RecordData[i][kLogColExponent]);
+        EXPECT_TRUE(SameBits(rows[i - 1].logTime, h.in.st.RecordData[i][kLogColTime]));
+        EXPECT_TRUE(SameBits(rows[i - 1].reading.mantissa, h.in.st.RecordData[i][kLogColValue]));
+        EXPECT_EQ(rows[i - 1].reading.exponent, h.in.st.RecordData[i][kLogColExponent]);
     }
     EXPECT_EQ(rec.unsavedRows(), h.in.st.RecordCnt);
     h.dialogs.saveChoice = (h.folder.path() / "run.csv").string();
@@ -295,8 +301,9 @@ TEST_F(Recording, RestoreAfterACrashLoadsTheRowsWhenAsked) {
             // Not asked again; Open loads it.
         }
         journal::Recorder r{again, next.clock, next.dialogs};
+        next.in.addObserver(&r);
         next.in.Form_Load();
-        journal::OfferRestore(again, r, next.in, next.dialogs, next.clock);
+        journal::OfferRestore(again, next.in, next.dialogs, next.clock);
         if (!yes) {
             EXPECT_EQ(next.dialogs.count("yesno"), 1);
             EXPECT_EQ(next.in.st.RecordCnt, 0);
@@ -305,7 +312,7 @@ TEST_F(Recording, RestoreAfterACrashLoadsTheRowsWhenAsked) {
         EXPECT_EQ(next.dialogs.count("yesno"), 0);
         const auto logs = again.logs();
         ASSERT_FALSE(logs.empty());
-        ASSERT_TRUE(journal::LoadLog(again, r, next.in, logs[0]));
+        ASSERT_TRUE(journal::LoadLog(again, next.in, logs[0]));
         EXPECT_EQ(next.in.st.RecordCnt, 3);
         EXPECT_TRUE(next.in.view.mnuFileSaveAs.enabled);
         EXPECT_EQ(next.in.st.UnitsText, "Tesla");
@@ -326,11 +333,12 @@ TEST(DataFile, SavedOpenedAndSavedAgainGivesTheSameRows) {
         const std::string first = (h.folder.path() / "a.csv").string();
         const std::string second = (h.folder.path() / "b.csv").string();
         ASSERT_TRUE(h.in.SaveData(first));
-        DataFileContents file;
+        SavedLog file;
         std::string error;
-        ASSERT_TRUE(ReadDataFile(first, file, error)) << error;
-        EXPECT_EQ(file.uploaded, uploaded);
-        ASSERT_TRUE(h.in.LoadDataLog(file.rows, file.uploaded, file.unitsText));
+        ASSERT_TRUE(ReadSavedLog(first, file, error)) << error;
+        EXPECT_EQ(file.pages.at(0).uploaded, uploaded);
+        ASSERT_TRUE(h.in.LoadDataLog(RowsOfSavedLog(file), uploaded, file.pages[0].unitsText,
+                                     DataLogChange{}));
         ASSERT_TRUE(h.in.SaveData(second));
         const std::string a = ReadFile(first), b = ReadFile(second);
         EXPECT_EQ(a.substr(a.find("EndHeader")), b.substr(b.find("EndHeader")));

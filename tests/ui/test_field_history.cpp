@@ -87,7 +87,7 @@ TEST_F(History, LogStatisticsFollowTheRowsThroughEraseAndUpload) {
     // again from the table.
     h.in.ToggleRecordOn();
     h.in.ToggleRecordOn();
-    history.logStarted(LogSource::Upload);
+    history.dataLogChanged({DataLogChange::Started, LogSource::Upload});
     h.in.st.UploadRecordOk = true;
     for (int32_t row : {1, 2, 1}) {
         h.in.st.RecordCnt = row;
@@ -108,14 +108,16 @@ TEST_F(History, TheLinkGoingDownIsAGapAndTheHistoryIsBounded) {
     reply(Rd());
     EXPECT_FALSE(history.probeLost());
 
-    ReadingRecord r;
+    Measurement r;
     r.unitsText = "Gauss";
     r.unitsLabel = "mG";
+    r.quantity = Quantity::FluxDensity;
+    r.valueText = "1";
     r.mantissa = 1;
     r.exponent = -3;
     for (std::size_t i = 0; i < kLiveHistoryLimit; ++i) {
         r.utcMs = static_cast<int64_t>(i) + 1;
-        history.readingShown(r);
+        history.readingShown(r, 0);
     }
     EXPECT_EQ(history.live().size(), kLiveHistoryLimit);
     EXPECT_EQ(history.live().front().utcMs, 1);  // the oldest went first

@@ -9,28 +9,40 @@
 namespace fenwyd::testing {
 namespace {
 
+// A reading and the row it went into.
+struct Shown : Measurement {
+    int32_t row = 0;
+};
+
 // Every event as one line, in order.
 struct EventLog : InstrumentObserver {
     std::vector<std::string> events;
-    std::vector<ReadingRecord> shown, stored;
-    void readingShown(const ReadingRecord& r) override {
-        shown.push_back(r);
-        events.push_back("shown " + r.valueText + " row " + std::to_string(r.row));
+    std::vector<Shown> shown, stored;
+    void readingShown(const Measurement& m, int32_t row) override {
+        shown.push_back({m, row});
+        events.push_back("shown " + m.valueText + " row " + std::to_string(row));
     }
-    void rowStored(const ReadingRecord& r) override {
-        stored.push_back(r);
-        events.push_back("row " + std::to_string(r.row));
+    void dataLogChanged(const DataLogChange& c) override {
+        switch (c.kind) {
+            case DataLogChange::RowStored:
+                stored.push_back({*c.reading, c.row});
+                events.push_back("row " + std::to_string(c.row));
+                break;
+            case DataLogChange::Started:
+                events.push_back(c.source == LogSource::Live ? "start live" : "start upload");
+                break;
+            case DataLogChange::Stopped: events.push_back("stop"); break;
+            case DataLogChange::Erased: events.push_back("erased"); break;
+            case DataLogChange::Loaded:
+                events.push_back("loaded " + std::to_string(static_cast<int>(c.origin)));
+                break;
+        }
     }
     void batteryRead(int64_t, double volts) override {
         events.push_back("battery " + std::to_string(std::lround(volts * 100)));
     }
     void linkLost(int64_t) override { events.push_back("lost"); }
     void linkBack(int64_t) override { events.push_back("back"); }
-    void logStarted(LogSource s) override {
-        events.push_back(s == LogSource::Live ? "start live" : "start upload");
-    }
-    void logStopped() override { events.push_back("stop"); }
-    void logErased() override { events.push_back("erased"); }
     void logSaved(const std::vector<std::string>& files) override {
         events.push_back("saved " + std::to_string(files.size()));
     }
@@ -58,7 +70,7 @@ TEST_F(Observer, ReadingsAndRowsInOrderWithTheLifeOfTheLog) {
     h.tick();
     EXPECT_EQ(take(), Events({"back", "shown 1.25 row 0"}));
     ASSERT_FALSE(log.shown.empty());
-    const ReadingRecord& r = log.shown.back();
+    const Shown& r = log.shown.back();
     EXPECT_EQ(r.model, 8204);
     EXPECT_FLOAT_EQ(r.mantissa, 1.25f);
     EXPECT_EQ(r.exponent, -6);

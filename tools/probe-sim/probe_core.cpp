@@ -46,6 +46,14 @@ std::string digits(int value, int width) {
     return buf;
 }
 
+// A reply whose one field is a four-digit number: the battery in hundredths
+// of a volt, the stored count, a record number.
+std::string numberReply(fenwyd::ReplyKind kind, int value) {
+    fenwyd::ReplyText t;
+    t.value = digits(value, 4);
+    return fenwyd::LayOutReply(kind, t);
+}
+
 }  // namespace
 
 ProbeCore::ProbeCore(const Options& options)
@@ -211,19 +219,22 @@ std::vector<Response::Part> ProbeCore::execute(const std::string& cmd, double no
         unitsIdx_ = (unitsIdx_ + 1) % kUnitsCount;
         return {{"@EH"}};
     }
-    if (cmd == "BT") return {{"@BT" + digits(readBattery(nowMs), 4)}};
-    if (cmd == "NS") return {{"@NS" + digits(static_cast<int>(stored_.size()), 4)}};
+    if (cmd == "BT") return {{numberReply(fenwyd::ReplyKind::Battery, readBattery(nowMs))}};
+    if (cmd == "NS") {
+        return {{numberReply(fenwyd::ReplyKind::UploadCount, static_cast<int>(stored_.size()))}};
+    }
     if (cmd == "SP") {
         uploadPos_ = 0;
         return {{"@SP"}};
     }
     if (cmd == "NX") {
-        if (stored_.empty()) return {{"@LG0000"}};
+        if (stored_.empty()) return {{numberReply(fenwyd::ReplyKind::RecordNumber, 0)}};
         // Past the end the probe keeps repeating its last record.
         uploadPos_ = std::clamp(uploadPos_ + 1, 1, static_cast<int>(stored_.size()));
-        return {{"@LG" + digits(uploadPos_, 4), 0}, {stored_[uploadPos_ - 1], opt_.nxDelayMs}};
+        return {{numberReply(fenwyd::ReplyKind::RecordNumber, uploadPos_), 0},
+                {stored_[uploadPos_ - 1], opt_.nxDelayMs}};
     }
-    if (cmd == "LG") return {{"@LG0000"}};
+    if (cmd == "LG") return {{numberReply(fenwyd::ReplyKind::RecordNumber, 0)}};
     if (cmd == "KR" || cmd == "CL" || cmd == "DD" || cmd == "MX" || cmd == "PR")
         return {{"@" + cmd}};
     return {{"@??"}};
