@@ -10,11 +10,12 @@ declare -A below=(
     [measure]="common"
     [datalog]="common"
     [config]="common"
-    [instrument]="common link measure datalog config"
-    [journal]="common link measure datalog config instrument"
-    [qt]="common link measure datalog config instrument"
-    [ui]="common link measure datalog config instrument journal qt"
-    [headless]="common link measure datalog config instrument journal qt"
+    [exposure]="common measure"
+    [instrument]="common link measure datalog config exposure"
+    [journal]="common link measure datalog config exposure instrument"
+    [qt]="common link measure datalog config exposure instrument"
+    [ui]="common link measure datalog config exposure instrument journal qt"
+    [headless]="common link measure datalog config exposure instrument journal qt"
 )
 
 bad=0

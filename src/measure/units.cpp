@@ -150,6 +150,25 @@ UnitScale LookUpUnitScale(const std::string& unitName) {
     return {};
 }
 
+std::string CanonicalUnitName(const std::string& typed) {
+    std::size_t b = 0, e = typed.size();
+    while (b < e && (typed[b] == ' ' || typed[b] == '\t')) ++b;
+    while (e > b && (typed[e - 1] == ' ' || typed[e - 1] == '\t')) --e;
+    const std::string name = typed.substr(b, e - b);
+    struct Spelling {
+        const char* typed;
+        const char* name;
+    };
+    static const Spelling kSpellings[] = {
+        {"mA/m", "m A/m"},   {"kV/m", "k V/m"},   {"T", "Tesla"},
+        {"\xC2\xB5T", "uT"}, {"\xCE\xBCT", "uT"}, {"\xB5T", "uT"},
+    };
+    for (const Spelling& s : kSpellings) {
+        if (name == s.typed) return s.name;
+    }
+    return name;
+}
+
 std::optional<double> ConvertUnits(double value, const std::string& from, const std::string& to) {
     const UnitScale a = LookUpUnitScale(from);
     const UnitScale b = LookUpUnitScale(to);

@@ -47,6 +47,12 @@ struct UnitScale {
 // "k V/m"). Anything else is Quantity::Unknown.
 UnitScale LookUpUnitScale(const std::string& unitName);
 
+// The program's own name for a unit as an operator may type it: blanks
+// around it dropped, "mA/m" and "kV/m" as "m A/m" and "k V/m", "T" as "Tesla", a micro sign
+// (UTF-8 or Latin-1) or Greek mu before "T" as "uT". Any other text comes back
+// trimmed; LookUpUnitScale then says whether it is known.
+std::string CanonicalUnitName(const std::string& typed);
+
 // value in the unit `from` expressed in the unit `to` (1.999 "Gauss" is
 // 1999 "mG"); nothing when either is unknown or they measure different
 // quantities.
