@@ -28,6 +28,18 @@ std::string Nx(const std::string& raw, char range, char units, char state, char 
     return LayOutReply(ReplyKind::Stored, t);
 }
 
+namespace {
+std::string NumberReply(ReplyKind kind, const std::string& digits) {
+    ReplyText t;
+    t.value = digits;
+    return LayOutReply(kind, t);
+}
+}  // namespace
+
+std::string Bt(const std::string& digits) { return NumberReply(ReplyKind::Battery, digits); }
+std::string Ns(const std::string& digits) { return NumberReply(ReplyKind::UploadCount, digits); }
+std::string Lg(const std::string& digits) { return NumberReply(ReplyKind::RecordNumber, digits); }
+
 void Harness::connect(int16_t portNo) {
     in.OpenCommPort(portNo);
     in.HRTReadProbe().setEnabled(true);

@@ -17,6 +17,12 @@ std::string Rd(const std::string& raw = "1999", char model = 'E', char range = '
 std::string Nx(const std::string& raw = "1250", char range = '1', char units = 'T',
                char state = 'N', char autoRange = 'M', const std::string& pct = "10");
 
+// Battery (hundredths of a volt), stored-count and record-number replies,
+// four digits each.
+std::string Bt(const std::string& digits);
+std::string Ns(const std::string& digits);
+std::string Lg(const std::string& digits);
+
 struct Harness {
     TempFolder folder;
     VirtualClock clock;

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QImage>
+#include <algorithm>
 #include <memory>
 
 #include "support/harness.h"
@@ -256,6 +257,101 @@ TEST_F(Graph, WindowsOpenAtExitOpenAgainWhereTheyWere) {
     EXPECT_EQ(window->graphWindow()->size(), QSize(700, 420));
     EXPECT_EQ(window->graphWindow()->shown(), GraphWindow::Show::Last15);
     EXPECT_EQ(window->barWindow(), nullptr);
+}
+
+// The data log's figures recomputed from its rows, each in its own unit:
+// the unit of the newest valid row, and the valid rows of its quantity.
+struct LogFigures {
+    std::string unit;
+    std::vector<double> values;
+};
+LogFigures Recompute(const Instrument& in) {
+    LogFigures f;
+    Quantity q = Quantity::Unknown;
+    int exponent = 0;
+    for (int32_t row = in.st.RecordCnt; row >= 1 && f.unit.empty(); --row) {
+        const Measurement m = in.LoggedReading(row);
+        if (!m.valid()) continue;
+        f.unit = m.unitsLabel;
+        q = m.quantity;
+        exponent = LookUpUnitScale(m.unitsLabel).siExponent;
+    }
+    for (int32_t row = 1; row <= in.st.RecordCnt; ++row) {
+        const Measurement m = in.LoggedReading(row);
+        if (m.valid() && m.quantity == q) f.values.push_back(ScaleByPowerOfTen(m.si(), -exponent));
+    }
+    return f;
+}
+
+TEST_F(Graph, EveryChangeOfTheDataLogIsFollowed) {
+    GraphWindow& g = graph();
+    g.setShow(GraphWindow::Show::DataLog);
+    auto check = [&](const char* what) {
+        SCOPED_TRACE(what);
+        g.fitAll();
+        g.replot();
+        const LogFigures f = Recompute(in());
+        QString count = QString::number(f.values.size());
+        if (static_cast<int32_t>(f.values.size()) < in().st.RecordCnt) {
+            count += QStringLiteral(" of %1").arg(in().st.RecordCnt);
+        }
+        EXPECT_EQ(g.stats()->cell(QStringLiteral("Readings"), true), count);
+        EXPECT_EQ(g.plotted().readings, f.values.size());
+        if (f.values.empty()) return;
+        EXPECT_EQ(g.valueTitle(), QString::fromLatin1(f.unit.c_str()));
+        const auto [lo, hi] = std::minmax_element(f.values.begin(), f.values.end());
+        EXPECT_EQ(g.stats()->cell(QStringLiteral("Minimum"), true), FormatValue(*lo));
+        EXPECT_EQ(g.stats()->cell(QStringLiteral("Maximum (peak)"), true), FormatValue(*hi));
+        EXPECT_FLOAT_EQ(static_cast<float>(g.plotted().yMax), static_cast<float>(*hi));
+    };
+
+    // Rows logged, in two units of one quantity and in another quantity.
+    in().ToggleRecordOn();
+    replies(3, Rd("1999", 'E', '0', 'G'));
+    replies(2, Rd("1250", 'E', '1', 'T'));
+    reply(Rd("1250", 'E', '1', 'T', 'U'));  // under range: never logged, never the unit
+    replies(1, Rd("0500", 'E', '0', 'V'));
+    replies(2, Rd("0700", 'E', '1', 'T'));
+    check("logged");
+    in().LabRecordCntLab_Click();
+    check("erased");
+    replies(2, Rd("0300", 'E', '2', 'G'));
+    in().ToggleRecordOn();
+    check("logged after the erase, stopped");
+
+    // An upload in gauss, one stored reading flagged over range, while the
+    // panel shows uT.
+    in().mnuProbeUploadData_Click();
+    in().st.UploadRecordOk = true;
+    for (int32_t row = 1; row <= 3; ++row) {
+        in().st.RecordCnt = row;
+        in().st.ProbeData = Nx(row == 2 ? "9999" : "0880", '1', 'G', row == 2 ? 'O' : 'N');
+        in().ProcessData(5);
+    }
+    in().st.UploadActive = 0;
+    reply(Rd("1250", 'E', '1', 'T'));
+    check("uploaded");
+
+    // A log loaded from elsewhere: rows of several units.
+    std::vector<LoggedRow> rows;
+    for (const auto& [value, units] : std::vector<std::pair<const char*, const char*>>{
+             {"1.5", "Gauss"}, {"2.5", "Gauss"}, {"3", "Tesla"}, {"40", "V/m"}}) {
+        LoggedRow r;
+        r.reading.valueText = value;
+        r.reading.mantissa = std::stof(value);
+        r.reading.exponent = std::string(units) == "Tesla" ? -6 : -3;
+        r.reading.unitsText = units;
+        r.reading.unitsLabel = LabelOfValue(units, r.reading.exponent);
+        r.reading.quantity = LookUpUnitScale(units).quantity;
+        rows.push_back(r);
+    }
+    std::swap(rows[2], rows[3]);  // the newest valid row is in tesla
+    ASSERT_TRUE(in().LoadDataLog(rows, false, "Gauss", DataLogChange{}));
+    check("loaded");
+    EXPECT_EQ(g.valueTitle(), QStringLiteral("uT"));
+
+    in().ToggleRecordOn();  // a new log starts empty
+    check("started");
 }
 
 }  // namespace

@@ -107,7 +107,7 @@ TEST_F(Observer, TheLastRowOfAFullLogComesBeforeItsStop) {
 }
 
 TEST_F(Observer, BatteryAndTheLinkGoingAndComingBack) {
-    h.port.responder = [](const std::string& c) { return c == "BT" ? "@BT0895" : ""; };
+    h.port.responder = [](const std::string& c) { return c == "BT" ? Bt("0895") : ""; };
     h.in.st.PendingCmnd = "BT";
     h.tick();
     for (int i = 0; i < 5; ++i) h.tick();
@@ -118,14 +118,14 @@ TEST_F(Observer, BatteryAndTheLinkGoingAndComingBack) {
 
 TEST_F(Observer, UploadedRowsAreStoredRows) {
     h.port.responder = [](const std::string& c) -> std::string {
-        if (c == "NS") return "@NS0002";
-        if (c == "NX") return "@LG0001";
+        if (c == "NS") return Ns("0002");
+        if (c == "NX") return Lg("0001");
         return c == "SP" ? "@SP" : "";
     };
     h.in.mnuProbeUploadData_Click();
     h.tick();  // NS
     h.tick();  // SP
-    h.port.responder = [](const std::string& c) { return c == "NX" ? "@LG0001" : ""; };
+    h.port.responder = [](const std::string& c) { return c == "NX" ? Lg("0001") : ""; };
     h.in.HRTReadProbe_Timer();
     // The stored reading arrives as the second part of the NX reply.
     h.in.st.ProbeData = Nx("0500", '2', 'G');

@@ -87,3 +87,55 @@ TEST(ReplyLayout, LaidOutRepliesCutBackToTheirFields) {
 
 }  // namespace
 }  // namespace fenwyd
+
+namespace fenwyd {
+namespace {
+
+TEST(ReplyLayout, BatteryCountAndRecordNumberFields) {
+    struct Case {
+        ReplyKind kind;
+        const char* reply;
+        const char* field;  // nullptr: not this kind of reply
+    };
+    const Case cases[] = {
+        {ReplyKind::Battery, "@BT0895", "0895"},
+        {ReplyKind::Battery, "@BT08", "08"},  // short: what there is
+        {ReplyKind::Battery, "@BT", ""},
+        {ReplyKind::Battery, "@bt0895", nullptr},
+        {ReplyKind::Battery, "BT0895", nullptr},
+        {ReplyKind::UploadCount, "@NS0012", "0012"},
+        {ReplyKind::UploadCount, "@NS  12 0034", "0034"},  // the count is the last four
+        {ReplyKind::UploadCount, "@NS1", "@NS1"},
+        {ReplyKind::UploadCount, "@RD0012", nullptr},
+        {ReplyKind::RecordNumber, "@LG0007", "0007"},
+        {ReplyKind::RecordNumber, "xx@lg0042yy", "0042"},     // anywhere, in any case
+        {ReplyKind::RecordNumber, "@LG0001@LG0002", "0001"},  // the first one
+        {ReplyKind::RecordNumber, "@XX0007", "XX00"},         // no code: from position 2
+    };
+    for (const Case& c : cases) {
+        const auto field = CutNumberField(c.kind, c.reply);
+        ASSERT_EQ(field.has_value(), c.field != nullptr) << c.reply;
+        if (field) EXPECT_EQ(*field, c.field) << c.reply;
+    }
+    EXPECT_EQ(FindRecordCode("@lG0001"), 2);
+    EXPECT_EQ(FindRecordCode("@XX0001"), 0);
+    // Only readings and stored readings cut into a measurement.
+    EXPECT_FALSE(CutReply(ReplyKind::Battery, "@BT0895"));
+}
+
+TEST(ReplyLayout, NumberRepliesLaidOutAsTheProbeSendsThem) {
+    ReplyText t;
+    t.value = "0895";
+    EXPECT_EQ(LayOutReply(ReplyKind::Battery, t), "@BT0895");
+    t.value = "0012";
+    EXPECT_EQ(LayOutReply(ReplyKind::UploadCount, t), "@NS0012");
+    EXPECT_EQ(LayOutReply(ReplyKind::RecordNumber, t), "@LG0012");
+    for (ReplyKind kind : {ReplyKind::Battery, ReplyKind::UploadCount, ReplyKind::RecordNumber}) {
+        const std::string text = LayOutReply(kind, t);
+        EXPECT_TRUE(HasReplyCode(kind, text)) << text;
+        EXPECT_EQ(CutNumberField(kind, text).value_or("?"), "0012") << text;
+    }
+}
+
+}  // namespace
+}  // namespace fenwyd

@@ -37,8 +37,8 @@ protected:
 
     std::string answer(const std::string& cmd) {
         if (cmd == "RD") return reading;
-        if (cmd == "BT") return "@BT0895";
-        if (cmd == "NS") return "@NS" + FourDigits(stored.size());
+        if (cmd == "BT") return Bt("0895");
+        if (cmd == "NS") return Ns(FourDigits(stored.size()));
         if (cmd == "SP") {
             next = 0;
             return "@SP";
