@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
-# Fails when a source folder includes a folder above it. The tiers, lowest
-# first, and what each may include besides itself:
+# Fails when a source folder includes a folder above or beside it, or names
+# a header by a relative path ("../ui/x.h", "./x.h", "x.h"), which would slip
+# past the folder check: every include of our own names its folder from src/.
+# Usage: scripts/check-layers.sh [TOP]   (TOP: the tree to check; default this one)
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "${1:-$(dirname "$0")/..}"
 
+# The tiers, lowest first, and what each may include besides itself; the
+# same as the table under "Layout of the source" in README.md.
 declare -A below=(
     [common]=""
     [link]="common"
@@ -14,7 +18,7 @@ declare -A below=(
     [journal]="common link measure datalog config instrument"
     [qt]="common link measure datalog config instrument"
     [ui]="common link measure datalog config instrument journal qt"
-    [headless]="common link measure datalog config instrument journal qt"
+    [headless]="common link measure datalog config instrument qt"
 )
 
 bad=0
@@ -25,16 +29,26 @@ for dir in src/*/; do
         bad=1
         continue
     fi
-    while IFS=: read -r file line target; do
+    # Every include line, however spaced ("#  include"), quoted or bracketed.
+    while IFS=: read -r file line text; do
+        target=$(sed -E 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*["<]([^">]*)[">].*/\1/' \
+            <<<"$text")
         inc=${target%%/*}
+        if [[ "/$target/" == */../* || "/$target/" == */./* ]] ||
+            { [ "$inc" = "$target" ] &&
+                [[ "$text" =~ ^[[:space:]]*#[[:space:]]*include[[:space:]]*\" ]]; }; then
+            echo "$file:$line: relative include \"$target\"; name the folder from src/" >&2
+            bad=1
+            continue
+        fi
         [ "$inc" = "$tier" ] && continue
-        [ -z "${below[$inc]+set}" ] && continue  # not one of our folders
+        [ -z "${below[$inc]+set}" ] && continue  # not one of our folders (<QFile>, <sys/...>)
         case " ${below[$tier]} " in
             *" $inc "*) ;;
             *) echo "$file:$line: $tier includes $inc (\"$target\"), a tier above or beside it" >&2
                bad=1 ;;
         esac
-    done < <(grep -rnoE '^#include "[a-z_]+/[^"]+"' "$dir" | sed -E 's/#include "([^"]+)"/\1/')
+    done < <(grep -rnE '^[[:space:]]*#[[:space:]]*include[[:space:]]*["<]' "$dir" || true)
 done
 [ "$bad" -eq 0 ] && echo "Layers: every include points down."
 exit "$bad"
