@@ -23,32 +23,34 @@ declare -A below=(
 
 bad=0
 for dir in src/*/; do
-    tier=$(basename "$dir")
+    tier=${dir%/}
+    tier=${tier##*/}
     if [ -z "${below[$tier]+set}" ]; then
         echo "src/$tier: a folder the tier list does not know; add it to $0" >&2
         bad=1
+    fi
+done
+# Every include line in a tier's folder, however spaced ("#  include"),
+# quoted or bracketed, as file:line:mark:target (mark: " or <).
+while IFS=: read -r file line mark target; do
+    tier=${file#src/}
+    tier=${tier%%/*}
+    [ -z "${below[$tier]+set}" ] && continue  # said above
+    inc=${target%%/*}
+    if [[ "/$target/" == */../* || "/$target/" == */./* ]] ||
+        { [ "$inc" = "$target" ] && [ "$mark" = '"' ]; }; then
+        echo "$file:$line: relative include \"$target\"; name the folder from src/" >&2
+        bad=1
         continue
     fi
-    # Every include line, however spaced ("#  include"), quoted or bracketed.
-    while IFS=: read -r file line text; do
-        target=$(sed -E 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*["<]([^">]*)[">].*/\1/' \
-            <<<"$text")
-        inc=${target%%/*}
-        if [[ "/$target/" == */../* || "/$target/" == */./* ]] ||
-            { [ "$inc" = "$target" ] &&
-                [[ "$text" =~ ^[[:space:]]*#[[:space:]]*include[[:space:]]*\" ]]; }; then
-            echo "$file:$line: relative include \"$target\"; name the folder from src/" >&2
-            bad=1
-            continue
-        fi
-        [ "$inc" = "$tier" ] && continue
-        [ -z "${below[$inc]+set}" ] && continue  # not one of our folders (<QFile>, <sys/...>)
-        case " ${below[$tier]} " in
-            *" $inc "*) ;;
-            *) echo "$file:$line: $tier includes $inc (\"$target\"), a tier above or beside it" >&2
-               bad=1 ;;
-        esac
-    done < <(grep -rnE '^[[:space:]]*#[[:space:]]*include[[:space:]]*["<]' "$dir" || true)
-done
+    [ "$inc" = "$tier" ] && continue
+    [ -z "${below[$inc]+set}" ] && continue  # not one of our folders (<QFile>, <sys/...>)
+    case " ${below[$tier]} " in
+        *" $inc "*) ;;
+        *) echo "$file:$line: $tier includes $inc (\"$target\"), a tier above or beside it" >&2
+           bad=1 ;;
+    esac
+done < <(grep -rnE '^[[:space:]]*#[[:space:]]*include[[:space:]]*["<]' src/*/ |
+    sed -E 's/^([^:]*):([0-9]+):[[:space:]]*#[[:space:]]*include[[:space:]]*(["<])([^">]*)[">].*/\1:\2:\3:\4/' || true)
 [ "$bad" -eq 0 ] && echo "Layers: every include points down."
 exit "$bad"
