@@ -15,7 +15,7 @@ fi
 "$top/scripts/install-deps.sh" clang libclang-rt-14-dev
 
 build=$top/build-fuzz
-targets=(fuzz_reply fuzz_notes fuzz_config fuzz_text)
+targets=(fuzz_reply fuzz_notes fuzz_config fuzz_text fuzz_data_file)
 CC=clang CXX=clang++ cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DFENWYD_FUZZ=ON -DFENWYD_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"

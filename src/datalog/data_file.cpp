@@ -1,5 +1,6 @@
 #include "datalog/data_file.h"
 
+#include <cfloat>
 #include <cmath>
 
 #include "common/file_write.h"
@@ -13,18 +14,50 @@ namespace {
 constexpr std::size_t kMaxDataFileBytes = 8 * 1024 * 1024;
 constexpr double kSecondsPerDay = 86400.0;
 
-bool IsNumberText(const std::string& s) {
-    if (s.empty()) return false;
-    std::size_t i = s[0] == '-' || s[0] == '+' ? 1 : 0;
-    bool digits = false;
-    for (; i < s.size(); ++i) {
-        if (s[i] >= '0' && s[i] <= '9') {
-            digits = true;
-        } else if (s[i] != '.' && s[i] != 'E' && s[i] != 'e' && s[i] != '+' && s[i] != '-') {
-            return false;
-        }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Digits from s[i] on; the index after them.
+std::size_t SkipDigits(const std::string& s, std::size_t i) {
+    while (i < s.size() && IsDigit(s[i])) ++i;
+    return i;
+}
+
+// The whole of s is one decimal number: an optional sign, digits with at
+// most one '.', and, where allowed, an exponent (E or e, digits). With
+// signedExponent the exponent must carry its sign, as the writer's
+// "1.5E+07" does; that tells a mantissa's own exponent from the column's.
+enum class Exponent { None, Any, Signed };
+bool IsDecimal(const std::string& s, Exponent exponent) {
+    std::size_t i = 0;
+    if (i < s.size() && (s[i] == '-' || s[i] == '+')) ++i;
+    const std::size_t intStart = i;
+    i = SkipDigits(s, i);
+    bool digits = i > intStart;
+    if (i < s.size() && s[i] == '.') {
+        const std::size_t fracStart = ++i;
+        i = SkipDigits(s, i);
+        digits = digits || i > fracStart;
     }
-    return digits;
+    if (!digits) return false;
+    if (i < s.size() && exponent != Exponent::None && (s[i] == 'E' || s[i] == 'e')) {
+        ++i;
+        const bool sign = i < s.size() && (s[i] == '-' || s[i] == '+');
+        if (exponent == Exponent::Signed && !sign) return false;
+        if (sign) ++i;
+        const std::size_t expStart = i;
+        i = SkipDigits(s, i);
+        if (i == expStart) return false;
+    }
+    return i == s.size();
+}
+
+// A number a single-precision column can hold: finite and not beyond the
+// largest single (1e400 or 1e39 would become an infinity).
+bool SingleValue(const std::string& s, float& out) {
+    const double v = LeadingNumber(s);
+    if (!std::isfinite(v) || std::fabs(v) > FLT_MAX) return false;
+    out = static_cast<float>(v);
+    return true;
 }
 
 // "hh:mm:ss" as a fraction of a day; false for anything else.
@@ -40,16 +73,68 @@ bool TimeOfDay(const std::string& s, float& fraction) {
     return true;
 }
 
-// "1.25E-6": the mantissa and the exponent, each as the log holds it.
-bool Value(const std::string& s, LogRow& row) {
+// "1.25E-6": the mantissa and the exponent, each as the log holds it. The
+// writer gives a mantissa in exponent form ("1.5E+07E-3") only for
+// magnitudes the display never shows, always with the exponent's sign.
+// False with the reason.
+bool Value(const std::string& s, LogRow& row, std::string& why) {
     const std::size_t e = s.rfind('E');
-    if (e == std::string::npos || e == 0) return false;
-    const std::string mantissa = s.substr(0, e);
+    const std::string mantissa = e == std::string::npos ? s : s.substr(0, e);
+    const bool ownExponent = mantissa.find_first_of("Ee") != std::string::npos;
     long long exponent = 0;
-    if (!IsNumberText(mantissa) || !ParseInteger(s.substr(e + 1), -99, 99, exponent)) return false;
-    row.mantissa = static_cast<float>(LeadingNumber(mantissa));
+    if (e == std::string::npos || e == 0 ||
+        !IsDecimal(mantissa, ownExponent ? Exponent::Signed : Exponent::None) ||
+        !ParseInteger(s.substr(e + 1), -99, 99, exponent, Sign::Allowed)) {
+        why = "\"" + PrintableText(s) +
+              "\" is not a value written as mantissa E exponent (such as 1.25E-6, exponent -99 "
+              "to 99)";
+        return false;
+    }
+    if (!SingleValue(mantissa, row.mantissa)) {
+        why = "the mantissa \"" + PrintableText(mantissa) + "\" is beyond what a data log holds";
+        return false;
+    }
     row.exponent = static_cast<float>(exponent);
-    return std::isfinite(row.mantissa);
+    return true;
+}
+
+// The line "Time ,Field <unit>" that follows "EndHeader".
+bool IsColumnTitles(const std::string& line) {
+    const std::size_t comma = line.find(',');
+    if (comma == std::string::npos) return false;
+    const std::string first = line.substr(0, comma);
+    const std::size_t start = first.find_first_not_of(' ');
+    const std::size_t end = first.find_last_not_of(' ');
+    if (start == std::string::npos || first.substr(start, end - start + 1) != "Time") {
+        return false;
+    }
+    const std::size_t field = line.find_first_not_of(' ', comma + 1);
+    return field != std::string::npos && line.compare(field, 5, "Field") == 0;
+}
+
+// One data line as a row; false with the reason.
+bool Row(const std::string& line, bool uploaded, LogRow& row, std::string& why) {
+    const std::size_t comma = line.find(',');
+    if (comma == std::string::npos) {
+        why = "no comma between the time and the value";
+        return false;
+    }
+    const std::string when = line.substr(0, comma);
+    if (uploaded) {
+        if (!IsDecimal(when, Exponent::Any)) {
+            why = "\"" + PrintableText(when) + "\" is not a sample number";
+            return false;
+        }
+        if (!SingleValue(when, row.time)) {
+            why =
+                "the sample number \"" + PrintableText(when) + "\" is beyond what a data log holds";
+            return false;
+        }
+    } else if (!TimeOfDay(when, row.time)) {
+        why = "\"" + PrintableText(when) + "\" is not a time of day (hh:mm:ss)";
+        return false;
+    }
+    return Value(line.substr(comma + 1), row, why);
 }
 
 // "k of N": the page and the page count; both stay 1 for anything else.
@@ -106,20 +191,23 @@ bool ReadDataFile(const std::string& path, DataFileContents& out, std::string& e
         error = "no \"EndHeader\" line";
         return false;
     }
-    i += 2;  // past "EndHeader" and the column titles
+    ++i;
+    // The column titles, when the file has them; a file without them starts
+    // its readings here.
+    if (i < lines.size() && IsColumnTitles(lines[i])) ++i;
     out.rows.clear();
     bool first = true;
     for (; i < lines.size(); ++i) {
         if (lines[i].empty()) continue;
-        const std::size_t comma = lines[i].find(',');
-        LogRow row;
-        const std::string when = comma == std::string::npos ? "" : lines[i].substr(0, comma);
-        if (first) out.uploaded = when.find(':') == std::string::npos;
+        if (first) {
+            const std::size_t comma = lines[i].find(',');
+            out.uploaded = lines[i].substr(0, comma).find(':') == std::string::npos;
+        }
         first = false;
-        const bool timeOk = out.uploaded ? IsNumberText(when) : TimeOfDay(when, row.time);
-        if (out.uploaded) row.time = static_cast<float>(LeadingNumber(when));
-        if (comma == std::string::npos || !timeOk || !Value(lines[i].substr(comma + 1), row)) {
-            error = "line " + std::to_string(i + 1) + " is not a row of readings";
+        LogRow row;
+        std::string why;
+        if (!Row(lines[i], out.uploaded, row, why)) {
+            error = "line " + std::to_string(i + 1) + " is not a row of readings: " + why;
             return false;
         }
         if (static_cast<int32_t>(out.rows.size()) == kMaxRecords) {

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QTimer>
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -32,6 +33,7 @@ constexpr qint32 kDefaultBaud = 9600;
 constexpr int16_t kDevicePortNo = 1;  // --port: the number only names the port inside the logic
 constexpr int kMqttDrainMs = 5000;    // at the end, time for queued records to reach the broker
 constexpr qint64 kLongestTimerMs = 86400000;
+constexpr int kReaderPollMs = 100;  // a FIFO without a reader is tried again this often
 
 // One line for the operator on standard error (the journal, under systemd).
 void SayLine(const std::string& line) { std::fprintf(stderr, "fenwyd8200: %s\n", line.c_str()); }
@@ -89,6 +91,46 @@ int Main(int argc, char** argv) {
     }
     const Options& o = parsed.options;
 
+    // A reader of the output that goes away, or a file size limit, is a
+    // write error to report and count, not the end of the process.
+#ifdef SIGPIPE
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+#ifdef SIGXFSZ
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
+    // SIGINT and SIGTERM end the run; SIGHUP reopens the output file (the
+    // log-rotation convention). Watched from the start, so a signal that
+    // comes while the output waits for its reader still ends the run.
+#ifdef SIGHUP
+    SignalWatch signalWatch({SIGINT, SIGTERM, SIGHUP});
+#else
+    SignalWatch signalWatch({SIGINT, SIGTERM});
+#endif
+    // How the run ends: the first reason wins. An end that comes before the
+    // event loop runs keeps it from running.
+    int exitCode = kExitOk;
+    std::string endReason;
+    auto end = [&exitCode, &endReason](int code, const std::string& reason) {
+        if (!endReason.empty()) return;
+        exitCode = code;
+        endReason = reason;
+        QCoreApplication::exit(code);
+    };
+    RecordFile* output = nullptr;  // once there, SIGHUP reopens it
+    signalWatch.onSignal = [&](int sig) {
+#ifdef SIGHUP
+        if (sig == SIGHUP) {
+            QString error;
+            if (output != nullptr && !output->reopen(error)) {
+                Say(QStringLiteral("cannot reopen %1: %2").arg(output->name(), error));
+            }
+            return;
+        }
+#endif
+        end(kExitOk, sig == SIGINT ? "SIGINT" : "SIGTERM");
+    };
+
     MqttSettings mqttSettings;
     if (!o.mqttHost.isEmpty()) {
         mqttSettings.host = o.mqttHost.toStdString();
@@ -136,17 +178,19 @@ int Main(int argc, char** argv) {
     in.SetUpReadBattTemp(interval);
     const int16_t portNo = o.comm > 0 ? static_cast<int16_t>(o.comm) : kDevicePortNo;
     in.OpenCommPort(portNo);
+    const QString device = QString::fromStdString(port.deviceName(portNo));
     if (in.st.CommPortOpenOk != 1) {
         Say(QStringLiteral("cannot open %1: %2")
-                .arg(QString::fromStdString(port.deviceName(portNo)),
-                     QString::fromStdString(port.lastOpenError().text)));
+                .arg(device, QString::fromStdString(port.lastOpenError().text)));
         return kExitPortFailed;
     }
     in.ClearDisplay();
 
     RecordFile file(o.output, o.format);
+    output = &file;
     QString fileError;
-    if (!file.open(fileError)) {
+    const RecordFile::Opened opened = file.open(fileError);
+    if (opened == RecordFile::Opened::No) {
         Say(QStringLiteral("cannot write to %1: %2").arg(file.name(), fileError));
         return kExitOutputFailed;
     }
@@ -161,27 +205,10 @@ int Main(int argc, char** argv) {
         }
     }
     Recorder recorder(clock, &file, mqtt.get(), SayLine);
-    in.addObserver(&recorder);
-
-    // SIGINT and SIGTERM end the run; SIGHUP reopens the output file (the
-    // log-rotation convention).
-#ifdef SIGHUP
-    SignalWatch signalWatch({SIGINT, SIGTERM, SIGHUP});
-#else
-    SignalWatch signalWatch({SIGINT, SIGTERM});
-#endif
-    signalWatch.onSignal = [&file](int sig) {
-#ifdef SIGHUP
-        if (sig == SIGHUP) {
-            QString error;
-            if (!file.reopen(error)) {
-                Say(QStringLiteral("cannot reopen %1: %2").arg(file.name(), error));
-            }
-            return;
-        }
-#endif
-        (void)sig;
-        QCoreApplication::exit(kExitOk);
+    recorder.onOutputGone = [&](const std::string& reason) {
+        Say(QStringLiteral("the reader of %1 has gone away (%2): ending")
+                .arg(file.name(), QString::fromStdString(reason)));
+        end(kExitOutputFailed, "output lost");
     };
 
     // The end of --duration, in steps a timer can hold.
@@ -189,11 +216,11 @@ int Main(int argc, char** argv) {
     running.start();
     QTimer endTimer;
     endTimer.setSingleShot(true);
-    const qint64 durationMs = static_cast<qint64>(o.durationSeconds * 1000.0);
+    const qint64 durationMs = std::llround(o.durationSeconds * 1000.0);
     auto armEnd = [&] {
         const qint64 left = durationMs - running.elapsed();
         if (left <= 0) {
-            QCoreApplication::exit(kExitOk);
+            end(kExitOk, "duration");
         } else {
             endTimer.start(static_cast<int>(std::min(left, kLongestTimerMs)));
         }
@@ -201,35 +228,79 @@ int Main(int argc, char** argv) {
     QObject::connect(&endTimer, &QTimer::timeout, armEnd);
     if (durationMs > 0) armEnd();
 
-    Say(QStringLiteral("reading %1; %2 records to %3%4")
-            .arg(QString::fromStdString(port.deviceName(portNo)), FormatName(o.format), file.name(),
-                 mqtt ? QStringLiteral(" and to %1:%2 under %3")
-                            .arg(o.mqttHost)
-                            .arg(MqttPort(o))
-                            .arg(QString::fromStdString(mqttSettings.topicPrefix))
-                      : QString()));
-    in.HRTReadProbe().setEnabled(true);
-    QCoreApplication::exec();
+    // Reading starts once the output is there: the first record is "start".
+    bool started = false;
+    auto startRun = [&] {
+        started = true;
+        in.addObserver(&recorder);
+        recorder.start(VersionText().trimmed().section(QLatin1Char(' '), -1).toStdString(),
+                       device.toStdString(), EffectiveOptions(o, port.baudRate()).toStdString());
+        Say(QStringLiteral("reading %1; %2 records to %3%4")
+                .arg(device, FormatName(o.format), file.name(),
+                     mqtt ? QStringLiteral(" and to %1:%2 under %3")
+                                .arg(o.mqttHost)
+                                .arg(MqttPort(o))
+                                .arg(QString::fromStdString(mqttSettings.topicPrefix))
+                          : QString()));
+        in.HRTReadProbe().setEnabled(true);
+    };
+    // A FIFO nobody reads yet: wait for its reader with the event loop
+    // running, so signals and --duration still end the run.
+    QTimer readerTimer;
+    readerTimer.setInterval(kReaderPollMs);
+    QObject::connect(&readerTimer, &QTimer::timeout, [&] {
+        QString error;
+        switch (file.open(error)) {
+            case RecordFile::Opened::NoReaderYet: return;
+            case RecordFile::Opened::Yes:
+                readerTimer.stop();
+                startRun();
+                return;
+            case RecordFile::Opened::No:
+                readerTimer.stop();
+                Say(QStringLiteral("cannot write to %1: %2").arg(file.name(), error));
+                end(kExitOutputFailed, "output failed");
+                return;
+        }
+    });
+    if (opened == RecordFile::Opened::NoReaderYet) {
+        Say(QStringLiteral("waiting for a program to read %1").arg(file.name()));
+        readerTimer.start();
+    } else {
+        startRun();
+    }
+    if (endReason.empty()) QCoreApplication::exec();
 
     // A transaction in progress has finished: its record is whole.
+    readerTimer.stop();
     in.HRTReadProbe().setEnabled(false);
-    in.removeObserver(&recorder);
+    if (started) {
+        in.removeObserver(&recorder);
+        recorder.stop(endReason.empty() ? "ended" : endReason);
+    }
     if (port.isOpen()) port.close();
     file.close();
+    if (mqtt) mqtt->stop(kMqttDrainMs);
+
+    // What became of the records.
+    if (!started) {
+        Say(QStringLiteral("ended (%1) before a program opened %2 for reading: no records written")
+                .arg(QString::fromStdString(endReason), file.name()));
+        return kExitOutputFailed;
+    }
+    const uint64_t lost = recorder.recordsLost();
+    Say(QStringLiteral("%1 records written to %2%3")
+            .arg(recorder.recordsWritten())
+            .arg(file.name(),
+                 lost > 0 ? QStringLiteral(", %1 could not be written").arg(lost) : QString()));
     if (mqtt) {
-        mqtt->stop(kMqttDrainMs);
         const MqttPublisher::Counts c = mqtt->counts();
-        SayLine("mqtt: " + std::to_string(c.queued) + " records queued, " +
+        SayLine("mqtt: " + std::to_string(c.queued) +
+                " records queued: " + std::to_string(c.delivered) + " delivered to the broker, " +
                 std::to_string(c.dropped) + " dropped while the broker was away, " +
                 std::to_string(c.waiting) + " not delivered at exit");
     }
-    if (recorder.recordsLost() > 0) {
-        Say(QStringLiteral("%1 records could not be written to %2")
-                .arg(recorder.recordsLost())
-                .arg(file.name()));
-        return kExitOutputFailed;
-    }
-    return kExitOk;
+    return lost > 0 ? kExitOutputFailed : exitCode;
 }
 
 }  // namespace fenwyd::headless

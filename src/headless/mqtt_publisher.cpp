@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <set>
 
 #include "headless/outbox.h"
 
@@ -69,7 +70,15 @@ struct MqttPublisher::Link {
     std::atomic<bool> connected{false};
     std::atomic<bool> justConnected{false};
     std::atomic<int> connackCode{0};
-    std::atomic<int> inflight{0};
+    std::atomic<int> inflight{0};        // handed to the library, not yet acknowledged
+    std::atomic<int> statusInflight{0};  // of those, "online" and "offline"
+    std::atomic<uint64_t> delivered{0};  // records acknowledged
+
+    // The message ids of status messages not yet acknowledged, so the
+    // acknowledgements can tell them from records. Its own lock: the
+    // library's callback takes it, never the other way round.
+    std::mutex statusMutex;
+    std::set<int> statusMids;
 
     std::string address() const {
         const bool v6 = s.host.find(':') != std::string::npos;
@@ -80,10 +89,23 @@ struct MqttPublisher::Link {
     // With mutex held.
     bool send(const OutMessage& m) {
         ++inflight;  // before the call: the acknowledgement may come first
+        // Only status messages are retained. Their id is known before the
+        // acknowledgement can be looked at.
+        std::unique_lock<std::mutex> status(statusMutex, std::defer_lock);
+        if (m.retain) {
+            status.lock();
+            ++statusInflight;
+        }
+        int mid = 0;
         const int rc =
-            mosquitto_publish(mosq, nullptr, m.topic.c_str(), static_cast<int>(m.payload.size()),
+            mosquitto_publish(mosq, &mid, m.topic.c_str(), static_cast<int>(m.payload.size()),
                               m.payload.data(), kQos, m.retain);
-        if (rc != MOSQ_ERR_SUCCESS) --inflight;
+        if (rc != MOSQ_ERR_SUCCESS) {
+            --inflight;
+            if (m.retain) --statusInflight;
+        } else if (m.retain) {
+            statusMids.insert(mid);
+        }
         return rc == MOSQ_ERR_SUCCESS;
     }
     // Hands queued messages to the library while connected, up to the
@@ -114,7 +136,18 @@ struct MqttPublisher::Link {
     static void OnDisconnect(mosquitto*, void* self, int) {
         static_cast<Link*>(self)->connected = false;
     }
-    static void OnPublish(mosquitto*, void* self, int) { --static_cast<Link*>(self)->inflight; }
+    static void OnPublish(mosquitto*, void* self, int mid) {
+        auto* link = static_cast<Link*>(self);
+        {
+            std::lock_guard<std::mutex> lock(link->statusMutex);
+            if (link->statusMids.erase(mid) > 0) {
+                --link->statusInflight;
+            } else {
+                ++link->delivered;
+            }
+        }
+        --link->inflight;
+    }
 
     static void Run(const std::shared_ptr<Link>& link) { link->run(); }
     void run();
@@ -283,8 +316,10 @@ MqttPublisher::Counts MqttPublisher::counts() const {
     std::lock_guard<std::mutex> lock(l.mutex);
     Counts c;
     c.queued = l.queued;
+    c.delivered = l.delivered;
     c.dropped = l.outbox.dropped();
-    c.waiting = l.outbox.size() + static_cast<uint64_t>(std::max(0, l.inflight.load()));
+    c.waiting = l.outbox.size() +
+                static_cast<uint64_t>(std::max(0, l.inflight.load() - l.statusInflight.load()));
     c.connected = l.connected;
     return c;
 }

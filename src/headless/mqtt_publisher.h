@@ -53,8 +53,10 @@ public:
     // "offline" and disconnects cleanly.
     void stop(int drainMs);
 
+    // Every record handed to publish() is delivered, dropped or waiting.
     struct Counts {
         uint64_t queued = 0;     // records handed to publish()
+        uint64_t delivered = 0;  // acknowledged by the broker
         uint64_t dropped = 0;    // dropped from a full queue
         uint64_t waiting = 0;    // queued or not yet acknowledged
         bool connected = false;  // the broker has acknowledged our connection

@@ -9,8 +9,8 @@ namespace fenwyd::headless {
 
 namespace {
 constexpr double kMaxDurationSeconds = 10.0 * 365 * 86400;
+constexpr double kMinDurationSeconds = 0.001;  // the timer's step: 1 ms
 constexpr int kMaxMqttQueue = 1000000;
-constexpr int kMaxTopicChars = 60000;  // MQTT topics are at most 65535 bytes
 
 bool ToInt(const QString& text, int lo, int hi, int& out) {
     bool ok = false;
@@ -41,10 +41,38 @@ bool ParseBroker(const QString& text, QString& host, int& port) {
     return ToInt(rest.mid(1), 1, 65535, port);
 }
 
-bool ValidTopic(const QString& topic) {
-    return !topic.isEmpty() && topic.size() <= kMaxTopicChars &&
-           !topic.contains(QLatin1Char('+')) && !topic.contains(QLatin1Char('#')) &&
-           !topic.contains(QChar(0)) && !topic.endsWith(QLatin1Char('/'));
+// Characters MQTT brokers and libmosquitto refuse in a topic: controls
+// (U+0000-U+001F, U+007F-U+009F) and the Unicode non-characters.
+bool RefusedInTopic(char32_t c) {
+    return c <= 0x1F || (c >= 0x7F && c <= 0x9F) || (c >= 0xFDD0 && c <= 0xFDEF) ||
+           (c & 0xFFFE) == 0xFFFE;
+}
+
+// Empty when the prefix makes valid topics, else what is wrong with it.
+QString TopicError(const QString& topic) {
+    if (topic.isEmpty() || topic.contains(QLatin1Char('+')) || topic.contains(QLatin1Char('#')) ||
+        topic.endsWith(QLatin1Char('/'))) {
+        return QStringLiteral("--topic must be a topic name without '+', '#' or a trailing '/'");
+    }
+    for (const char32_t c : topic.toUcs4()) {
+        if (RefusedInTopic(c)) {
+            return QStringLiteral("--topic must not hold control characters (it holds U+%1)")
+                .arg(QString::number(static_cast<uint>(c), 16)
+                         .toUpper()
+                         .rightJustified(4, QLatin1Char('0')));
+        }
+    }
+    const qsizetype bytes = topic.toUtf8().size();
+    if (bytes > kMaxTopicPrefixBytes) {
+        return QStringLiteral(
+                   "--topic is too long: %1 bytes in UTF-8, and MQTT allows %2 bytes for a "
+                   "whole topic, of which the logger needs %3 for \"/reading\": at most %4 bytes")
+            .arg(bytes)
+            .arg(kMaxTopicBytes)
+            .arg(kMaxTopicBytes - kMaxTopicPrefixBytes)
+            .arg(kMaxTopicPrefixBytes);
+    }
+    return {};
 }
 
 ParsedArgs Usage(const QString& error) {
@@ -153,7 +181,13 @@ ParsedArgs ParseArguments(const QStringList& arguments) {
         o.durationSeconds = parser.value(duration).trimmed().toDouble(&ok);
         if (!ok || !std::isfinite(o.durationSeconds) || o.durationSeconds <= 0 ||
             o.durationSeconds > kMaxDurationSeconds) {
-            return Usage(QStringLiteral("--duration must be a number of seconds above 0"));
+            return Usage(QStringLiteral(
+                "--duration must be a number of seconds above 0 (at most ten years)"));
+        }
+        if (o.durationSeconds < kMinDurationSeconds) {
+            return Usage(
+                QStringLiteral("--duration must be a number of seconds above 0, at "
+                               "least 0.001 (1 ms, the timer's step)"));
         }
     }
     if (parser.isSet(battery)) {
@@ -175,10 +209,8 @@ ParsedArgs ParseArguments(const QStringList& arguments) {
     }
     if (parser.isSet(topic)) {
         o.topic = parser.value(topic);
-        if (!ValidTopic(o.topic)) {
-            return Usage(
-                QStringLiteral("--topic must be a topic name without '+', '#' or a trailing '/'"));
-        }
+        const QString error = TopicError(o.topic);
+        if (!error.isEmpty()) return Usage(error);
     }
     o.mqttUser = parser.value(user);
     if (parser.isSet(user) && o.mqttUser.isEmpty()) {
@@ -214,6 +246,50 @@ QString DefaultTopic(const Options& o) {
     name.remove(QLatin1Char('#'));
     if (name.isEmpty()) name = QStringLiteral("probe");
     return QStringLiteral("fenwyd8200/") + name;
+}
+
+namespace {
+// A value as a shell would need it: in single quotes when it holds a blank,
+// a quote or nothing at all.
+QString ShellWord(const QString& value) {
+    static const QString special = QStringLiteral(" \t\n'\"\\$`;&|<>*?()[]{}!#~");
+    bool plain = !value.isEmpty();
+    for (const QChar c : value) plain = plain && !special.contains(c);
+    if (plain) return value;
+    QString quoted = value;
+    quoted.replace(QLatin1Char('\''), QLatin1String("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+}  // namespace
+
+QString EffectiveOptions(const Options& o, int baud) {
+    QStringList words;
+    auto add = [&words](const char* name, const QString& value) {
+        words << QLatin1String(name) << ShellWord(value);
+    };
+    if (o.device.isEmpty()) {
+        add("--comm", QString::number(o.comm));
+    } else {
+        add("--port", o.device);
+    }
+    if (baud > 0) add("--baud", QString::number(baud));
+    add("--output", o.output.isEmpty() ? QStringLiteral("-") : o.output);
+    add("--format",
+        o.format == OutputFormat::Csv ? QStringLiteral("csv") : QStringLiteral("jsonl"));
+    if (o.durationSeconds > 0) add("--duration", QString::number(o.durationSeconds, 'g', 15));
+    add("--battery-interval", QString::number(o.batteryInterval));
+    if (!o.mqttHost.isEmpty()) {
+        const QString host = o.mqttHost.contains(QLatin1Char(':'))
+                                 ? QStringLiteral("[%1]").arg(o.mqttHost)
+                                 : o.mqttHost;
+        add("--mqtt", QStringLiteral("%1:%2").arg(host).arg(MqttPort(o)));
+        add("--topic", o.topic.isEmpty() ? DefaultTopic(o) : o.topic);
+        if (!o.mqttUser.isEmpty()) add("--mqtt-user", o.mqttUser);
+        if (!o.mqttPasswordFile.isEmpty()) add("--mqtt-password-file", o.mqttPasswordFile);
+        if (!o.mqttCaFile.isEmpty()) add("--mqtt-tls", o.mqttCaFile);
+        add("--mqtt-queue", QString::number(o.mqttQueue));
+    }
+    return words.join(QLatin1Char(' '));
 }
 
 QString UsageLine() {
@@ -253,11 +329,13 @@ SIGINT or SIGTERM. SIGHUP reopens the output file (for log rotation).
 
 Records hold the UTC and local time (ISO 8601, milliseconds), the value in
 the base unit, the unit name and display label, range, auto-range, percent,
-over/under-range flags and model. PREFIX/status holds a retained "online",
-and "offline" once the logger ends or its connection dies.
+over/under-range flags and model. A run begins with a "start" event (version,
+device, options) and ends with a "stop" event (why it ended). PREFIX/status
+holds a retained "online", and "offline" once the logger ends or its
+connection dies. FILE may be a FIFO: the logger waits for its reader.
 
-Exit status: 0 normal end, 1 the output cannot be written, 2 usage error,
-3 the port cannot be opened.
+Exit status: 0 normal end, 1 the output cannot be written (or its reader went
+away), 2 usage error, 3 the port cannot be opened.
 )");
 }
 

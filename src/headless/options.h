@@ -12,6 +12,10 @@ constexpr int kDefaultMqttPort = 1883;
 constexpr int kDefaultMqttTlsPort = 8883;
 constexpr int kDefaultMqttQueue = 10000;  // about an hour of readings
 constexpr int kDefaultBatteryInterval = 30;
+// MQTT's bound on a topic, in bytes of UTF-8; the logger appends up to 8
+// ("/reading", "/battery") to the prefix.
+constexpr int kMaxTopicBytes = 65535;
+constexpr int kMaxTopicPrefixBytes = kMaxTopicBytes - 8;
 
 struct Options {
     QString device;  // --port DEVICE; empty: --comm
@@ -50,6 +54,11 @@ ParsedArgs ParseArguments(const QStringList& arguments);
 // "fenwyd8200/ttyUSB0", "fenwyd8200/comm2".
 int MqttPort(const Options& options);
 QString DefaultTopic(const Options& options);
+
+// The options in effect, as a command line ("--port /dev/ttyUSB0 --baud 9600
+// --format csv ..."), defaults included; baud: the line speed in use. For
+// the record that starts a run.
+QString EffectiveOptions(const Options& options, int baud);
 
 QString HelpText();
 QString UsageLine();

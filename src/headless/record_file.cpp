@@ -1,9 +1,21 @@
 #include "headless/record_file.h"
 
 #include <QFileInfo>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+
+#if defined(Q_OS_UNIX)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace fenwyd::headless {
+
+namespace {
+QString SystemReason(int code) { return QString::fromLocal8Bit(std::strerror(code)); }
+}  // namespace
 
 RecordFile::RecordFile(QString path, OutputFormat format)
     : path_(std::move(path)), format_(format) {}
@@ -12,35 +24,73 @@ QString RecordFile::name() const {
     return path_.isEmpty() ? QStringLiteral("standard output") : path_;
 }
 
-bool RecordFile::open(QString& error) {
+// Opening a FIFO for writing blocks until some program opens it for
+// reading, and nothing else (not even an ending signal's handling) runs
+// meanwhile: try without waiting, and let the caller try again.
+bool RecordFile::openFifo(QString& error, bool& noReader) {
+    noReader = false;
+#if defined(Q_OS_UNIX)
+    struct stat st {};
+    const QByteArray path = QFile::encodeName(path_);
+    fifo_ = ::stat(path.constData(), &st) == 0 && S_ISFIFO(st.st_mode);
+    if (!fifo_) return false;
+    const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        noReader = errno == ENXIO;
+        error = SystemReason(errno);
+        return false;
+    }
+    // Records then wait for a slow reader as they would for a disk.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file_.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                    QFileDevice::AutoCloseHandle)) {
+        error = file_.errorString();
+        ::close(fd);
+        return false;
+    }
+    return true;
+#else
+    (void)error;
+    return false;
+#endif
+}
+
+RecordFile::Opened RecordFile::open(QString& error) {
     close();
+    readerGone_ = false;
     bool ok = false;
     if (path_.isEmpty()) {
         ok = file_.open(fileno(stdout), QIODevice::WriteOnly | QIODevice::Unbuffered,
                         QFileDevice::DontCloseHandle);
+        if (!ok) error = file_.errorString();
     } else {
-        file_.setFileName(path_);
-        // Appending seeks, which a pipe or a device such as /dev/null refuses.
-        const QFileInfo info(path_);
-        const QIODevice::OpenMode append =
-            info.exists() && !info.isFile() ? QIODevice::NotOpen : QIODevice::Append;
-        ok = file_.open(QIODevice::WriteOnly | append | QIODevice::Unbuffered);
+        bool noReader = false;
+        ok = openFifo(error, noReader);
+        if (noReader) return Opened::NoReaderYet;
+        if (!ok && !fifo_) {
+            file_.setFileName(path_);
+            // Appending seeks, which a pipe or a device such as /dev/null refuses.
+            const QFileInfo info(path_);
+            const QIODevice::OpenMode append =
+                info.exists() && !info.isFile() ? QIODevice::NotOpen : QIODevice::Append;
+            ok = file_.open(QIODevice::WriteOnly | append | QIODevice::Unbuffered);
+            if (!ok) error = file_.errorString();
+        }
     }
-    if (!ok) {
-        error = file_.errorString();
-        return false;
-    }
+    if (!ok) return Opened::No;
     // A file that already holds records (a restarted service) keeps its
     // header; a pipe always gets one.
     const bool fresh = file_.isSequential() || file_.size() == 0;
-    if (format_ == OutputFormat::Csv && fresh)
-        return put(QByteArray::fromStdString(CsvHeader()), error);
-    return true;
+    if (format_ == OutputFormat::Csv && fresh &&
+        !put(QByteArray::fromStdString(CsvHeader()), error)) {
+        return Opened::No;
+    }
+    return Opened::Yes;
 }
 
 bool RecordFile::reopen(QString& error) {
-    if (path_.isEmpty()) return true;
-    return open(error);
+    if (path_.isEmpty() || fifo_) return true;
+    return open(error) == Opened::Yes;
 }
 
 bool RecordFile::write(const Record& record, QString& error) {
@@ -53,12 +103,28 @@ bool RecordFile::write(const Record& record, QString& error) {
 }
 
 bool RecordFile::put(const QByteArray& bytes, QString& error) {
-    // Unbuffered: one write to the system per record.
-    if (file_.write(bytes) != bytes.size()) {
-        error = file_.errorString();
-        return false;
+    // Unbuffered: each write goes to the system. One that takes only part of
+    // the record (a disk filling up) is asked for the rest, which either
+    // goes too or fails with the system's reason.
+    qint64 done = 0;
+    int reason = 0;
+    while (done < bytes.size()) {
+        const qint64 n = file_.write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0) {
+            reason = errno;
+            break;
+        }
+        done += n;
     }
-    return true;
+    if (done == bytes.size()) return true;
+    error = file_.error() != QFileDevice::NoError || reason == 0 ? file_.errorString()
+                                                                 : SystemReason(reason);
+    readerGone_ = reason == EPIPE;
+    // Whole records or none: the part that went is taken back out.
+    if (done > 0 && !file_.isSequential() && !file_.resize(file_.size() - done)) {
+        error += QStringLiteral("; %1 bytes of the record stay in the file").arg(done);
+    }
+    return false;
 }
 
 void RecordFile::close() {

@@ -1,5 +1,6 @@
-// Where the logger's records go: a file opened for appending, or standard
-// output. Each record reaches the system before the next reading is taken.
+// Where the logger's records go: a file opened for appending, a FIFO, or
+// standard output. Each record reaches the system whole, or not at all,
+// before the next reading is taken.
 #pragma once
 
 #include <QByteArray>
@@ -16,23 +17,34 @@ public:
     // An empty path stands for standard output.
     RecordFile(QString path, OutputFormat format);
 
+    enum class Opened { Yes, No, NoReaderYet };
     // Opens for appending; a new or empty CSV file gets the header row
-    // first. False with the system's reason.
-    bool open(QString& error);
+    // first. No, with the system's reason. A FIFO is opened without waiting:
+    // NoReaderYet while no program reads it (call again later).
+    Opened open(QString& error);
     // Closes and opens the same path again: after log rotation moved the
-    // old file away, records go to a new file of that name.
+    // old file away, records go to a new file of that name. A FIFO stays
+    // as it is.
     bool reopen(QString& error);
-    // Writes one record and flushes it; false with the reason.
+    // Writes one record and flushes it; false with the system's reason. A
+    // record the system took only part of (a full disk, a file size limit)
+    // is taken back out of the file, so the file never holds a torn line.
     bool write(const Record& record, QString& error);
     void close();
 
     QString name() const;
+    // The last write failed because the reader of this pipe or FIFO went
+    // away: nothing written from now on can reach anyone.
+    bool readerGone() const { return readerGone_; }
 
 private:
     bool put(const QByteArray& bytes, QString& error);
+    bool openFifo(QString& error, bool& noReader);
     QString path_;
     OutputFormat format_;
     QFile file_;
+    bool fifo_ = false;
+    bool readerGone_ = false;
 };
 
 }  // namespace fenwyd::headless

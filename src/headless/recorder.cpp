@@ -43,17 +43,42 @@ void Recorder::linkBack(int64_t utcMs) {
     keep(std::move(r));
 }
 
+void Recorder::start(const std::string& version, const std::string& device,
+                     const std::string& options) {
+    Record r = Stamped(RecordKind::Event, clock_.utcMs(), clock_.utcOffsetSeconds());
+    r.event = kEventStart;
+    r.version = version;
+    r.device = device;
+    r.options = options;
+    keep(std::move(r));
+}
+
+void Recorder::stop(const std::string& reason) {
+    Record r = Stamped(RecordKind::Event, clock_.utcMs(), clock_.utcOffsetSeconds());
+    r.event = kEventStop;
+    r.reason = reason;
+    keep(std::move(r));
+}
+
 void Recorder::keep(Record record) {
     record.seq = ++seq_;
     if (file_ != nullptr) {
         QString error;
-        if (file_->write(record, error)) {
+        if (!gone_ && file_->write(record, error)) {
             ++written_;
             if (failing_) say_("writing to " + file_->name().toStdString() + " again");
             failing_ = false;
         } else {
             ++lost_;
-            if (!failing_) {
+            if (!gone_ && file_->readerGone()) {
+                gone_ = true;
+                if (onOutputGone) {
+                    onOutputGone(error.toStdString());
+                } else {
+                    say_("cannot write to " + file_->name().toStdString() + ": " +
+                         error.toStdString());
+                }
+            } else if (!failing_ && !gone_) {
                 say_("cannot write to " + file_->name().toStdString() + ": " + error.toStdString());
             }
             failing_ = true;

@@ -28,11 +28,19 @@ public:
     void linkLost(int64_t utcMs) override;
     void linkBack(int64_t utcMs) override;
 
+    // The first record of a run, "start", and the last, "stop" (reason: why
+    // it ended).
+    void start(const std::string& version, const std::string& device, const std::string& options);
+    void stop(const std::string& reason);
+
     uint64_t recordsWritten() const { return written_; }
     uint64_t recordsLost() const { return lost_; }
 
     // Every record as it is made (the tests follow them here).
     std::function<void(const Record&)> onRecord;
+    // Once, when the file's reader went away (a pipe whose reader ended):
+    // nothing more can reach it. With the system's reason.
+    std::function<void(const std::string&)> onOutputGone;
 
 private:
     void keep(Record record);
@@ -44,6 +52,7 @@ private:
     uint64_t written_ = 0;
     uint64_t lost_ = 0;
     bool failing_ = false;
+    bool gone_ = false;
 };
 
 }  // namespace fenwyd::headless

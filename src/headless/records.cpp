@@ -66,6 +66,14 @@ std::string IsoTime(int64_t utcMs, int32_t offsetSeconds, bool utcSuffix) {
     return text + buf;
 }
 
+std::string EventDetail(const Record& rec) {
+    if (rec.kind != RecordKind::Event) return {};
+    if (rec.event == kEventStart) {
+        return "version " + rec.version + "; device " + rec.device + "; options " + rec.options;
+    }
+    return rec.event == kEventStop ? rec.reason : std::string();
+}
+
 std::string CsvField(const std::string& text) {
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
     std::string quoted = "\"";
@@ -102,6 +110,7 @@ std::string CsvLine(const Record& rec) {
     } else if (rec.kind == RecordKind::Battery) {
         fields[14] = FormatShortest(rec.volts);
     } else {
+        fields[7] = EventDetail(rec);
         fields[15] = rec.event;
     }
     std::string line = CsvField(fields[0]);
@@ -138,6 +147,14 @@ QByteArray JsonText(const Record& rec) {
         o.insert(QStringLiteral("volts"), rec.volts);
     } else {
         o.insert(QStringLiteral("event"), text(rec.event));
+        auto utf8 = [](const std::string& s) { return QString::fromUtf8(s.data(), s.size()); };
+        if (rec.event == kEventStart) {
+            o.insert(QStringLiteral("version"), utf8(rec.version));
+            o.insert(QStringLiteral("device"), utf8(rec.device));
+            o.insert(QStringLiteral("options"), utf8(rec.options));
+        } else if (rec.event == kEventStop) {
+            o.insert(QStringLiteral("reason"), utf8(rec.reason));
+        }
     }
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }

@@ -21,11 +21,23 @@ struct Record {
     int32_t utcOffsetSeconds = 0;  // local time minus UTC
     Measurement reading;           // Reading
     double volts = 0;              // Battery
-    std::string event;             // Event: "link-lost", "link-back"
+    std::string event;             // Event: "link-lost", "link-back", "start", "stop"
+    // "start": the program's version, the device and the options in effect;
+    // "stop": why the run ended ("SIGTERM", "duration"...).
+    std::string version, device, options, reason;
 };
 
 constexpr const char* kEventLinkLost = "link-lost";
 constexpr const char* kEventLinkBack = "link-back";
+// The first and the last record of a run: a restarted logger appending to
+// its file starts seq at 1 again, after a "start".
+constexpr const char* kEventStart = "start";
+constexpr const char* kEventStop = "stop";
+
+// What a start or stop record says, as one line of text: "version 1.0.0;
+// device /dev/ttyUSB0; options --port ..." or the reason. CSV rows carry it
+// in the display column, which events leave empty otherwise.
+std::string EventDetail(const Record& record);
 
 // "reading", "battery", "event": the record's kind as written, and the last
 // part of its MQTT topic.

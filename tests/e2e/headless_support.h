@@ -26,6 +26,31 @@ inline QString Python() {
     return QFile::exists(system) ? system : QStringLiteral("python3");
 }
 
+// The variables that lead a program to the user's own files.
+constexpr const char* kHomeVariables[] = {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME",
+                                          "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"};
+
+// env with a home and XDG folders of its own inside folder, for each of those
+// variables env does not set: a child never reads or writes the user's files.
+inline QProcessEnvironment WithOwnHome(QProcessEnvironment env,
+                                       const std::filesystem::path& folder) {
+    for (const char* name : kHomeVariables) {
+        if (env.contains(QLatin1String(name))) continue;
+        const std::filesystem::path dir = folder / (std::string("own-") + name);
+        std::filesystem::create_directories(dir);
+        std::filesystem::permissions(dir, std::filesystem::perms::owner_all);  // XDG_RUNTIME_DIR
+        env.insert(QLatin1String(name), QString::fromStdString(dir.string()));
+    }
+    return env;
+}
+
+// This process's environment, the user's folders replaced by folder's own.
+inline QProcessEnvironment OwnHomeEnvironment(const std::filesystem::path& folder) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : kHomeVariables) env.remove(QLatin1String(name));
+    return WithOwnHome(env, folder);
+}
+
 // A German locale (comma decimals) the child can use: built once with
 // localedef into the test folder, since a minimal system has none.
 // Empty when that cannot be done.
@@ -38,7 +63,9 @@ inline QString CommaLocaleDir() {
     // a locale.
     const QString part = dir + QStringLiteral(".%1").arg(QCoreApplication::applicationPid());
     QDir().mkpath(part);
+    TempFolder home;
     QProcess p;
+    p.setProcessEnvironment(OwnHomeEnvironment(home.path()));
     p.start(localedef, {QStringLiteral("-i"), QStringLiteral("de_DE"), QStringLiteral("-f"),
                         QStringLiteral("UTF-8"), part + QStringLiteral("/de_DE.UTF-8")});
     p.waitForFinished(120000);
@@ -50,13 +77,15 @@ inline QString CommaLocaleDir() {
     return QFile::exists(dir + QStringLiteral("/de_DE.UTF-8/LC_NUMERIC")) ? dir : QString();
 }
 
-// The environment of a service: no display at all; optionally a
-// comma-decimal locale.
+// The environment of a service: no display at all, and none of the user's
+// folders (a child gets its own: Logger::start); optionally a comma-decimal
+// locale.
 inline QProcessEnvironment ServiceEnvironment(const QString& localeDir = {}) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
         env.remove(QLatin1String(name));
     }
+    for (const char* name : kHomeVariables) env.remove(QLatin1String(name));
     if (!localeDir.isEmpty()) {
         env.insert(QStringLiteral("LOCPATH"), localeDir);
         env.insert(QStringLiteral("LC_ALL"), QStringLiteral("de_DE.UTF-8"));
@@ -68,8 +97,9 @@ inline QProcessEnvironment ServiceEnvironment(const QString& localeDir = {}) {
 // The decimal point of that environment's locale, as Python's locale
 // module sees it.
 inline QString DecimalPoint(const QProcessEnvironment& env) {
+    TempFolder home;
     QProcess p;
-    p.setProcessEnvironment(env);
+    p.setProcessEnvironment(WithOwnHome(env, home.path()));
     p.start(
         QStringLiteral("python3"),
         {QStringLiteral("-c"), QStringLiteral("import locale; locale.setlocale(locale.LC_ALL, ''); "
@@ -79,10 +109,15 @@ inline QString DecimalPoint(const QProcessEnvironment& env) {
 }
 
 struct Logger {
+    TempFolder home;  // its HOME and XDG folders
     QProcess proc;
     void start(const QStringList& args, const QProcessEnvironment& env = ServiceEnvironment()) {
-        proc.setProcessEnvironment(env);
-        proc.start(ProgramPath(), args);
+        startProgram(ProgramPath(), args, env);
+    }
+    void startProgram(const QString& program, const QStringList& args,
+                      const QProcessEnvironment& env = ServiceEnvironment()) {
+        proc.setProcessEnvironment(WithOwnHome(env, home.path()));
+        proc.start(program, args);
         proc.waitForStarted(10000);
     }
     // Waits for the end; false when it did not end in time (then killed).
@@ -132,7 +167,9 @@ inline std::vector<QJsonObject> JsonLines(const std::filesystem::path& path) {
 // A CSV file as Python's csv module reads it (one dict a row, keyed by the
 // header row), and the number of header rows it holds.
 inline QJsonArray CsvRows(const std::filesystem::path& path, int* headerRows = nullptr) {
+    TempFolder home;
     QProcess p;
+    p.setProcessEnvironment(WithOwnHome(ServiceEnvironment(), home.path()));
     p.start(Python(), {QStringLiteral("-c"),
                        QStringLiteral("import csv, json, sys\n"
                                       "with open(sys.argv[1], newline='') as f:\n"

@@ -81,6 +81,7 @@ struct Broker {
                           "allow_anonymous true\npersistence true\npersistence_location " +
                           dir.str() + "/\nuser " + (pw ? pw->pw_name : "root") + "\n");
             proc.setProcessChannelMode(QProcess::MergedChannels);
+            proc.setProcessEnvironment(OwnHomeEnvironment(dir.path()));
             proc.start(program, {QStringLiteral("-c"),
                                  QString::fromStdString((dir.path() / "mosquitto.conf").string())});
             if (!proc.waitForStarted(5000)) {
@@ -113,12 +114,14 @@ struct Broker {
 // mosquitto_sub with a session the broker keeps (clean session off, QoS 1),
 // so nothing is missed while it reconnects after a broker restart.
 struct Subscriber {
+    TempFolder home;  // mosquitto_sub and mosquitto_pub read options files from there
     QProcess proc;
     QString text;
     int port;
     QString topic;
 
     Subscriber(int brokerPort, const QString& prefix) : port(brokerPort), topic(prefix) {
+        proc.setProcessEnvironment(OwnHomeEnvironment(home.path()));
         proc.start(QStringLiteral("mosquitto_sub"),
                    {"-h", "127.0.0.1", "-p", QString::number(port), "-q", "1", "-c", "-i",
                     "fenwyd-e2e-sub", "-v", "-t", prefix + "/#"});
@@ -146,9 +149,12 @@ struct Subscriber {
     bool ready() {
         return RunUntil(
             [&] {
-                QProcess::execute(QStringLiteral("mosquitto_pub"),
-                                  {"-h", "127.0.0.1", "-p", QString::number(port), "-q", "1", "-t",
-                                   topic + "/hello", "-m", "hi"});
+                QProcess pub;
+                pub.setProcessEnvironment(OwnHomeEnvironment(home.path()));
+                pub.start(QStringLiteral("mosquitto_pub"),
+                          {"-h", "127.0.0.1", "-p", QString::number(port), "-q", "1", "-t",
+                           topic + "/hello", "-m", "hi"});
+                pub.waitForFinished(10000);
                 return count(QStringLiteral("hello")) > 0;
             },
             10000);
@@ -156,7 +162,9 @@ struct Subscriber {
 };
 
 QString RetainedStatus(int port, const QString& prefix) {
+    TempFolder home;
     QProcess p;
+    p.setProcessEnvironment(OwnHomeEnvironment(home.path()));
     p.start(QStringLiteral("mosquitto_sub"), {"-h", "127.0.0.1", "-p", QString::number(port), "-t",
                                               prefix + "/status", "-C", "1", "-W", "3"});
     p.waitForFinished(10000);
@@ -259,6 +267,24 @@ TEST(BrokerE2E, RecordsReachTheBrokerAndARestartLosesNothingBeyondTheQueue) {
     const std::size_t dropped = m.captured(1).toULongLong();
     EXPECT_GT(dropped, 0u) << "the outage outlasted the queue";
     EXPECT_EQ(missing.size(), dropped) << log.err.toStdString();
+    // The exit line accounts for every record: delivered, dropped or left.
+    const QRegularExpressionMatch exit =
+        QRegularExpression(
+            QStringLiteral("mqtt: (\\d+) records queued: (\\d+) delivered to the broker, (\\d+) "
+                           "dropped while the broker was away, (\\d+) not delivered at exit"))
+            .match(log.err);
+    ASSERT_TRUE(exit.hasMatch()) << log.err.toStdString();
+    EXPECT_EQ(exit.captured(1).toULongLong(), lines.size()) << "every record, start and stop too";
+    EXPECT_EQ(exit.captured(2).toULongLong(), got.size());
+    EXPECT_EQ(exit.captured(3).toULongLong(), dropped);
+    EXPECT_EQ(exit.captured(4).toULongLong(), 0u);
+    const qint64 last = static_cast<qint64>(lines.size());
+    EXPECT_EQ(QJsonDocument::fromJson(lines[1]).object().value("event"), "start");
+    EXPECT_EQ(QJsonDocument::fromJson(lines[last]).object().value("event"), "stop");
+    EXPECT_EQ(QJsonDocument::fromJson(lines[last]).object().value("reason"), "SIGTERM");
+    EXPECT_TRUE(got.count(1) && got.count(last)) << "the start and stop events reached the broker";
+    EXPECT_TRUE(log.err.contains(QStringLiteral("%1 records written to ").arg(lines.size())))
+        << log.err.toStdString();
     for (std::size_t i = 1; i < missing.size(); ++i) EXPECT_EQ(missing[i], missing[i - 1] + 1);
     ASSERT_FALSE(missing.empty());
     int keptBefore = 0, keptAfter = 0;  // made while away, delivered: before and after the gap

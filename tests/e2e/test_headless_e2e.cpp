@@ -1,20 +1,31 @@
 // fenwyd8200 --headless as a service runs it: its own process, no display,
 // the probe simulator on a pseudo-terminal, records read back with standard
 // parsers.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <QRegularExpression>
+#include <cerrno>
+#include <cstring>
 #include <set>
 
 #include "common/textconv.h"
 #include "e2e/headless_support.h"
+#include "headless/options.h"
 #include "headless/records.h"
 #include "measure/units.h"
+#include "support/process.h"
 
 namespace fenwyd::testing {
 namespace {
 
 constexpr int kRunSeconds = 4;
+
+// "1.0.0": the version the program reports.
+QString VersionNumber() { return headless::VersionText().trimmed().section(QLatin1Char(' '), -1); }
 
 // The simulator behind a stable link, as a USB adapter under
 // /dev/serial/by-id would be; drifting values so each reading differs.
@@ -77,9 +88,13 @@ TEST(HeadlessE2E, JsonLinesHoldWhatTheSimulatorServedInACommaDecimalLocale) {
     EXPECT_TRUE(log.normalExit()) << log.proc.exitCode() << " " << log.err.toStdString();
 
     const std::vector<QJsonObject> records = JsonLines(out);
-    ASSERT_GE(records.size(), 5u);
+    ASSERT_GE(records.size(), 6u);
     EXPECT_EQ(records[0].value("kind").toString(), "event");
-    EXPECT_EQ(records[0].value("event").toString(), "link-back");
+    EXPECT_EQ(records[0].value("event").toString(), "start");
+    EXPECT_EQ(records[1].value("kind").toString(), "event");
+    EXPECT_EQ(records[1].value("event").toString(), "link-back");
+    EXPECT_EQ(records.back().value("event").toString(), "stop");
+    EXPECT_EQ(records.back().value("reason").toString(), "duration");
 
     std::vector<QJsonObject> readings;
     int64_t previous = 0;
@@ -277,6 +292,194 @@ TEST(HeadlessE2E, SighupReopensTheOutputForLogRotation) {
     for (std::size_t i = 0; i < seqs.size(); ++i) EXPECT_EQ(seqs[i], static_cast<int>(i + 1));
 }
 
+TEST(HeadlessE2E, ARestartedLoggerMarksEachRunWithStartAndStopRecords) {
+    SimOnLink s;
+    ASSERT_TRUE(s.started);
+    TempFolder folder;
+    const QString version = VersionNumber();
+    for (const char* format : {"csv", "jsonl"}) {
+        SCOPED_TRACE(format);
+        const auto out = folder.path() / (std::string("run.") + format);
+        std::vector<std::size_t> written;  // as each run's exit line says
+        for (int run = 0; run < 2; ++run) {
+            Logger log;
+            log.start({"--headless", "--port", s.device(), "--format", format, "--output",
+                       QString::fromStdString(out.string()), "--duration", "1.5"});
+            ASSERT_TRUE(log.finish(20000));
+            EXPECT_TRUE(log.normalExit()) << log.err.toStdString();
+            const QRegularExpressionMatch m =
+                QRegularExpression(QStringLiteral("(\\d+) records written to (.*)$"),
+                                   QRegularExpression::MultilineOption)
+                    .match(log.err);
+            ASSERT_TRUE(m.hasMatch()) << log.err.toStdString();
+            EXPECT_EQ(m.captured(2).toStdString(), out.string());
+            written.push_back(m.captured(1).toULongLong());
+        }
+        // One object a run's record, read with the standard parsers.
+        std::vector<QJsonObject> records;
+        int headers = 0;
+        if (std::string(format) == "csv") {
+            for (const QJsonValue& v : CsvRows(out, &headers)) records.push_back(v.toObject());
+            EXPECT_EQ(headers, 1) << "the second run appends without a header";
+        } else {
+            records = JsonLines(out);
+        }
+        ASSERT_EQ(records.size(), written[0] + written[1]);
+        for (std::size_t begin = 0, run = 0; run < 2; begin += written[run++]) {
+            const QJsonObject& start = records[begin];
+            const QJsonObject& stop = records[begin + written[run] - 1];
+            EXPECT_EQ(start.value("kind").toString(), "event");
+            EXPECT_EQ(start.value("event").toString(), "start");
+            EXPECT_EQ(start.value("seq").toVariant().toInt(), 1) << "each run counts from 1";
+            EXPECT_EQ(stop.value("event").toString(), "stop");
+            EXPECT_EQ(stop.value("seq").toVariant().toULongLong(), written[run]);
+            const QString wanted =
+                QStringLiteral(
+                    "--port %1 --baud 9600 --output %2 --format %3 "
+                    "--duration 1.5 --battery-interval 30")
+                    .arg(s.device(), QString::fromStdString(out.string()), QLatin1String(format));
+            if (std::string(format) == "csv") {
+                EXPECT_EQ(start.value("display").toString(),
+                          QStringLiteral("version %1; device %2; options %3")
+                              .arg(version, s.device(), wanted));
+                EXPECT_EQ(stop.value("display").toString(), "duration");
+            } else {
+                EXPECT_EQ(start.value("version").toString(), version);
+                EXPECT_EQ(start.value("device").toString(), s.device());
+                EXPECT_EQ(start.value("options").toString(), wanted);
+                EXPECT_EQ(stop.value("reason").toString(), "duration");
+            }
+            for (std::size_t i = 1; i + 1 < written[run]; ++i) {
+                const QJsonObject& r = records[begin + i];
+                EXPECT_EQ(r.value("seq").toVariant().toULongLong(), i + 1);
+                EXPECT_NE(r.value("event").toString(), "start");
+                EXPECT_NE(r.value("event").toString(), "stop");
+            }
+        }
+    }
+}
+
+TEST(HeadlessE2E, AReaderGoingAwayEndsTheRunWithItsCountsAndExitOne) {
+    SimOnLink s;
+    ASSERT_TRUE(s.started);
+    // Standard output into a pipe whose reader takes three lines, then leaves.
+    {
+        TempFolder home;
+        int out[2];
+        ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
+        const auto errPath = home.path() / "stderr.txt";
+        const int errFd = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        std::vector<std::string> env;
+        for (const QString& e : WithOwnHome(ServiceEnvironment(), home.path()).toStringList()) {
+            env.push_back(e.toStdString());
+        }
+        struct Child {
+            pid_t pid;
+            ~Child() { Stop(pid, 2000); }  // whatever the outcome
+        } child{Spawn(ProgramPath().toStdString(),
+                      {"--headless", "--port", s.device().toStdString(), "--format", "jsonl"}, env,
+                      out[1], errFd)};
+        ::close(out[1]);
+        ::close(errFd);
+        ASSERT_GT(child.pid, 0);
+        std::string line;
+        for (int i = 0; i < 3; ++i) ASSERT_TRUE(ReadLine(out[0], line, 10000)) << i;
+        ::close(out[0]);
+        const int code = WaitExit(child.pid, 10000);
+        if (code >= 0) child.pid = -1;  // reaped
+        const QString err = QString::fromStdString(ReadFile(errPath));
+        EXPECT_EQ(code, 1) << "ended by itself, not by SIGPIPE (141): " << err.toStdString();
+        EXPECT_TRUE(err.contains(QStringLiteral("the reader of standard output has gone away (%1)")
+                                     .arg(QString::fromLocal8Bit(std::strerror(EPIPE)))))
+            << err.toStdString();
+        EXPECT_TRUE(QRegularExpression(QStringLiteral("\\d+ records written to standard output, "
+                                                      "\\d+ could not be written"))
+                        .match(err)
+                        .hasMatch())
+            << err.toStdString();
+    }
+
+    // A FIFO: no reader yet, then a reader that comes and goes.
+    TempFolder folder;
+    const auto fifo = folder.path() / "records.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const QString fifoName = QString::fromStdString(fifo.string());
+    {
+        Logger log;
+        log.start({"--headless", "--port", s.device(), "--output", fifoName});
+        ASSERT_TRUE(RunUntil(
+            [&] { return log.readErr().contains("waiting for a program to read"); }, 10000))
+            << "waits with its signals watched";
+        log.signal(SIGTERM);
+        ASSERT_TRUE(log.finish(10000)) << "SIGTERM ends it while no program reads";
+        EXPECT_EQ(log.proc.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(log.proc.exitCode(), 1);
+        EXPECT_TRUE(log.err.contains(
+            QStringLiteral("ended (SIGTERM) before a program opened %1 for reading: no records "
+                           "written")
+                .arg(fifoName)))
+            << log.err.toStdString();
+    }
+    {
+        Logger log;
+        log.start({"--headless", "--port", s.device(), "--output", fifoName});
+        ASSERT_TRUE(RunUntil(
+            [&] { return log.readErr().contains("waiting for a program to read"); }, 10000));
+        const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        ASSERT_GE(reader, 0);
+        std::string text;
+        ASSERT_TRUE(RunUntil(
+            [&] {
+                char buffer[4096];
+                const ssize_t n = ::read(reader, buffer, sizeof buffer);
+                if (n > 0) text.append(buffer, static_cast<std::size_t>(n));
+                return text.find("\r\nreading,") != std::string::npos;
+            },
+            10000))
+            << text;
+        EXPECT_EQ(text.rfind(headless::CsvHeader(), 0), 0u);
+        ::close(reader);
+        ASSERT_TRUE(log.finish(10000));
+        EXPECT_EQ(log.proc.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(log.proc.exitCode(), 1);
+        EXPECT_TRUE(
+            log.err.contains(QStringLiteral("the reader of %1 has gone away").arg(fifoName)))
+            << log.err.toStdString();
+        EXPECT_TRUE(log.err.contains(QStringLiteral("records written to %1, ").arg(fifoName)))
+            << log.err.toStdString();
+    }
+}
+
+TEST(HeadlessE2E, AFileSizeLimitLeavesWholeLinesAndTheSystemsReason) {
+    SimOnLink s;
+    ASSERT_TRUE(s.started);
+    TempFolder folder;
+    const auto out = folder.path() / "run.jsonl";
+    // 512 bytes (one block): the start record and a little more. SIGXFSZ
+    // ignored as a service manager might leave it; the logger ignores it too.
+    Logger log;
+    log.startProgram(QStringLiteral("/bin/sh"),
+                     {"-c", "trap '' XFSZ; ulimit -f 1; exec \"$0\" \"$@\"", ProgramPath(),
+                      "--headless", "--port", s.device(), "--format", "jsonl", "--output",
+                      QString::fromStdString(out.string()), "--duration", "3"});
+    ASSERT_TRUE(log.finish(20000));
+    EXPECT_EQ(log.proc.exitCode(), 1) << log.err.toStdString();
+    const std::string text = ReadFile(out);
+    EXPECT_LE(text.size(), 512u);
+    const std::vector<QJsonObject> records = JsonLines(out);  // every line whole
+    ASSERT_GE(records.size(), 1u);
+    EXPECT_EQ(records[0].value("event").toString(), "start");
+    const QString reason = QString::fromLocal8Bit(std::strerror(EFBIG));
+    EXPECT_TRUE(log.err.contains(
+        QStringLiteral("cannot write to %1: %2").arg(QString::fromStdString(out.string()), reason)))
+        << log.err.toStdString();
+    EXPECT_FALSE(log.err.contains(QLatin1String("Unknown error"))) << log.err.toStdString();
+    EXPECT_TRUE(log.err.contains(QStringLiteral("%1 records written to %2, ")
+                                     .arg(records.size())
+                                     .arg(QString::fromStdString(out.string()))))
+        << log.err.toStdString();
+}
+
 TEST(HeadlessE2E, HelpUsageAndPortErrorsNeedNoDisplay) {
     struct Row {
         QStringList args;
@@ -288,6 +491,11 @@ TEST(HeadlessE2E, HelpUsageAndPortErrorsNeedNoDisplay) {
         {{"--version"}, 0, "Fenwyd 8200 1.0.0"},
         {{"--headless"}, 2, "give either --port DEVICE or --comm N"},
         {{"--headless", "--port", "/dev/null", "--format", "xml"}, 2, "--format must be"},
+        {{"--headless", "--port", "/dev/null", "--duration", "0.0001"}, 2, "at least 0.001"},
+        {{"--headless", "--port", "/dev/null", "--mqtt", "localhost", "--topic",
+          QString(40000, QChar(0xE9))},
+         2,
+         "--topic is too long: 80000 bytes"},
         {{"--headless", "--port", "/nonexistent/ttyUSB9"},
          3,
          "cannot open /nonexistent/ttyUSB9: No such file or directory"},

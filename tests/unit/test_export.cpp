@@ -1,5 +1,7 @@
 #include "datalog/export.h"
 
+#include <cmath>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -9,6 +11,8 @@
 #include <string>
 
 #include <gtest/gtest.h>
+
+#include "datalog/data_file.h"
 #ifndef _WIN32
 #include <unistd.h>
 #endif
@@ -362,6 +366,98 @@ TEST(SplitSaveName, ExtensionFromTheFileNameOnly) {
     }
     EXPECT_EQ(PageFileName(SplitSaveName("/d/run.csv"), 2), "/d/run_2.csv");
     EXPECT_EQ(PageFileName(SplitSaveName("/d/run.csv"), 10), "/d/run_10.csv");
+}
+
+// ------------------------------------------------------ reading a data file back
+
+TEST_F(ExportFiles, TheReaderTakesBackWhatTheWriterWroteEvenInExponentForm) {
+    // Mantissas the display never shows still come back: the writer gives
+    // them in exponent form ("1.5E+07E-3").
+    SetRow(1, 1, 1.5e7f, -3);
+    SetRow(2, 2, 2.5e-5f, 0);
+    SetRow(3, 3, -3.4e38f, 99);
+    SetRow(4, 1e7f, 1.25f, -6);
+    ExportInput in = Input(4, "V/m");
+    in.dataUploaded = true;
+    ASSERT_TRUE(WriteDataPages(Path("up.csv"), in).ok);
+    DataFileContents file;
+    std::string error;
+    ASSERT_TRUE(ReadDataFile(Path("up.csv"), file, error)) << error;
+    EXPECT_TRUE(file.uploaded);
+    EXPECT_EQ(file.unitsText, "V/m");
+    ASSERT_EQ(file.rows.size(), 4u);
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(file.rows[i].time, rows_[i + 1][0]) << i;
+        EXPECT_FLOAT_EQ(file.rows[i].mantissa, rows_[i + 1][1]) << i;
+        EXPECT_EQ(file.rows[i].exponent, rows_[i + 1][2]) << i;
+    }
+}
+
+TEST_F(ExportFiles, TheColumnTitlesAreSkippedOnlyWhenTheyAreThere) {
+    const std::string head = "Header\r\nUnits,Tesla\r\nEndHeader\r\n";
+    struct Row {
+        const char* body;
+        std::size_t rows;
+        float firstMantissa;
+    };
+    const Row rows[] = {
+        {"Time ,Field Tesla\r\n10:15:00,1.25E-6\r\n10:15:01,1.3E-6\r\n", 2, 1.25f},
+        {"10:15:00,1.25E-6\r\n10:15:01,1.3E-6\r\n", 2, 1.25f},  // no titles: nothing lost
+        {"Time,Field Tesla\r\n1,2E0\r\n", 1, 2},                // titles a spreadsheet saved
+        {"Time ,Field \r\n", 0, 0},                             // no unit, no rows
+    };
+    for (const Row& r : rows) {
+        Write(Path("x.csv"), head + r.body);
+        DataFileContents file;
+        std::string error;
+        ASSERT_TRUE(ReadDataFile(Path("x.csv"), file, error)) << r.body << error;
+        ASSERT_EQ(file.rows.size(), r.rows) << r.body;
+        if (r.rows > 0) {
+            EXPECT_EQ(file.rows[0].mantissa, r.firstMantissa) << r.body;
+        }
+    }
+}
+
+TEST_F(ExportFiles, TheReaderRefusesNumbersALogCannotHoldAndSaysWhy) {
+    const std::string head = "Header\r\nEndHeader\r\nTime ,Field G\r\n";
+    struct Row {
+        const char* lines;
+        const char* error;  // part of the reason
+    };
+    const Row rows[] = {
+        {"1e400,1.2E-3\r\n",
+         "line 4 is not a row of readings: the sample number \"1e400\" is "
+         "beyond what a data log holds"},
+        {"1,1.2E-3\r\n1e39,1E0\r\n", "line 5 is not a row of readings: the sample number"},
+        {"-inf,1E0\r\n", "\"-inf\" is not a sample number"},
+        {"1-2,1E0\r\n", "\"1-2\" is not a sample number"},
+        {"1,3.4E38E99\r\n", "\"3.4E38E99\" is not a value"},
+        {"1,1.2E3x\r\n", "\"1.2E3x\" is not a value"},
+        {"1,1.2.3E3\r\n", "\"1.2.3E3\" is not a value"},
+        {"1,1-2E3\r\n", "\"1-2E3\" is not a value"},
+        {"1,1E+400E0\r\n", "the mantissa \"1E+400\" is beyond"},
+        {"1,1E0E0E0\r\n", "not a value"},
+        {"1,1E100\r\n", "exponent -99 to 99"},
+        {"10:15:00,1E0\r\n10:15:0x,1E0\r\n",
+         "line 5 is not a row of readings: \"10:15:0x\" is "
+         "not a time of day"},
+        {"10:15:00 1E0\r\n", "line 4 is not a row of readings: no comma"},
+    };
+    for (const Row& r : rows) {
+        Write(Path("x.csv"), head + r.lines);
+        DataFileContents file;
+        std::string error;
+        EXPECT_FALSE(ReadDataFile(Path("x.csv"), file, error)) << r.lines;
+        EXPECT_NE(error.find(r.error), std::string::npos) << r.lines << ": " << error;
+    }
+    // What a log can hold is taken, to the last single.
+    Write(Path("x.csv"), head + "3.4E+38,-3.4E+38E-99\r\n");
+    DataFileContents file;
+    std::string error;
+    ASSERT_TRUE(ReadDataFile(Path("x.csv"), file, error)) << error;
+    ASSERT_EQ(file.rows.size(), 1u);
+    EXPECT_TRUE(std::isfinite(file.rows[0].time));
+    EXPECT_FLOAT_EQ(file.rows[0].mantissa, -3.4e38f);
 }
 
 }  // namespace

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <cerrno>
 #include <chrono>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <thread>
@@ -15,6 +18,13 @@
 #include "headless/record_file.h"
 #include "headless/recorder.h"
 #include "support/harness.h"
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace fenwyd::testing {
 namespace {
@@ -180,7 +190,7 @@ TEST(RecordFile, EachRecordIsInTheFileAsSoonAsItIsWritten) {
     const auto path = folder.path() / "run.csv";
     headless::RecordFile file(QString::fromStdString(path.string()), headless::OutputFormat::Csv);
     QString error;
-    ASSERT_TRUE(file.open(error)) << error.toStdString();
+    ASSERT_EQ(file.open(error), headless::RecordFile::Opened::Yes) << error.toStdString();
     EXPECT_EQ(ReadFile(path), headless::CsvHeader());
 
     Record r;
@@ -204,7 +214,7 @@ TEST(RecordFile, EachRecordIsInTheFileAsSoonAsItIsWritten) {
 
     // A restarted logger appends to what is there, without a second header.
     headless::RecordFile again(QString::fromStdString(path.string()), headless::OutputFormat::Csv);
-    ASSERT_TRUE(again.open(error));
+    ASSERT_EQ(again.open(error), headless::RecordFile::Opened::Yes);
     r.seq = 4;
     ASSERT_TRUE(again.write(r, error));
     const std::string text = ReadFile(path);
@@ -214,7 +224,7 @@ TEST(RecordFile, EachRecordIsInTheFileAsSoonAsItIsWritten) {
 
     headless::RecordFile lines(QString::fromStdString((folder.path() / "run.jsonl").string()),
                                headless::OutputFormat::Jsonl);
-    ASSERT_TRUE(lines.open(error));
+    ASSERT_EQ(lines.open(error), headless::RecordFile::Opened::Yes);
     ASSERT_TRUE(lines.write(r, error));
     EXPECT_EQ(ReadFile(folder.path() / "run.jsonl"), headless::JsonText(r).toStdString() + "\n");
 }
@@ -223,7 +233,7 @@ TEST(RecordFile, AFullDiskIsReportedOnceAndCounted) {
     if (!QFile::exists(QStringLiteral("/dev/full"))) GTEST_SKIP() << "no /dev/full here";
     headless::RecordFile file(QStringLiteral("/dev/full"), headless::OutputFormat::Jsonl);
     QString error;
-    ASSERT_TRUE(file.open(error)) << error.toStdString();
+    ASSERT_EQ(file.open(error), headless::RecordFile::Opened::Yes) << error.toStdString();
     LoggerRig rig;
     std::vector<std::string> said;
     headless::Recorder recorder(rig.clock, &file, nullptr,
@@ -237,6 +247,127 @@ TEST(RecordFile, AFullDiskIsReportedOnceAndCounted) {
     ASSERT_EQ(said.size(), 1u);
     EXPECT_NE(said[0].find("cannot write to /dev/full"), std::string::npos) << said[0];
     rig.in.removeObserver(&recorder);
+}
+
+#if !defined(_WIN32)
+// A file size limit for this process, with SIGXFSZ ignored (as the logger
+// does): past it a write takes only part of a record, then fails with
+// EFBIG, as on a disk that fills up. Both are put back at the end of scope.
+struct FileSizeLimit {
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved);
+        oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lower = saved;
+        lower.rlim_cur = bytes;
+        ok = setrlimit(RLIMIT_FSIZE, &lower) == 0;
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+    }
+    rlimit saved{};
+    void (*oldHandler)(int) = nullptr;
+    bool ok = false;
+};
+
+TEST(RecordFile, AShortWriteLeavesNoTornRecordAndSaysTheSystemsReason) {
+    const QString tooLarge = QString::fromLocal8Bit(std::strerror(EFBIG));
+    for (const auto format : {headless::OutputFormat::Csv, headless::OutputFormat::Jsonl}) {
+        TempFolder folder;
+        const auto path = folder.path() / "run.txt";
+        headless::RecordFile file(QString::fromStdString(path.string()), format);
+        QString error;
+        ASSERT_EQ(file.open(error), headless::RecordFile::Opened::Yes);
+        LoggerRig rig;
+        std::vector<std::string> said;
+        headless::Recorder recorder(rig.clock, &file, nullptr,
+                                    [&](const std::string& line) { said.push_back(line); });
+        rig.in.addObserver(&recorder);
+        rig.answer(Rd());
+        rig.tick();  // link-back and a reading
+        const std::string before = ReadFile(path);
+        ASSERT_EQ(recorder.recordsWritten(), 2u);
+        {
+            // Room for half a reading: the system takes that half, then
+            // refuses the rest.
+            FileSizeLimit limit(before.size() + 60);
+            ASSERT_TRUE(limit.ok);
+            rig.tick();
+            rig.tick();
+        }
+        EXPECT_EQ(ReadFile(path), before) << "no part of a record is left behind";
+        EXPECT_EQ(recorder.recordsLost(), 2u);
+        ASSERT_EQ(said.size(), 1u) << "said once while it lasts";
+        EXPECT_EQ(said[0], "cannot write to " + path.string() + ": " + tooLarge.toStdString());
+
+        rig.tick();  // room again
+        EXPECT_EQ(recorder.recordsWritten(), 3u);
+        EXPECT_EQ(said.back(), "writing to " + path.string() + " again");
+        const std::string after = ReadFile(path);
+        ASSERT_EQ(after.compare(0, before.size(), before), 0);
+        const std::string added = after.substr(before.size());
+        EXPECT_EQ(added.find('\n'), added.size() - 1) << "one whole record: " << added;
+        const bool csv = format == headless::OutputFormat::Csv;
+        EXPECT_NE(added.find(csv ? "reading,5," : "\"seq\":5"), std::string::npos) << added;
+        rig.in.removeObserver(&recorder);
+    }
+}
+
+TEST(RecordFile, AFifoIsOpenedWithoutWaitingAndAReaderGoingAwayIsToldOnce) {
+    TempFolder folder;
+    const auto path = folder.path() / "records.fifo";
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    headless::RecordFile file(QString::fromStdString(path.string()), headless::OutputFormat::Csv);
+    QString error;
+    EXPECT_EQ(file.open(error), headless::RecordFile::Opened::NoReaderYet) << "did not block";
+
+    const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    ASSERT_EQ(file.open(error), headless::RecordFile::Opened::Yes) << error.toStdString();
+    char buffer[4096];
+    const ssize_t n = ::read(reader, buffer, sizeof buffer);
+    EXPECT_EQ(std::string(buffer, n > 0 ? static_cast<std::size_t>(n) : 0), headless::CsvHeader());
+    ASSERT_TRUE(file.reopen(error)) << "log rotation leaves a FIFO as it is";
+
+    const auto oldPipe = std::signal(SIGPIPE, SIG_IGN);  // as the logger has it
+    ::close(reader);
+    LoggerRig rig;
+    std::vector<std::string> said, gone;
+    headless::Recorder recorder(rig.clock, &file, nullptr,
+                                [&](const std::string& line) { said.push_back(line); });
+    recorder.onOutputGone = [&](const std::string& why) { gone.push_back(why); };
+    rig.in.addObserver(&recorder);
+    rig.answer(Rd());
+    rig.tick();
+    rig.tick();
+    rig.in.removeObserver(&recorder);
+    std::signal(SIGPIPE, oldPipe);
+    EXPECT_TRUE(file.readerGone());
+    EXPECT_EQ(gone, std::vector<std::string>({std::strerror(EPIPE)}));
+    EXPECT_TRUE(said.empty()) << said[0];
+    EXPECT_EQ(recorder.recordsLost(), 3u);
+}
+#endif
+
+TEST(HeadlessLogger, ARunStartsAndStopsWithEventsThatCountInItsSequence) {
+    LoggerRig rig;
+    const int64_t t0 = rig.clock.utcMs();
+    rig.recorder.start("1.0.0", "/dev/ttyUSB0", "--port /dev/ttyUSB0");
+    rig.answer(Rd());
+    rig.tick();
+    rig.recorder.stop("SIGTERM");
+    ASSERT_EQ(rig.records.size(), 4u);
+    EXPECT_EQ(rig.records[0].event, "start");
+    EXPECT_EQ(rig.records[0].seq, 1u);
+    EXPECT_EQ(rig.records[0].version, "1.0.0");
+    EXPECT_EQ(rig.records[0].device, "/dev/ttyUSB0");
+    EXPECT_EQ(rig.records[0].utcMs, t0);
+    EXPECT_EQ(rig.records[3].utcMs, rig.clock.utcMs());
+    EXPECT_EQ(rig.records[1].event, "link-back");
+    EXPECT_EQ(rig.records[2].kind, RecordKind::Reading);
+    EXPECT_EQ(rig.records[3].event, "stop");
+    EXPECT_EQ(rig.records[3].reason, "SIGTERM");
+    EXPECT_EQ(rig.records[3].seq, 4u);
 }
 
 // ----------------------------------------------------- a broker that is away

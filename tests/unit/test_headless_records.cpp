@@ -165,6 +165,57 @@ TEST(Records, JsonObjectsCarryNumbersAndFlagsAsJsonTypes) {
     EXPECT_FALSE(b.contains("value"));
 }
 
+TEST(Records, StartAndStopEventsSayWhatRanAndWhyItEnded) {
+    Record start;
+    start.kind = RecordKind::Event;
+    start.seq = 1;
+    start.event = kEventStart;
+    start.version = "1.0.0";
+    start.device = "/dev/ttyUSB0";
+    start.options = "--port /dev/ttyUSB0 --baud 9600 --output - --format csv";
+    auto m = Columns(start);
+    EXPECT_EQ(m["kind"], "event");
+    EXPECT_EQ(m["event"], "start");
+    EXPECT_EQ(m["display"],
+              "version 1.0.0; device /dev/ttyUSB0; options --port /dev/ttyUSB0 --baud 9600 "
+              "--output - --format csv");
+    EXPECT_EQ(m["value"], "");
+    EXPECT_EQ(m["model"], "");
+    QJsonObject o = QJsonDocument::fromJson(JsonText(start)).object();
+    EXPECT_EQ(o.value("event").toString(), "start");
+    EXPECT_EQ(o.value("version").toString(), "1.0.0");
+    EXPECT_EQ(o.value("device").toString(), "/dev/ttyUSB0");
+    EXPECT_EQ(o.value("options").toString().toStdString(), start.options);
+    EXPECT_FALSE(o.contains("reason"));
+
+    Record stop;
+    stop.kind = RecordKind::Event;
+    stop.event = kEventStop;
+    stop.reason = "SIGTERM";
+    m = Columns(stop);
+    EXPECT_EQ(m["event"], "stop");
+    EXPECT_EQ(m["display"], "SIGTERM");
+    o = QJsonDocument::fromJson(JsonText(stop)).object();
+    EXPECT_EQ(o.value("reason").toString(), "SIGTERM");
+    EXPECT_FALSE(o.contains("version"));
+
+    // The other events keep their form: no display text, no extra keys.
+    Record lost;
+    lost.kind = RecordKind::Event;
+    lost.event = kEventLinkLost;
+    lost.reason = "not for a link event";
+    EXPECT_EQ(Columns(lost)["display"], "");
+    o = QJsonDocument::fromJson(JsonText(lost)).object();
+    EXPECT_EQ(o.keys(), QStringList({"event", "kind", "local", "seq", "utc"}));
+
+    // A device name with a comma or a quote stays one CSV field.
+    start.device = "/dev/serial/by-id/usb-\"A,B\"";
+    const std::string line = CsvLine(start);
+    EXPECT_NE(line.find(",\"version 1.0.0; device /dev/serial/by-id/usb-\"\"A,B\"\"; options"),
+              std::string::npos)
+        << line;
+}
+
 // ------------------------------------------------------------- command line
 
 QStringList Args(const char* line) {
@@ -209,6 +260,74 @@ TEST(CommandLine, EveryWrongOptionIsAUsageErrorThatSaysWhy) {
         EXPECT_TRUE(p.error.contains(QLatin1String(r.error)))
             << r.args << ": " << p.error.toStdString();
     }
+}
+
+TEST(CommandLine, DurationAndTopicBoundsSayWhatIsWrong) {
+    auto parse = [](const QString& option, const QString& value) {
+        return ParseArguments({QStringLiteral("fenwyd8200"), QStringLiteral("--headless"),
+                               QStringLiteral("--port"), QStringLiteral("a"),
+                               QStringLiteral("--mqtt"), QStringLiteral("host"), option, value});
+    };
+    // Below the timer's 1 ms the logger would never end.
+    for (const char* d : {"0.0001", "0.0004999", "1e-9"}) {
+        const ParsedArgs p = parse(QStringLiteral("--duration"), QLatin1String(d));
+        EXPECT_EQ(p.action, Action::UsageError) << d;
+        EXPECT_TRUE(p.error.contains(QLatin1String("at least 0.001"))) << p.error.toStdString();
+    }
+    ParsedArgs p = parse(QStringLiteral("--duration"), QStringLiteral("0.001"));
+    ASSERT_EQ(p.action, Action::Run) << p.error.toStdString();
+    EXPECT_DOUBLE_EQ(p.options.durationSeconds, 0.001);
+
+    // MQTT's 65535 bytes hold the prefix and "/reading".
+    const QString longest(kMaxTopicPrefixBytes, QLatin1Char('a'));
+    EXPECT_EQ(kMaxTopicPrefixBytes + 8, 65535);
+    p = parse(QStringLiteral("--topic"), longest);
+    ASSERT_EQ(p.action, Action::Run) << p.error.toStdString();
+    EXPECT_EQ((p.options.topic + QStringLiteral("/reading")).toUtf8().size(), 65535);
+    struct Row {
+        QString topic;
+        const char* error;
+    };
+    const Row rows[] = {
+        {longest + QLatin1Char('a'), "65528 bytes in UTF-8"},
+        {QString(70000, QLatin1Char('a')), "--topic is too long: 70000 bytes"},
+        {QString(40000, QChar(0xE9)), "--topic is too long: 80000 bytes"},  // 'é', two bytes each
+        {QString(30000, QChar(0x20AC)), "90000 bytes"},                     // the euro sign, three
+        {QStringLiteral("site\tprobe"), "control characters (it holds U+0009)"},
+        {QStringLiteral("site") + QChar(0x85), "U+0085"},
+        {QStringLiteral("site") + QChar(0xFFFF), "U+FFFF"},
+        {QStringLiteral("a/#"), "without '+', '#'"},
+    };
+    for (const Row& r : rows) {
+        p = parse(QStringLiteral("--topic"), r.topic);
+        EXPECT_EQ(p.action, Action::UsageError) << r.topic.left(20).toStdString();
+        EXPECT_TRUE(p.error.contains(QLatin1String(r.error))) << p.error.toStdString();
+    }
+    EXPECT_TRUE(parse(QStringLiteral("--topic"), QString(30000, QChar(0xE9))).action == Action::Run)
+        << "60000 bytes fit";
+}
+
+TEST(CommandLine, TheOptionsInEffectReadAsACommandLine) {
+    Options o;
+    o.device = QStringLiteral("/dev/serial/by-id/usb-FTDI it's-if00");
+    o.output = QStringLiteral("/var/log/run.csv");
+    EXPECT_EQ(EffectiveOptions(o, 9600).toStdString(),
+              "--port '/dev/serial/by-id/usb-FTDI it'\\''s-if00' --baud 9600 --output "
+              "/var/log/run.csv --format csv --battery-interval 30");
+
+    o = Options();
+    o.comm = 2;
+    o.format = OutputFormat::Jsonl;
+    o.durationSeconds = 1.5;
+    o.batteryInterval = 0;
+    o.mqttHost = QStringLiteral("::1");
+    o.mqttUser = QStringLiteral("u");
+    o.mqttPasswordFile = QStringLiteral("pw");
+    o.mqttCaFile = QStringLiteral("ca.pem");
+    EXPECT_EQ(EffectiveOptions(o, 2400).toStdString(),
+              "--comm 2 --baud 2400 --output - --format jsonl --duration 1.5 --battery-interval 0 "
+              "--mqtt '[::1]:8883' --topic fenwyd8200/comm2 --mqtt-user u --mqtt-password-file pw "
+              "--mqtt-tls ca.pem --mqtt-queue 10000");
 }
 
 TEST(CommandLine, GoodOptionsAreTaken) {
