@@ -111,11 +111,18 @@ int Main(int argc, char** argv) {
     // event loop runs keeps it from running.
     int exitCode = kExitOk;
     std::string endReason;
-    auto end = [&exitCode, &endReason](int code, const std::string& reason) {
+    // Once the logic runs, the run ends after the transaction in progress,
+    // so the reading in flight is finished and written.
+    Instrument* logic = nullptr;
+    auto end = [&exitCode, &endReason, &logic](int code, const std::string& reason) {
         if (!endReason.empty()) return;
         exitCode = code;
         endReason = reason;
-        QCoreApplication::exit(code);
+        if (logic != nullptr) {
+            logic->WhenIdle([code] { QCoreApplication::exit(code); });
+        } else {
+            QCoreApplication::exit(code);
+        }
     };
     RecordFile* output = nullptr;  // once there, SIGHUP reopens it
     signalWatch.onSignal = [&](int sig) {
@@ -171,6 +178,7 @@ int Main(int argc, char** argv) {
     const std::string programFolder =
         QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString();
     Instrument in{Platform{port, clock, dialogs, settings, display, programFolder, ""}};
+    logic = &in;
     instrument = &in;
     in.addObserver(&dialogs);
 

@@ -64,6 +64,8 @@ Instrument::Instrument(Platform platform) : p_(std::move(platform)) {
     readBattTempTimer_ = p_.clock.createTimer([this] { HRTReadBattTemp_Timer(); });
     readBattTempTimer_->setInterval(kReadBattTempIntervalMs);
     readBattTempTimer_->setEnabled(true);
+    stepTimer_ = p_.clock.createTimer([this] { TransactionStep(); });
+    portTestTimer_ = p_.clock.createTimer([this] { FinishPortTest(); });
     st.DefaultSavePath = defaultSaveFolder();
     st.NoteQuery.reserve(kMaxNoteEntries);
     st.RecordUnitNames.reserve(kMaxUnitNames);
@@ -126,6 +128,7 @@ void Instrument::Main() {
 }
 
 void Instrument::Form_Unload() {
+    AbandonTransaction();
     if (p_.port.isOpen()) p_.port.close();
     SaveFreeCfg();
     switch (p_.display.windowState()) {

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -53,9 +54,22 @@ public:
     void Main();
     void Form_Unload();
 
-    // True while SendCmnd runs, its waits included (window events run at
-    // their start): nothing else may use the port then.
+    // True while a transaction runs, its waits included (the window's events
+    // run during them): nothing else may use the port then.
     bool InTransaction() const { return inTransaction_; }
+    // True while a reply is being interpreted (a question the interpreter
+    // asks may be open then).
+    bool Interpreting() const { return interpreting_; }
+    // A transaction, or a test of the port in use, holds the port.
+    bool Busy() const { return inTransaction_ || portTest_.line != nullptr; }
+    // What the operator asks for while a transaction awaits its reply is done
+    // once the reply has been interpreted, as it always was: the reading is
+    // logged, or not, by the state that held before the click. Otherwise at
+    // once.
+    void AfterReply(std::function<void()> action);
+    // Done at once, or when the port is free again (the transaction, or the
+    // test of the port in use, has ended): opening another port, a test.
+    void WhenIdle(std::function<void()> action);
 
     // --- Probe link
     void OpenCommPort(int16_t CommNo);
@@ -91,10 +105,11 @@ public:
     // and reopens the current port when its device or the speed changed.
     void ApplyPortOptions(const PortOptions& options);
     // Opens the device on its own line, sends "RD", waits as a transaction
-    // does and says what came back. Testing the port in use pauses the reading
-    // cycle and reopens the port afterwards. Not to be called inside a
-    // transaction.
-    PortTestReport TestPort(SerialPort& line, const std::string& device, int32_t baudRate);
+    // does and says through `done` what came back; the window's events run
+    // meanwhile. Testing the port in use pauses the reading cycle and reopens
+    // the port afterwards. Waits for a running transaction to end first.
+    void TestPort(std::shared_ptr<SerialPort> line, const std::string& device, int32_t baudRate,
+                  std::function<void(const PortTestReport&)> done);
 
     // --- Acquisition
     void HRTCalSamPerSec_Timer();
@@ -167,7 +182,17 @@ private:
     std::string ReadProbe();
     void CountReply();
     void CountSilence();
-    void FollowWithKR(const CommandInfo& info);
+    // The steps of a transaction after its command went out, each after its
+    // wait: read the reply (and the second part of a stored reading),
+    // interpret it, then "KR" and its reply where the command has one.
+    enum class Step { None, FirstPart, SecondPart, WriteKr, KrReply };
+    void WaitThen(int ms, Step next);
+    void TransactionStep();
+    void Interpret();
+    void EndTransaction();
+    // The program ends during a wait: nothing more goes to the port.
+    void AbandonTransaction();
+    static void RunQueue(std::vector<std::function<void()>>& queue);
     // Pieces of ProcessData, one per kind of reply.
     void ShowReading(const ProbeReading& r);
     void ShowUploadCount(const std::string& field);
@@ -183,6 +208,22 @@ private:
 
     Platform p_;
     bool inTransaction_ = false;
+    bool interpreting_ = false;
+    // A port test waiting for its reply.
+    struct PortTest {
+        std::shared_ptr<SerialPort> line;
+        bool inUse = false;
+        std::function<void(const PortTestReport&)> done;
+    } portTest_;
+    void FinishPortTest();
+    struct Transaction {
+        const CommandInfo* info = nullptr;
+        Step next = Step::None;
+        bool awaitingReply = false;  // its reply not interpreted yet
+    } tx_;
+    std::unique_ptr<Timer> stepTimer_;
+    std::unique_ptr<Timer> portTestTimer_;
+    std::vector<std::function<void()>> afterReply_, whenIdle_;
     std::vector<InstrumentObserver*> observers_;
     std::unique_ptr<Timer> readProbeTimer_;
     std::unique_ptr<Timer> calSamPerSecTimer_;

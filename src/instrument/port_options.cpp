@@ -138,33 +138,50 @@ void Instrument::ApplyPortOptions(const PortOptions& options) {
     }
 }
 
-PortTestReport Instrument::TestPort(SerialPort& line, const std::string& device, int32_t baudRate) {
+void Instrument::TestPort(std::shared_ptr<SerialPort> line, const std::string& device,
+                          int32_t baudRate, std::function<void(const PortTestReport&)> done) {
+    if (Busy()) {
+        // A transaction (or another test) holds the port: this one follows.
+        WhenIdle([=] { TestPort(line, device, baudRate, done); });
+        return;
+    }
     const bool inUse =
         st.CommPortOpenOk == 1 && SameDevice(device, p_.port.deviceName(st.CommPortNo));
     if (inUse && st.UploadActive == 1) {
-        return {PortTestReport::Outcome::Busy,
-                "An upload is running on this port; test it when the upload has ended."};
+        done({PortTestReport::Outcome::Busy,
+              "An upload is running on this port; test it when the upload has ended."});
+        return;
     }
     if (inUse) {
         // The reading cycle pauses and lets go of the device for the test.
         readProbeTimer_->setEnabled(false);
         p_.port.close();
     }
-    PortTestReport report;
-    if (!line.openDevice(device, baudRate)) {
-        report = DescribeOpenFailure(device, line.lastOpenError(), kOnLinux);
-    } else {
-        const std::string cmnd = "RD\r";
-        TraceLink("tx", cmnd);
-        line.write(cmnd);
-        p_.clock.wait(kReplyWaitMs);
-        const std::string reply = line.readAll();
-        if (!reply.empty()) TraceLink("rx", reply);
-        line.close();
-        report = DescribeTestReply(reply);
+    if (!line->openDevice(device, baudRate)) {
+        const PortTestReport report = DescribeOpenFailure(device, line->lastOpenError(), kOnLinux);
+        if (inUse) mnucommcomm_Click(st.CommPortNo);
+        done(report);
+        return;
     }
-    if (inUse) mnucommcomm_Click(st.CommPortNo);
-    return report;
+    const std::string cmnd = "RD\r";
+    TraceLink("tx", cmnd);
+    line->write(cmnd);
+    // The reply is read after the wait a transaction gives it; the window's
+    // events run meanwhile.
+    portTest_ = {std::move(line), inUse, std::move(done)};
+    portTestTimer_->startOnce(kReplyWaitMs);
+}
+
+void Instrument::FinishPortTest() {
+    PortTest test = std::move(portTest_);
+    portTest_ = PortTest();
+    if (!test.line) return;
+    const std::string reply = test.line->readAll();
+    if (!reply.empty()) TraceLink("rx", reply);
+    test.line->close();
+    if (test.inUse) mnucommcomm_Click(st.CommPortNo);
+    test.done(DescribeTestReply(reply));
+    if (!Busy()) RunQueue(whenIdle_);
 }
 
 void Instrument::ShowPortMapping() {

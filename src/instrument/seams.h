@@ -7,7 +7,9 @@
 namespace fenwyd {
 
 // A periodic timer with a millisecond interval whose ticks arrive on the
-// user-interface thread. Enabling starts a full interval.
+// user-interface thread. Enabling starts a full interval. startOnce makes it
+// tick once, ms from now, and then stop: a wait that lets the window's events
+// run meanwhile.
 class Timer {
 public:
     virtual ~Timer() = default;
@@ -15,6 +17,7 @@ public:
     virtual int interval() const = 0;
     virtual void setEnabled(bool on) = 0;
     virtual bool isEnabled() const = 0;
+    virtual void startOnce(int ms) = 0;
 };
 
 // Time, waits and the event loop. The program uses the monotonic clock and
@@ -34,7 +37,7 @@ public:
     // Runs the pending window events once.
     virtual void processEventsOnce() = 0;
     // Waits at least ms milliseconds on a monotonic clock, sleeping, without
-    // running window events.
+    // running window events. Only where no window is up yet (start-up).
     virtual void wait(double ms) = 0;
     virtual std::unique_ptr<Timer> createTimer(std::function<void()> onTick) = 0;
 };

@@ -47,6 +47,8 @@ void Instrument::OpenCommPort(int16_t CommNo) {
 }
 
 void Instrument::HRTReadProbe_Timer() {
+    // Only one transaction at a time (the tick timer is off while one runs).
+    if (inTransaction_) return;
     // The device went away under the open port (an adapter pulled out): try
     // the same port again at every tick, so reading resumes by itself when a
     // device of that name is back. Until then each transaction is silence.
@@ -67,8 +69,9 @@ void Instrument::HRTReadProbe_Timer() {
 }
 
 void Instrument::DELAY(float dlay) {
-    p_.clock.processEventsOnce();
-    p_.clock.wait(dlay);
+    // The window's events run during the wait; the transaction goes on at
+    // its next step when the wait is over.
+    stepTimer_->startOnce(static_cast<int>(dlay));
 }
 
 void Instrument::WriteProbe(const std::string& bytes) {
@@ -83,44 +86,131 @@ std::string Instrument::ReadProbe() {
 }
 
 void Instrument::SendCmnd(std::string& Cmnd) {
-    struct Running {
-        bool& flag;
-        explicit Running(bool& f) : flag(f) { flag = true; }
-        ~Running() { flag = false; }
-    } running(inTransaction_);
+    inTransaction_ = true;
     readProbeTimer_->setEnabled(false);
 
     const CommandInfo* info = LookUpCommand(Cmnd);
     if (info == nullptr) {
         p_.dialogs.message("Command " + Cmnd + " not found", MsgIcon::None);
-        readProbeTimer_->setEnabled(true);
+        EndTransaction();
         return;
     }
     if (info->busyPointer) SetBusyPointer(true);
     Cmnd = info->wire;  // "AutoScale" goes out (and is reported) as "SC"
 
+    tx_.info = info;
+    tx_.awaitingReply = true;
     WriteProbe(Cmnd + "\r");
-    DELAY(static_cast<float>(info->firstWaitMs));
-    st.ProbeData = ReadProbe();
+    WaitThen(info->firstWaitMs, Step::FirstPart);
+}
 
-    if (info->cmndType == kTwoPartCmndType) {
-        // The record number comes first; the stored reading follows later
-        // and replaces it.
-        AppendList1(st.ProbeData);
-        GetDataNumber(static_cast<int16_t>(FindRecordCode(st.ProbeData)));
-        DELAY(static_cast<float>(kSecondPartWaitMs));
-        st.ProbeData = ReadProbe();
+void Instrument::WaitThen(int ms, Step next) {
+    tx_.next = next;
+    DELAY(static_cast<float>(ms));
+}
+
+void Instrument::TransactionStep() {
+    const Step step = tx_.next;
+    tx_.next = Step::None;
+    const CommandInfo& info = *tx_.info;
+    switch (step) {
+        case Step::None: return;
+        case Step::FirstPart:
+            st.ProbeData = ReadProbe();
+            if (info.cmndType == kTwoPartCmndType) {
+                // The record number comes first; the stored reading follows
+                // later and replaces it.
+                AppendList1(st.ProbeData);
+                GetDataNumber(static_cast<int16_t>(FindRecordCode(st.ProbeData)));
+                WaitThen(kSecondPartWaitMs, Step::SecondPart);
+                return;
+            }
+            Interpret();
+            return;
+        case Step::SecondPart:
+            st.ProbeData = ReadProbe();
+            Interpret();
+            return;
+        case Step::WriteKr:
+            WriteProbe("KR\r");
+            WaitThen(kKrReplyWaitMs, Step::KrReply);
+            return;
+        case Step::KrReply: {
+            // The "KR" reply is shown, not interpreted, and does not count for
+            // the link supervision.
+            const std::string krReply = ReadProbe();
+            view.Label1 = krReply + st.ProbeData;
+            if (st.UploadActive == 0) SetBusyPointer(false);
+            p_.display.changed();
+            EndTransaction();
+            return;
+        }
     }
+}
 
-    if (!st.ProbeData.empty()) {
+void Instrument::Interpret() {
+    const CommandInfo& info = *tx_.info;
+    const bool reply = !st.ProbeData.empty();
+    interpreting_ = true;
+    if (reply) {
         CountReply();
-        ProcessData(static_cast<int16_t>(info->cmndType));
-        if (info->cmndType >= kSendCmndTypeWithKr && info->krWaitMs >= 0) FollowWithKR(*info);
+        ProcessData(static_cast<int16_t>(info.cmndType));
     } else {
         CountSilence();
     }
+    interpreting_ = false;
+    tx_.awaitingReply = false;
+    // What the operator asked for while the reply was awaited is done now,
+    // after it: the reading is logged, or not, by the state before the click.
+    RunQueue(afterReply_);
+    if (reply && info.cmndType >= kSendCmndTypeWithKr && info.krWaitMs >= 0) {
+        if (info.krWaitMs > 0) {
+            WaitThen(info.krWaitMs, Step::WriteKr);
+        } else {
+            tx_.next = Step::WriteKr;
+            TransactionStep();
+        }
+        return;
+    }
+    EndTransaction();
+}
 
+void Instrument::EndTransaction() {
+    tx_ = Transaction();
+    inTransaction_ = false;
     readProbeTimer_->setEnabled(true);
+    RunQueue(whenIdle_);
+}
+
+void Instrument::RunQueue(std::vector<std::function<void()>>& queue) {
+    // An action may queue another; each runs once, in order.
+    std::vector<std::function<void()>> due;
+    due.swap(queue);
+    for (auto& f : due) f();
+}
+
+void Instrument::AfterReply(std::function<void()> action) {
+    if (inTransaction_ && tx_.awaitingReply) {
+        afterReply_.push_back(std::move(action));
+    } else {
+        action();
+    }
+}
+
+void Instrument::WhenIdle(std::function<void()> action) {
+    if (Busy()) {
+        whenIdle_.push_back(std::move(action));
+    } else {
+        action();
+    }
+}
+
+void Instrument::AbandonTransaction() {
+    stepTimer_->setEnabled(false);
+    tx_ = Transaction();
+    inTransaction_ = false;
+    afterReply_.clear();
+    whenIdle_.clear();
 }
 
 void Instrument::CountReply() {
@@ -140,18 +230,6 @@ void Instrument::CountReply() {
     }
     if (st.TimeOut > 1) SetUp57XX();
     st.TimeOut = 0;
-}
-
-void Instrument::FollowWithKR(const CommandInfo& info) {
-    if (info.krWaitMs > 0) DELAY(static_cast<float>(info.krWaitMs));
-    WriteProbe("KR\r");
-    DELAY(static_cast<float>(kKrReplyWaitMs));
-    // The "KR" reply is shown, not interpreted, and does not count for the
-    // link supervision.
-    const std::string krReply = ReadProbe();
-    view.Label1 = krReply + st.ProbeData;
-    if (st.UploadActive == 0) SetBusyPointer(false);
-    p_.display.changed();
 }
 
 void Instrument::CountSilence() {

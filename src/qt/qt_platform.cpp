@@ -16,10 +16,16 @@ QtTimer::QtTimer(std::function<void()> onTick) {
 
 void QtTimer::setEnabled(bool on) {
     if (on) {
+        timer_.setSingleShot(false);
         timer_.start();  // (re)starts a full interval
     } else {
         timer_.stop();
     }
+}
+
+void QtTimer::startOnce(int ms) {
+    timer_.setSingleShot(true);
+    timer_.start(ms);
 }
 
 double QtClock::secondsSinceMidnight() {

@@ -22,6 +22,7 @@ public:
     int interval() const override { return timer_.interval(); }
     void setEnabled(bool on) override;
     bool isEnabled() const override { return timer_.isActive(); }
+    void startOnce(int ms) override;
 
 private:
     QTimer timer_;

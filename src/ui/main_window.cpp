@@ -36,7 +36,6 @@ namespace {
 constexpr int kDesignWidth = 4725;
 constexpr int kDesignHeight = 3015;
 constexpr int kStatusBarHeight = 345;
-constexpr int kIdleRetryMs = 20;
 
 // The label clicks from the keyboard. Ctrl+L, Ctrl+B, Ctrl+Z, Ctrl+A and
 // F1..F5 belong to the menus.
@@ -208,7 +207,7 @@ void MainWindow::buildPanel(QWidget* client) {
     l = addLabel(client, "LabRecord", 3120, 675, 780, 200, "Arial", 8.25, false);
     l->setAlignment(Qt::AlignCenter);
     l->setToolTip(QStringLiteral("Click to toggle log"));
-    l->onClick = [&in] { in.ToggleRecordOn(); };
+    l->onClick = [&in] { in.AfterReply([&in] { in.ToggleRecordOn(); }); };
     l->setShortcut(QKeySequence(kKeyLog));
     bind(&v.LabRecord, l);
     l = addLabel(client, "LabRange", 240, 1320, 1095, 255, "Arial", 8.25, false);
@@ -229,7 +228,7 @@ void MainWindow::buildPanel(QWidget* client) {
     l->setText(QStringLiteral("Record Cnt"));
     l->setToolTip(QStringLiteral("Click to erase data"));
     SetForeColor(l, palette().color(QPalette::HighlightedText));
-    l->onClick = [&in] { in.LabRecordCntLab_Click(); };
+    l->onClick = [&in] { in.AfterReply([&in] { in.LabRecordCntLab_Click(); }); };
     l->setShortcut(QKeySequence(kKeyEraseCount));
     l = addLabel(client, "LabRecordCnt", 3000, 1560, 735, 255, "Arial", 8.25, false);
     bind(&v.LabRecordCnt, l);
@@ -327,7 +326,11 @@ void MainWindow::buildToolbar(QWidget* client) {
             if (key == QLatin1String("Open")) {
                 openLogs();
             } else {
-                instrument_->tbToolBar_ButtonClick(Local8(key));
+                const std::string k = Local8(key);
+                instrument_->AfterReply([this, k] {
+                    instrument_->tbToolBar_ButtonClick(k);
+                    render();
+                });
                 graphButton(key);
             }
             render();
@@ -379,25 +382,26 @@ void MainWindow::buildMenus() {
 
     QMenu* mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
     addAction(mnuFile, "mnuFileSaveAs", QStringLiteral("&Save as..."), &v.mnuFileSaveAs,
-              [&in] { in.mnuFileSaveAs_Click(); });
+              [&in] { in.AfterReply([&in] { in.mnuFileSaveAs_Click(); }); });
     mnuFile->addSeparator();
     addAction(mnuFile, "mnuFileExit", QStringLiteral("E&xit"), nullptr, [this] { close(); });
 
     QMenu* mnuProbe = menuBar()->addMenu(QStringLiteral("&Probe"));
     addAction(
         mnuProbe, "mnuProbeRecord", QStringLiteral("&Log Data"), &v.mnuProbeRecord,
-        [&in] { in.ToggleRecordOn(); }, QKeySequence(Qt::CTRL | Qt::Key_L));
+        [&in] { in.AfterReply([&in] { in.ToggleRecordOn(); }); },
+        QKeySequence(Qt::CTRL | Qt::Key_L));
     addAction(mnuProbe, "mnuProbeRecordPause", QStringLiteral("L&og Pause"), &v.mnuProbeRecordPause,
-              [&in] { in.TogglePause(); });
+              [&in] { in.AfterReply([&in] { in.TogglePause(); }); });
     mnuProbe->addSeparator();
     addAction(mnuProbe, "mnuProbeZero", QStringLiteral("&Zero"), &v.mnuProbeZero, nullptr,
               QKeySequence(Qt::CTRL | Qt::Key_Z));
     mnuProbe->addSeparator();
     QMenu* mnuProbeType = submenu(mnuProbe, "mnuProbeType", QStringLiteral("Type"), nullptr);
     addAction(mnuProbeType, "mnuProbeType820x_1", QStringLiteral("QM-8203"), &v.mnuProbeType820x[1],
-              [&in] { in.mnuProbeType820x_Click(1); });
+              [&in] { in.AfterReply([&in] { in.mnuProbeType820x_Click(1); }); });
     addAction(mnuProbeType, "mnuProbeType820x_2", QStringLiteral("QM-8204"), &v.mnuProbeType820x[2],
-              [&in] { in.mnuProbeType820x_Click(2); });
+              [&in] { in.AfterReply([&in] { in.mnuProbeType820x_Click(2); }); });
     QMenu* mnuUnits =
         submenu(mnuProbe, "mnuProbeUnits57xx", QStringLiteral("&Units"), &v.mnuProbeUnits57xx);
     for (int i = 1; i <= 3; ++i) {
@@ -405,7 +409,7 @@ void MainWindow::buildMenus() {
         addAction(mnuUnits, name.constData(), QStringLiteral("Unit %1").arg(i), nullptr, nullptr);
     }
     addAction(mnuProbe, "mnuProbeUploadData", QStringLiteral("Upload Data"), &v.mnuProbeUploadData,
-              [&in] { in.mnuProbeUploadData_Click(); });
+              [&in] { in.AfterReply([&in] { in.mnuProbeUploadData_Click(); }); });
     mnuProbe->addSeparator();  // mnuProbeBar1
     addAction(mnuProbe, "mnuProbeClearPeak", QStringLiteral("Clear &Peak"), &v.mnuProbeClearPeak,
               [this] { history_->clearPeak(); });
@@ -450,7 +454,7 @@ void MainWindow::buildMenus() {
     for (int i = 1; i <= kPortCount; ++i) {
         const QByteArray name = "mnucommcomm_" + QByteArray::number(i);
         addAction(mnucomm, name.constData(), QStringLiteral("Comm &%1").arg(i), &v.mnucommcomm[i],
-                  [&in, i] { in.mnucommcomm_Click(static_cast<int16_t>(i)); });
+                  [&in, i] { in.WhenIdle([&in, i] { in.mnucommcomm_Click(static_cast<int16_t>(i)); }); });
     }
 
     QMenu* mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
@@ -820,12 +824,10 @@ void MainWindow::ResizeForm() {
 // ------------------------------------------------------------- options
 
 void MainWindow::whenIdle(std::function<void()> f) {
-    if (!instrument_->InTransaction()) {
+    instrument_->WhenIdle([this, f = std::move(f)] {
         f();
-        return;
-    }
-    QTimer::singleShot(kIdleRetryMs, this,
-                       [this, f = std::move(f)]() mutable { whenIdle(std::move(f)); });
+        render();
+    });
 }
 
 void MainWindow::showOptions() {
@@ -835,17 +837,17 @@ void MainWindow::showOptions() {
     OptionsDialog dlg(
         this, *catalog_, in.PortOptionsNow(), in.st.CommPortNo, in.st.CommPortOpenOk == 1,
         [this](const std::string& device, int32_t baudRate, const OptionsDialog::TestDone& done) {
-            whenIdle([this, device, baudRate, done] {
-                QtSerialPort line;
-                done(instrument_->TestPort(line, device, baudRate));
-                render();
-            });
+            instrument_->TestPort(std::make_shared<QtSerialPort>(), device, baudRate,
+                                  [this, done](const PortTestReport& report) {
+                                      done(report);
+                                      render();
+                                  });
         });
     const bool accepted = dlg.exec() == QDialog::Accepted;
     optionsOpen_ = false;
     if (!accepted) return;
-    in.ApplyPortOptions(dlg.options());
-    render();
+    const PortOptions chosen = dlg.options();
+    whenIdle([this, chosen] { instrument_->ApplyPortOptions(chosen); });
 }
 
 // ------------------------------------------------------ screen readers

@@ -3,6 +3,9 @@
 // itself, and what a screen reader finds in the main window.
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <optional>
+
 #include <unistd.h>
 #include <QAccessible>
 #include <QComboBox>
@@ -66,14 +69,20 @@ TEST(LivePortTest, TriesAnotherProbeAndThePortInUse) {
     ASSERT_TRUE(rig.connect());
     ASSERT_TRUE(RunUntil([&] { return rig.in.st.TimeOut == 0; }, 5000));
 
-    QtSerialPort line;
-    PortTestReport r = rig.in.TestPort(line, other.devicePath(), 9600);
+    auto line = std::make_shared<QtSerialPort>();
+    auto test = [&](const std::string& device) {
+        std::optional<PortTestReport> got;
+        rig.in.TestPort(line, device, 9600, [&](const PortTestReport& report) { got = report; });
+        EXPECT_TRUE(RunUntil([&] { return got.has_value(); }, 5000));
+        return got.value_or(PortTestReport{});
+    };
+    PortTestReport r = test(other.devicePath());
     EXPECT_EQ(r.outcome, Outcome::Answered) << r.text;
     EXPECT_EQ(r.text.substr(0, 18), "QM-8203 answered: ");
-    EXPECT_FALSE(line.isOpen());
+    EXPECT_FALSE(line->isOpen());
 
     // The port in use: let go, tried, taken back; the readings go on.
-    r = rig.in.TestPort(line, rig.sim.devicePath(), 9600);
+    r = test(rig.sim.devicePath());
     EXPECT_EQ(r.outcome, Outcome::Answered) << r.text;
     EXPECT_EQ(r.text.substr(0, 18), "QM-8204 answered: ");
     EXPECT_EQ(rig.in.st.CommPortOpenOk, 1);
@@ -84,7 +93,7 @@ TEST(LivePortTest, TriesAnotherProbeAndThePortInUse) {
     EXPECT_EQ(rig.in.view.StatusToolTip, "Comm 2: " + rig.sim.devicePath());
 
     other.stop();
-    r = rig.in.TestPort(line, other.devicePath(), 9600);
+    r = test(other.devicePath());
     EXPECT_EQ(r.outcome, Outcome::OpenFailed) << r.text;
 }
 

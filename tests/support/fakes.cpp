@@ -29,9 +29,21 @@ struct VirtualClock::VTimer : Timer {
         // Enabling starts a full interval.
         if (on) dueMs = clock.now_ + intervalMs;
         enabled = on;
+        once = false;
         ++generation;
     }
     bool isEnabled() const override { return enabled; }
+    void startOnce(int ms) override {
+        // A wait: recorded as one, and the window's events run during it.
+        clock.delays_.push_back(ms);
+        dueMs = clock.now_ + ms;
+        enabled = true;
+        once = true;
+        ++generation;
+        ++clock.processEventsCalls;
+        if (clock.onProcessEvents) clock.onProcessEvents();
+    }
+    bool once = false;
 };
 
 double VirtualClock::secondsSinceMidnight() {
@@ -53,12 +65,15 @@ void VirtualClock::fireDue(double until) {
         }
         if (next == nullptr) return;
         if (next->dueMs > now_) now_ = next->dueMs;
-        const unsigned gen = next->generation;
-        // A timer that fell behind ticks once and then keeps its rhythm from now.
-        next->dueMs += next->intervalMs;
-        if (next->dueMs <= now_) next->dueMs = now_ + next->intervalMs;
+        if (next->once) {
+            next->enabled = false;
+            next->once = false;
+        } else {
+            // A timer that fell behind ticks once and then keeps its rhythm from now.
+            next->dueMs += next->intervalMs;
+            if (next->dueMs <= now_) next->dueMs = now_ + next->intervalMs;
+        }
         next->onTick();
-        (void)gen;
     }
 }
 
@@ -78,6 +93,19 @@ void VirtualClock::advance(double ms) {
     const double target = now_ + ms;
     fireDue(target);
     if (now_ < target) now_ = target;
+}
+
+bool VirtualClock::runUntil(const std::function<bool()>& done, double limitMs) {
+    const double limit = now_ + limitMs;
+    while (!done()) {
+        double next = std::numeric_limits<double>::infinity();
+        for (VTimer* t : timers_) {
+            if (t->enabled) next = std::min(next, t->dueMs);
+        }
+        if (next > limit) return false;
+        fireDue(std::max(next, now_));
+    }
+    return true;
 }
 
 bool FakeSerialPort::open(int16_t portNo) {

@@ -35,6 +35,9 @@ public:
 
     // Runs the event loop for ms of virtual time: due timers tick in order.
     void advance(double ms);
+    // Runs the event loop, timer after timer, until done() (true) or until
+    // nothing is due within limitMs of virtual time (false).
+    bool runUntil(const std::function<bool()>& done, double limitMs = 600000);
     // Every wait() so far, in milliseconds, in order.
     const std::vector<double>& delays() const { return delays_; }
     void clearDelays() { delays_.clear(); }

@@ -40,6 +40,11 @@ std::string Bt(const std::string& digits) { return NumberReply(ReplyKind::Batter
 std::string Ns(const std::string& digits) { return NumberReply(ReplyKind::UploadCount, digits); }
 std::string Lg(const std::string& digits) { return NumberReply(ReplyKind::RecordNumber, digits); }
 
+void Harness::tick() {
+    in.HRTReadProbe_Timer();
+    clock.runUntil([this] { return !in.InTransaction(); });
+}
+
 void Harness::connect(int16_t portNo) {
     in.OpenCommPort(portNo);
     in.HRTReadProbe().setEnabled(true);

@@ -34,8 +34,9 @@ struct Harness {
 
     // The port open and the reading tick running, as after start-up.
     void connect(int16_t portNo = 2);
-    // One reading tick now: the timer's own handler.
-    void tick() { in.HRTReadProbe_Timer(); }
+    // One reading tick now, the timer's own handler, and its transaction run
+    // to its end (its waits pass on the virtual clock).
+    void tick();
     // Replies: a fixed reply to every "RD", silence to the rest.
     void answerReadings(const std::string& reply);
 };

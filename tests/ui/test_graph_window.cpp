@@ -41,6 +41,11 @@ protected:
         in().ProcessData(1);
         clock.wait(kReadingMs);
     }
+    // One reading tick and its transaction, to its end.
+    void tick() {
+        in().HRTReadProbe_Timer();
+        clock.runUntil([this] { return !in().InTransaction(); });
+    }
     void replies(int n, const std::string& text) {
         for (int i = 0; i < n; ++i) reply(text);
     }
@@ -219,22 +224,22 @@ TEST_F(Graph, TheLargeDisplay) {
     std::string answer = Rd("1999", 'E', '2', 'V', 'N', 'A', "15");
     port.responder = [&](const std::string& cmd) { return cmd == "RD" ? answer : ""; };
     in().OpenCommPort(2);
-    in().HRTReadProbe_Timer();
+    tick();
     EXPECT_EQ(bar.valueText(), QStringLiteral("1.999"));
     EXPECT_EQ(bar.unitText(), QStringLiteral("k V/m"));
     EXPECT_EQ(bar.rangeText(), QStringLiteral("AutoRange 2"));
     EXPECT_EQ(bar.bar()->percent(), 75);
     EXPECT_EQ(bar.warningText(), QString());
     answer = Rd("1999", 'E', '2', 'V', 'O');
-    in().HRTReadProbe_Timer();
+    tick();
     EXPECT_EQ(bar.warningText(), QStringLiteral("Over Range"));
     answer = Rd("0000", 'E', '2', 'V', 'U');
-    in().HRTReadProbe_Timer();
+    tick();
     EXPECT_EQ(bar.warningText(), QStringLiteral("Under Range"));
 
     // Five silent transactions: the probe is lost.
     answer.clear();
-    for (int i = 0; i < 5; ++i) in().HRTReadProbe_Timer();
+    for (int i = 0; i < 5; ++i) tick();
     EXPECT_EQ(bar.valueText(), QStringLiteral("No Probe"));
     EXPECT_EQ(bar.unitText(), QString());
     EXPECT_EQ(bar.warningText(), QString());

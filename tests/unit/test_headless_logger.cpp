@@ -53,7 +53,11 @@ struct LoggerRig {
     void silence() {
         port.responder = [](const std::string&) { return std::string(); };
     }
-    void tick() { in.HRTReadProbe_Timer(); }
+    // One tick and its transaction, to its end.
+    void tick() {
+        in.HRTReadProbe_Timer();
+        clock.runUntil([this] { return !in.InTransaction(); });
+    }
     // "reading 0.001999", "battery 8.95", "event link-back"
     std::vector<std::string> take() {
         std::vector<std::string> out;

@@ -56,6 +56,9 @@ TEST_F(Link, TheTimerDrivesTheCycleAt66msAfterEachTransaction) {
     h.answerReadings(Rd());
     h.clock.advance(66);  // first tick
     EXPECT_EQ(h.port.writes().size(), 1u);
+    EXPECT_TRUE(h.in.InTransaction());
+    h.clock.advance(300);  // its reply wait: the events run, then it ends
+    EXPECT_FALSE(h.in.InTransaction());
     EXPECT_DOUBLE_EQ(h.clock.nowMs(), 66 + 300);
     h.clock.advance(65);
     EXPECT_EQ(h.port.writes().size(), 1u);

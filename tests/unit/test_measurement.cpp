@@ -95,9 +95,9 @@ TEST(Measurement, FlagsTimeAndTheExactDecimal) {
     Harness h;
     Taken taken;
     h.in.addObserver(&taken);
-    h.connect();
     h.clock.offsetSeconds = 3600;
     h.clock.advance(250);
+    h.connect();
     h.answerReadings(Rd("1999", 'E', '0', 'G', 'O', 'M', "15"));
     h.tick();
     ASSERT_EQ(taken.shown.size(), 1u);

@@ -126,7 +126,7 @@ TEST_F(Observer, UploadedRowsAreStoredRows) {
     h.tick();  // NS
     h.tick();  // SP
     h.port.responder = [](const std::string& c) { return c == "NX" ? Lg("0001") : ""; };
-    h.in.HRTReadProbe_Timer();
+    h.tick();
     // The stored reading arrives as the second part of the NX reply.
     h.in.st.ProbeData = Nx("0500", '2', 'G');
     h.in.ProcessData(5);

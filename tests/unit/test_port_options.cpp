@@ -3,6 +3,9 @@
 // storing a new mapping.
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <optional>
+
 #include "instrument/port_options.h"
 #include "link/port_catalog.h"
 #include "support/harness.h"
@@ -169,6 +172,14 @@ protected:
         };
         h.clock.clearDelays();
     }
+    // Runs a test of the device to its end on the virtual clock.
+    PortTestReport test(const std::string& device, int32_t baud) {
+        std::optional<PortTestReport> got;
+        h.in.TestPort(std::shared_ptr<SerialPort>(&line, [](SerialPort*) {}), device, baud,
+                      [&](const PortTestReport& r) { got = r; });
+        EXPECT_TRUE(h.clock.runUntil([&] { return got.has_value(); }));
+        return got.value_or(PortTestReport{});
+    }
     Harness h;
     FakeSerialPort line{h.clock};
     bool portOpenDuringTest = false;
@@ -177,13 +188,14 @@ protected:
 
 TEST_F(PortTest, AnotherDeviceLeavesTheReadingCycleAlone) {
     const int closes = h.port.closeCalls;
-    const PortTestReport r = h.in.TestPort(line, "/dev/ttyUSB7", 2400);
+    const PortTestReport r = test("/dev/ttyUSB7", 2400);
     EXPECT_EQ(r.outcome, Outcome::Answered);
     EXPECT_EQ(r.text, "QM-8203 answered: 123.4 m A/m, Range 1");
     EXPECT_EQ(line.writtenCommands(), std::vector<std::string>({"RD"}));
     EXPECT_EQ(line.openedBaud, 2400);
     EXPECT_FALSE(line.isOpen()) << "the device is let go after the test";
-    EXPECT_EQ(h.clock.delays(), std::vector<double>({300})) << "the reply wait of a transaction";
+    ASSERT_FALSE(h.clock.delays().empty());
+    EXPECT_EQ(h.clock.delays()[0], 300) << "the reply wait of a transaction";
     EXPECT_TRUE(portOpenDuringTest);
     EXPECT_TRUE(tickDuringTest);
     EXPECT_EQ(h.port.closeCalls, closes);
@@ -192,7 +204,7 @@ TEST_F(PortTest, AnotherDeviceLeavesTheReadingCycleAlone) {
 
 TEST_F(PortTest, ThePortInUseIsLetGoForTheTestAndReopened) {
     const int opens = h.port.openCalls;
-    const PortTestReport r = h.in.TestPort(line, "/dev/fake2", 9600);
+    const PortTestReport r = test("/dev/fake2", 9600);
     EXPECT_EQ(r.outcome, Outcome::Answered);
     EXPECT_FALSE(portOpenDuringTest);
     EXPECT_FALSE(tickDuringTest);
@@ -209,19 +221,19 @@ TEST_F(PortTest, ThePortInUseIsLetGoForTheTestAndReopened) {
 
 TEST_F(PortTest, FailuresAndABusyPort) {
     line.openError = {Kind::NotFound, "No such file or directory"};
-    PortTestReport r = h.in.TestPort(line, "/dev/ttyUSB9", 9600);
+    PortTestReport r = test("/dev/ttyUSB9", 9600);
     EXPECT_EQ(r.outcome, Outcome::OpenFailed);
     EXPECT_EQ(r.text, "Cannot open /dev/ttyUSB9: No such file or directory.");
     EXPECT_TRUE(h.port.isOpen());
 
     line.responder = nullptr;
-    r = h.in.TestPort(line, "/dev/ttyUSB7", 9600);
+    r = test("/dev/ttyUSB7", 9600);
     EXPECT_EQ(r.outcome, Outcome::Silent);
 
     // During an upload the port in use is not taken away; nothing is sent.
     h.in.mnuProbeUploadData_Click();
     line.clearWrites();
-    r = h.in.TestPort(line, "/dev/fake2", 9600);
+    r = test("/dev/fake2", 9600);
     EXPECT_EQ(r.outcome, Outcome::Busy);
     EXPECT_TRUE(line.writes().empty());
     EXPECT_TRUE(h.port.isOpen());
@@ -233,7 +245,7 @@ TEST_F(PortTest, FailuresAndABusyPort) {
         h.port.existingPorts = {1};
         return std::string();
     };
-    h.in.TestPort(line, "/dev/fake2", 9600);
+    test("/dev/fake2", 9600);
     ASSERT_EQ(h.dialogs.messages().size(), 1u);
     EXPECT_EQ(h.dialogs.messages()[0].substr(0, kOpenFail.size()), kOpenFail);
     EXPECT_EQ(h.in.st.CommPortOpenOk, 0);
