@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
-          libqt6sql6-sqlite libgtest-dev fonts-liberation
+          libqt6sql6-sqlite libsqlite3-dev libgtest-dev fonts-liberation
           # the GUI test: an X server, a window manager, a session bus, AT-SPI
           xvfb openbox dbus at-spi2-core python3-pyatspi
           # the unattended logger: MQTT, and a broker and locales for its tests

@@ -51,7 +51,7 @@ struct SaveDialogRequest {
 };
 
 // Every window the logic opens goes through here. All are modal except the
-// splash.
+// splash and a notice.
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
@@ -69,6 +69,10 @@ public:
     virtual void showSplash() = 0;
     virtual void closeSplash() = 0;
     virtual void about(const std::string& caption, const std::string& model) = 0;
+    // A message that waits for nobody: it returns at once and the program
+    // goes on (reading, logging) while it shows. Where nothing else can show
+    // it, it is an ordinary message.
+    virtual void notice(const std::string& text, MsgIcon icon) { message(text, icon); }
 };
 
 // The per-user settings store (section and value name, text values).

@@ -90,6 +90,16 @@ void QtDialogs::message(const std::string& text, MsgIcon icon) {
     box.exec();
 }
 
+void QtDialogs::notice(const std::string& text, MsgIcon icon) {
+    auto* box = new QMessageBox(ToQt(icon), QString::fromLatin1(kAppTitle), Qs(text),
+                                QMessageBox::Ok, owner_);
+    box->setObjectName(QStringLiteral("notice"));
+    box->setTextFormat(Qt::PlainText);
+    box->setWindowModality(Qt::NonModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
+}
+
 bool QtDialogs::askYesNo(const std::string& text, MsgIcon icon) {
     QMessageBox box(ToQt(icon), QString::fromLatin1(kAppTitle), Qs(text),
                     QMessageBox::Yes | QMessageBox::No, owner_);

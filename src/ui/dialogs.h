@@ -27,6 +27,8 @@ public:
     void showSplash() override;
     void closeSplash() override;
     void about(const std::string& caption, const std::string& model) override;
+    // A message box that does not wait: it shows and this returns.
+    void notice(const std::string& text, MsgIcon icon) override;
 
 private:
     QWidget* owner_;

@@ -82,7 +82,8 @@ MainWindow::MainWindow(SerialPort& port, Clock& clock, SettingsStore& settings,
     InstallAccessibleClickLabels();
     if (journal_ != nullptr) {
         recorder_ = std::make_unique<journal::Recorder>(*journal_, clock, *dialogs);
-        recorder_->onFailure = [this] { showJournalOff(); };
+        recorder_->onFailure = [this] { showJournalState(); };
+        recorder_->onStatus = [this] { showJournalState(); };
         instrument_->addObserver(recorder_.get());
     }
     history_ = std::make_unique<FieldHistory>(instrument_->st);
@@ -520,7 +521,8 @@ void MainWindow::buildStatusBar() {
     journalOff_ = new QLabel(QStringLiteral("No journal"), sb);
     journalOff_->setFont(panelFont);
     journalOff_->setStyleSheet(QStringLiteral("color: #b00000;"));
-    journalOff_->setAccessibleName(QStringLiteral("Journal not in use"));
+    journalOff_->setObjectName(QStringLiteral("journalState"));
+    journalOff_->setAccessibleName(QStringLiteral("Journal state"));
     journalOff_->hide();
     sb->addPermanentWidget(journalOff_);
     auto* clockTimer = new QTimer(this);
@@ -711,10 +713,17 @@ void MainWindow::closeEvent(QCloseEvent* e) {
 
 // ------------------------------------------------------------ journal
 
+namespace {
+// Old logs go once the readings run: with a full journal, dropping one is a
+// few hundred milliseconds of writing.
+constexpr int kRetentionDelayMs = 30000;
+constexpr int kCheckWatchMs = 250;
+}  // namespace
+
 void MainWindow::startJournal() {
     if (journal_ == nullptr) return;
     if (!journal_->isOpen()) {
-        showJournalOff();
+        showJournalState();
         dialogs_->message("The journal " + journal_->path() +
                               " cannot be opened: " + journal_->error() +
                               ".\n\nReading and logging go on, but the data log is kept in "
@@ -724,13 +733,43 @@ void MainWindow::startJournal() {
     }
     journal::OfferRestore(*journal_, *recorder_, *instrument_, *dialogs_, clock_);
     render();
+    // The whole file is checked meanwhile, on a thread of its own.
+    journal_->startCheck();
+    checkWatch_ = new QTimer(this);
+    connect(checkWatch_, &QTimer::timeout, this, [this] { reportCheck(); });
+    checkWatch_->start(kCheckWatchMs);
+    QTimer::singleShot(kRetentionDelayMs, this,
+                       [this] { whenIdle([this] { journal::DropOldLogs(*journal_, clock_); }); });
 }
 
-void MainWindow::showJournalOff() {
-    if (journalOff_ == nullptr) return;
-    journalOff_->setToolTip(
-        Qs("The journal " + journal_->path() + " is not in use: " + journal_->error()));
-    journalOff_->show();
+void MainWindow::reportCheck() {
+    const std::optional<std::string> findings = journal_->checkFindings();
+    if (!findings) return;
+    checkWatch_->stop();
+    if (findings->empty()) return;
+    dialogs_->notice("The journal " + journal_->path() + " is damaged:\n" + *findings +
+                         "\n\nThe logs on the damaged parts cannot be read whole; \"Open\" "
+                         "lists every log that can still be read and says which could not. "
+                         "Reading and logging go on, and new readings are kept in the journal "
+                         "as long as it takes them.",
+                     MsgIcon::Exclamation);
+}
+
+void MainWindow::showJournalState() {
+    if (journalOff_ == nullptr || journal_ == nullptr) return;
+    if (!journal_->isOpen()) {
+        journalOff_->setText(QStringLiteral("No journal"));
+        journalOff_->setToolTip(
+            Qs("The journal " + journal_->path() + " is not in use: " + journal_->error()));
+        journalOff_->show();
+        return;
+    }
+    const std::string waiting = recorder_ ? recorder_->statusText() : std::string();
+    journalOff_->setText(Qs(waiting));
+    journalOff_->setToolTip(Qs("The journal " + journal_->path() +
+                               " cannot be written at the moment: " + journal_->error() +
+                               ". The readings are kept in memory until it takes them."));
+    journalOff_->setVisible(!waiting.empty());
 }
 
 bool MainWindow::replaceDataLog(const std::function<bool()>& load) {
@@ -755,8 +794,11 @@ bool MainWindow::replaceDataLog(const std::function<bool()>& load) {
 
 void MainWindow::openLogs() {
     auto loadLog = [this](const journal::LogSummary& log) {
-        return replaceDataLog(
-            [&] { return journal::LoadLog(*journal_, *recorder_, *instrument_, log); });
+        std::string problem;
+        const bool loaded = replaceDataLog(
+            [&] { return journal::LoadLog(*journal_, *recorder_, *instrument_, log, &problem); });
+        if (!problem.empty()) dialogs_->message(problem, MsgIcon::Exclamation);
+        return loaded;
     };
     auto openFile = [this](const QString& path) {
         DataFileContents file;
@@ -773,7 +815,7 @@ void MainWindow::openLogs() {
             return true;
         });
     };
-    OpenDialog dialog(this, journal_, loadLog, openFile);
+    OpenDialog dialog(this, journal_, loadLog, openFile, recorder_ ? recorder_->currentLog() : 0);
     dialog.exec();
 }
 

@@ -18,6 +18,7 @@ class QListWidget;
 class QMenu;
 class QProgressBar;
 class QPushButton;
+class QTimer;
 class QToolBar;
 
 namespace fenwyd::ui {
@@ -110,7 +111,10 @@ private:
     // The data log's rows are replaced by load() after the operator agreed
     // (nothing unsaved, or asked); false when nothing changed.
     bool replaceDataLog(const std::function<bool()>& load);
-    void showJournalOff();
+    // The status bar's journal panel: not in use, or readings waiting for it.
+    void showJournalState();
+    // The quick check's findings, when it has them.
+    void reportCheck();
 
     std::unique_ptr<QtDialogs> ownDialogs_;
     Dialogs* dialogs_ = nullptr;
@@ -121,6 +125,7 @@ private:
     journal::Journal* journal_ = nullptr;
     std::unique_ptr<journal::Recorder> recorder_;
     QLabel* journalOff_ = nullptr;
+    QTimer* checkWatch_ = nullptr;
     // Destroyed before the logic, the windows before what they show.
     std::unique_ptr<FieldHistory> history_;
     std::unique_ptr<GraphWindow> graph_;

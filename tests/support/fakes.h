@@ -123,7 +123,8 @@ private:
 class ScriptedDialogs : public Dialogs {
 public:
     struct Shown {
-        std::string kind;  // "message", "yesno", "input", "save", "port", "splash", "about"
+        std::string kind;  // "message", "yesno", "input", "save", "port", "splash", "about",
+                           // "notice"
         std::string text;
         MsgIcon icon = MsgIcon::None;
     };
@@ -137,6 +138,7 @@ public:
     int16_t portPickerChoice = 0;  // 0: "Continue" without a choice
     std::string aboutCaption, aboutModel;
     std::function<void()> onMessage;  // runs while a message box is "open"
+    std::function<void()> onAsk;      // runs while a yes/no question is "open"
 
     void message(const std::string& text, MsgIcon icon) override;
     bool askYesNo(const std::string& text, MsgIcon icon) override;
@@ -147,8 +149,12 @@ public:
     void showSplash() override { shown.push_back({"splash", "show"}); }
     void closeSplash() override { shown.push_back({"splash", "close"}); }
     void about(const std::string& caption, const std::string& model) override;
+    void notice(const std::string& text, MsgIcon icon) override {
+        shown.push_back({"notice", text, icon});
+    }
 
     std::vector<std::string> messages() const;  // texts of message boxes only
+    std::vector<std::string> notices() const;
     int count(const std::string& kind) const;
 };
 
