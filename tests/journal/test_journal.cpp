@@ -14,6 +14,7 @@
 #include "journal/journal.h"
 #include "journal/recorder.h"
 #include "support/harness.h"
+#include "support/home.h"
 
 namespace fenwyd::testing {
 namespace {
@@ -361,6 +362,7 @@ TEST(DataFile, WhatIsNotADataFileIsRefused) {
 }  // namespace fenwyd::testing
 
 int main(int argc, char** argv) {
+    const fenwyd::testing::PrivateHome home;
     QCoreApplication app(argc, argv);  // the SQLite driver is a plugin
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
