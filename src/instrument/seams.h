@@ -36,6 +36,9 @@ public:
     // Waits at least ms milliseconds on a monotonic clock, sleeping, without
     // running window events.
     virtual void wait(double ms) = 0;
+    // A wait nothing depends on but the operator's eye (the splash): as
+    // wait(), but it may end early once the program has been asked to end.
+    virtual void pause(double ms) { wait(ms); }
     virtual std::unique_ptr<Timer> createTimer(std::function<void()> onTick) = 0;
 };
 
@@ -69,6 +72,10 @@ public:
     virtual void showSplash() = 0;
     virtual void closeSplash() = 0;
     virtual void about(const std::string& caption, const std::string& model) = 0;
+    // True once the program has been asked to end (a desktop logout,
+    // Ctrl+C): the dialog that was open then closed unanswered, and any
+    // later one returns at once, unanswered (No, cancelled, empty).
+    virtual bool programEnding() const { return false; }
 };
 
 // The per-user settings store (section and value name, text values).

@@ -99,18 +99,22 @@ void OfferRestore(Journal& journal, Recorder& recorder, Instrument& instrument, 
     if (!journal.isOpen()) return;
     const std::optional<LogSummary> crashed = journal.crashedLog();
     if (crashed) {
-        journal.markRestoreOffered(crashed->id);
         // No reading may start while the question is open.
         Timer& reading = instrument.HRTReadProbe();
         const bool wasReading = reading.isEnabled();
         reading.setEnabled(false);
         const std::string what = crashed->source == LogSource::Upload ? "upload" : "log";
-        if (dialogs.askYesNo("The " + what + " started " + StartText(*crashed) + " holds " +
+        const bool yes =
+            dialogs.askYesNo("The " + what + " started " + StartText(*crashed) + " holds " +
                                  std::to_string(crashed->rows - crashed->savedRows) +
                                  " readings that were not saved to a data file when the program "
                                  "last ended.\n\nRestore them into the data log?",
-                             MsgIcon::Question)) {
-            LoadLog(journal, recorder, instrument, *crashed);
+                             MsgIcon::Question);
+        // Asked once it was answered: closed by the program's end, or by a
+        // crash while it was open, it is asked again at the next start.
+        if (!dialogs.programEnding()) {
+            journal.markRestoreOffered(crashed->id);
+            if (yes) LoadLog(journal, recorder, instrument, *crashed);
         }
         reading.setEnabled(wasReading);
     }

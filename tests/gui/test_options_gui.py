@@ -1,18 +1,21 @@
 #!/usr/bin/env python3
 """A new user's first session, driven through the accessibility tree (AT-SPI).
 
-The real fenwyd8200 starts against a probe simulator on Comm2. The test opens
-Options, types the pseudo-terminal of a second simulator (a QM-8203) as the
-device of Comm3 and tests it, maps Comm4 to a device that is not there, and
-saves. Comm4 from the Communications menu shows the open failure with the
+The real fenwyd8200 starts for the first time: no configuration file, so the
+port picker comes first. From it the test opens Options and types the
+pseudo-terminal of a probe simulator as the device of Comm2; the picker shows
+it, and Continue starts reading from it. The test then opens Options again,
+types the pseudo-terminal of a second simulator (a QM-8203) as the device of
+Comm3 and tests it, maps Comm4 to a device that is not there, and saves. Comm4 from the Communications menu shows the open failure with the
 device and the system's reason; Comm3 then reads the second probe. A few
 readings are logged and saved through the real save dialog, by typing the
 file name into it, and the written file is checked. Run by run-gui-test.sh,
 which provides the X server, the window manager and the session bus.
 
-FENWYD_GUI_SHOTS=folder also saves screenshots of the Options dialog and of
-the open failure there (ImageMagick's import), and of the screen when the test
-fails.
+FENWYD_GUI_SHOTS=folder also saves screenshots of the first-start picker, the
+Options dialog and the open failure there (ImageMagick's import), and of the
+screen when the test fails. The program and everything else run in the home
+run-gui-test.sh made for the session.
 """
 
 import os
@@ -119,6 +122,22 @@ def click(acc):
                                         pyatspi.MOUSE_B1C)
 
 
+def settled(window):
+    """Waits until a newly shown window is active and the window manager has
+    stopped moving it: a click aimed before that misses."""
+    wait_for("%r to be active" % window.name,
+             lambda: window.getState().contains(pyatspi.STATE_ACTIVE))
+
+    def still():
+        first = window.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        time.sleep(0.2)
+        second = window.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        return (first.x, first.y, first.width, first.height) == \
+            (second.x, second.y, second.width, second.height)
+
+    wait_for("%r to stay where it is" % window.name, still)
+
+
 def choose(window, menu, item):
     """Opens a menu of the menu bar with the mouse and clicks an item."""
     click(find(window, pyatspi.ROLE_MENU_ITEM, name=menu))
@@ -186,10 +205,8 @@ def main():
     work = os.environ["FENWYD_GUI_WORK"]
     shots = os.environ.get("FENWYD_GUI_SHOTS", "")
     prog_dir = os.path.join(work, "program")
-    config = os.path.join(work, "config")
-    data = os.path.join(work, "data")
-    for d in (prog_dir, config, data):
-        os.makedirs(d)
+    config = os.environ["XDG_CONFIG_HOME"]  # the session's own (run-gui-test.sh)
+    os.makedirs(prog_dir)
 
     procs = []
     log = open(os.path.join(work, "probe-sim.log"), "w")
@@ -199,19 +216,40 @@ def main():
         procs.append(start_sim(sim, "E", probe_a, log))
         procs.append(start_sim(sim, "V", probe_b, log))
 
-        # The program in a folder of its own, its files beside it; Comm2 is
-        # the first simulator, as after a first start with a picked port.
+        # The program in a folder of its own, where it keeps its files and
+        # saves data; no configuration file yet: a first start.
         shutil.copy2(program, prog_dir)
-        with open(os.path.join(prog_dir, "Fenwyd8200.cfg"), "wb") as f:
-            f.write((" 2 \r\nV/m\r\n%s\r\n15\r\n 30 \r\n" % data).encode())
         with open(os.path.join(config, "Fenwyd 8200.conf"), "w") as f:
-            f.write("[Ports]\nComm2=%s\nBaudRate=9600\n" % probe_a)
-        env = dict(os.environ, XDG_CONFIG_HOME=config,
-                   XDG_DATA_HOME=os.path.join(work, "data-home"))  # the journal
-        app_proc = subprocess.Popen([os.path.join(prog_dir, "fenwyd8200")], env=env)
+            f.write("[Ports]\nBaudRate=9600\n")
+        app_proc = subprocess.Popen([os.path.join(prog_dir, "fenwyd8200")])
         procs.append(app_proc)
 
         app = application(app_proc.pid)
+
+        # The port picker: Options from it maps Comm2 to the simulator, and
+        # the picker then shows that device beside Comm2.
+        picker = wait_for("the port picker",
+                          lambda: find(app, pyatspi.ROLE_DIALOG, name="Select a Comm Port"),
+                          STARTUP_S)
+        comm2 = wait_for("Comm2 in the picker",
+                         lambda: find(picker, pyatspi.ROLE_RADIO_BUTTON, name="Comm2"))
+        if not comm2.getState().contains(pyatspi.STATE_CHECKED):
+            raise GuiTestError("the picker does not open with Comm2 selected")
+        wait_for("the system's ports in the picker",
+                 lambda: find(picker, pyatspi.ROLE_PANEL, name="Serial ports on this system") or
+                 find(picker, pyatspi.ROLE_GROUPING, name="Serial ports on this system"))
+        settled(picker)
+        click(find(picker, pyatspi.ROLE_PUSH_BUTTON, name="Options..."))
+        options = wait_for("the Options dialog over the picker",
+                           lambda: find(app, pyatspi.ROLE_DIALOG, name="Options"))
+        type_into(wait_for("the Comm 2 device field",
+                           lambda: find(options, pyatspi.ROLE_TEXT, name="Comm 2 device")),
+                  probe_a)
+        press(find(options, pyatspi.ROLE_PUSH_BUTTON, name="OK"))
+        wait_for("the picker to show Comm2's new device",
+                 lambda: find(picker, pyatspi.ROLE_LABEL, name=probe_a))
+        screenshot(shots, "first-start-picker.png", picker)
+        click(find(picker, pyatspi.ROLE_PUSH_BUTTON, name="Continue"))
         main_window = wait_for("the main window",
                                lambda: find(app, pyatspi.ROLE_FRAME, name="Fenwyd 8200"), STARTUP_S)
         field = wait_for("the field value label",
@@ -298,7 +336,7 @@ def main():
         type_into(name_field, "first-run")
         press_key("Return")
         # "Saved N data points." shows until the next reading names the model.
-        saved_file = os.path.join(data, "first-run.csv")
+        saved_file = os.path.join(prog_dir, "first-run.csv")  # beside the program
         wait_for("the data file", lambda: os.path.exists(saved_file))
         wait_for("the save dialog to close",
                  lambda: find(app, pyatspi.ROLE_DIALOG, name="File Save as") is None)

@@ -137,6 +137,7 @@ public:
     int16_t portPickerChoice = 0;  // 0: "Continue" without a choice
     std::string aboutCaption, aboutModel;
     std::function<void()> onMessage;  // runs while a message box is "open"
+    bool ending = false;              // what programEnding() says
 
     void message(const std::string& text, MsgIcon icon) override;
     bool askYesNo(const std::string& text, MsgIcon icon) override;
@@ -147,6 +148,7 @@ public:
     void showSplash() override { shown.push_back({"splash", "show"}); }
     void closeSplash() override { shown.push_back({"splash", "close"}); }
     void about(const std::string& caption, const std::string& model) override;
+    bool programEnding() const override { return ending; }
 
     std::vector<std::string> messages() const;  // texts of message boxes only
     int count(const std::string& kind) const;
