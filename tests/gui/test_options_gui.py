@@ -85,6 +85,39 @@ def find(root, role, name=None, description=None, name_re=None):
     return pyatspi.findDescendant(root, match, breadth_first=True)
 
 
+DIALOG_ROLES = (pyatspi.ROLE_DIALOG, pyatspi.ROLE_ALERT, pyatspi.ROLE_FILE_CHOOSER)
+
+
+def window(app, name=None, roles=DIALOG_ROLES):
+    """A showing top-level window of the application (its dialogs are top-level
+    windows). Only the application's own children are looked at, not the
+    main window's tree: its reply list grows with every reading, and walking
+    it takes seconds on a busy machine."""
+    for i in range(app.childCount):
+        try:
+            w = app.getChildAtIndex(i)
+            if w is not None and w.getRole() in roles and \
+                    (name is None or w.name == name) and showing(w):
+                return w
+        except Exception:  # windows come and go
+            pass
+    return None
+
+
+def find_in_dialogs(app, role, **match):
+    """The first element with this role and name in any dialog showing."""
+    for i in range(app.childCount):
+        try:
+            w = app.getChildAtIndex(i)
+            if w is not None and w.getRole() in DIALOG_ROLES:
+                found = find(w, role, **match)
+                if found:
+                    return found
+        except Exception:
+            pass
+    return None
+
+
 def find_menu_item(root, name):
     """A menu item, shown or not (menus are closed until opened)."""
 
@@ -229,7 +262,7 @@ def main():
         # The port picker: Options from it maps Comm2 to the simulator, and
         # the picker then shows that device beside Comm2.
         picker = wait_for("the port picker",
-                          lambda: find(app, pyatspi.ROLE_DIALOG, name="Select a Comm Port"),
+                          lambda: window(app, "Select a Comm Port"),
                           STARTUP_S)
         comm2 = wait_for("Comm2 in the picker",
                          lambda: find(picker, pyatspi.ROLE_RADIO_BUTTON, name="Comm2"))
@@ -241,7 +274,7 @@ def main():
         settled(picker)
         click(find(picker, pyatspi.ROLE_PUSH_BUTTON, name="Options..."))
         options = wait_for("the Options dialog over the picker",
-                           lambda: find(app, pyatspi.ROLE_DIALOG, name="Options"))
+                           lambda: window(app, "Options"))
         type_into(wait_for("the Comm 2 device field",
                            lambda: find(options, pyatspi.ROLE_TEXT, name="Comm 2 device")),
                   probe_a)
@@ -251,7 +284,7 @@ def main():
         screenshot(shots, "first-start-picker.png", picker)
         click(find(picker, pyatspi.ROLE_PUSH_BUTTON, name="Continue"))
         main_window = wait_for("the main window",
-                               lambda: find(app, pyatspi.ROLE_FRAME, name="Fenwyd 8200"), STARTUP_S)
+                               lambda: window(app, "Fenwyd 8200", (pyatspi.ROLE_FRAME,)), STARTUP_S)
         field = wait_for("the field value label",
                          lambda: find(main_window, pyatspi.ROLE_LABEL, description="Field value"),
                          STARTUP_S)
@@ -262,7 +295,7 @@ def main():
         # Options: Comm3 is the second simulator, typed; Comm4 a missing device.
         click(find(main_window, pyatspi.ROLE_PUSH_BUTTON, name="Options"))
         options = wait_for("the Options dialog",
-                           lambda: find(app, pyatspi.ROLE_DIALOG, name="Options"))
+                           lambda: window(app, "Options"))
         comm3 = wait_for("the Comm 3 device field",
                          lambda: find(options, pyatspi.ROLE_TEXT, name="Comm 3 device"))
         type_into(comm3, probe_b)
@@ -281,13 +314,14 @@ def main():
         screenshot(shots, "options-dialog.png", options)
         press(find(options, pyatspi.ROLE_PUSH_BUTTON, name="OK"))
         wait_for("the Options dialog to close",
-                 lambda: find(app, pyatspi.ROLE_DIALOG, name="Options") is None)
+                 lambda: window(app, "Options") is None)
 
         # Comm4: the failure names the device and the system's reason.
         choose(main_window, "Communications", "Comm 4")
         failure = wait_for("the open-failure message",
-                           lambda: find(app, pyatspi.ROLE_LABEL,
-                                        name_re=r"^Unable to open the selected comm port\."))
+                           lambda: find_in_dialogs(
+                               app, pyatspi.ROLE_LABEL,
+                               name_re=r"^Unable to open the selected comm port\."))
         expected = ("Unable to open the selected comm port.  Reselect comm port or check "
                     "system configuration.\n\nComm 4 (%s): No such file or directory." % missing)
         if not failure.name.startswith(expected):
@@ -298,8 +332,9 @@ def main():
         screenshot(shots, "open-failure.png", main_window, box)
         press(find(box, pyatspi.ROLE_PUSH_BUTTON, name="OK"))
         wait_for("the message to close",
-                 lambda: find(app, pyatspi.ROLE_LABEL,
-                              name_re=r"^Unable to open the selected comm port\.") is None)
+                 lambda: find_in_dialogs(
+                     app, pyatspi.ROLE_LABEL,
+                     name_re=r"^Unable to open the selected comm port\.") is None)
         wait_for("the speed panel to say no port is open",
                  lambda: find(main_window, pyatspi.ROLE_LABEL, description="Line speed",
                               name="No port"))
@@ -329,8 +364,7 @@ def main():
 
         choose(main_window, "File", "Save as...")
         save = wait_for("the save dialog",
-                        lambda: find(app, pyatspi.ROLE_DIALOG, name="File Save as") or
-                        find(app, pyatspi.ROLE_FILE_CHOOSER, name="File Save as"))
+                        lambda: window(app, "File Save as"))
         name_field = wait_for("the file name field",
                               lambda: find(save, pyatspi.ROLE_TEXT, name_re=r"^File name"))
         type_into(name_field, "first-run")
@@ -339,7 +373,7 @@ def main():
         saved_file = os.path.join(prog_dir, "first-run.csv")  # beside the program
         wait_for("the data file", lambda: os.path.exists(saved_file))
         wait_for("the save dialog to close",
-                 lambda: find(app, pyatspi.ROLE_DIALOG, name="File Save as") is None)
+                 lambda: window(app, "File Save as") is None)
         check_data_file(saved_file, samples)
 
         # Exit through the menu: the port choice and the mapping are kept.
