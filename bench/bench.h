@@ -27,6 +27,7 @@ double Median(std::vector<double> values);
 // printf-style number text.
 std::string Num(double v, int decimals);
 
+using testing::EnvironmentInHome;
 using testing::EnvironmentWith;
 using testing::ReadLine;
 using testing::Spawn;

@@ -60,12 +60,10 @@ double OneStart(const std::string& dataHome, std::string& error) {
 
     const std::string logPath = (folder / "program.log").string();
     const int logFd = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    const std::vector<std::string> env = EnvironmentWith({{"HOME", folder.string()},
-                                                          {"XDG_CONFIG_HOME", config.string()},
-                                                          {"XDG_DATA_HOME", dataHome},
-                                                          {"XDG_CACHE_HOME", folder.string()},
-                                                          {"XDG_RUNTIME_DIR", folder.string()},
-                                                          {"QT_QPA_PLATFORM", "offscreen"}});
+    // A home of its own in the folder: its settings are folder/config, its
+    // journal the one under dataHome.
+    const std::vector<std::string> env = EnvironmentInHome(
+        folder, {{"XDG_DATA_HOME", dataHome}, {"QT_QPA_PLATFORM", "offscreen"}});
     const double t0 = Now();
     const pid_t pid = Spawn(program.string(), {}, env, logFd, logFd);
     if (logFd >= 0) close(logFd);

@@ -5,8 +5,6 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +13,7 @@
 #include <string>
 
 #include "bench.h"
+#include "support/home.h"
 
 namespace {
 
@@ -107,13 +106,9 @@ int main(int argc, char** argv) {
         }
     }
 
-    // A private per-user settings store: the user's own port mapping stays
-    // untouched.
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(config.path()));
-    }
+    // A home of its own, for the benchmark and every child it starts: the
+    // user's port mapping and journal stay untouched.
+    const fenwyd::testing::PrivateHome home;
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QCoreApplication app(argc, argv);
 

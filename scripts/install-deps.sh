@@ -8,6 +8,8 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl
           libqt6sql6-sqlite libsqlite3-dev libgtest-dev fonts-liberation
           # the GUI test: an X server, a window manager, a session bus, AT-SPI
           xvfb openbox dbus at-spi2-core python3-pyatspi
+          # its screenshots for docs/ (FENWYD_GUI_SHOTS): ImageMagick's import
+          imagemagick
           # the unattended logger: MQTT, and a broker and locales for its tests
           libmosquitto-dev mosquitto mosquitto-clients python3 locales
           # the graph: Qt Charts (whose CMake package needs Qt OpenGL's, which

@@ -36,6 +36,9 @@ public:
     // Waits at least ms milliseconds on a monotonic clock, sleeping, without
     // running window events.
     virtual void wait(double ms) = 0;
+    // A wait nothing depends on but the operator's eye (the splash): as
+    // wait(), but it may end early once the program has been asked to end.
+    virtual void pause(double ms) { wait(ms); }
     virtual std::unique_ptr<Timer> createTimer(std::function<void()> onTick) = 0;
 };
 
@@ -73,6 +76,10 @@ public:
     // goes on (reading, logging) while it shows. Where nothing else can show
     // it, it is an ordinary message.
     virtual void notice(const std::string& text, MsgIcon icon) { message(text, icon); }
+    // True once the program has been asked to end (a desktop logout,
+    // Ctrl+C): the dialog that was open then closed unanswered, and any
+    // later one returns at once, unanswered (No, cancelled, empty).
+    virtual bool programEnding() const { return false; }
 };
 
 // The per-user settings store (section and value name, text values).

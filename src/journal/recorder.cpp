@@ -284,13 +284,15 @@ void OfferRestore(Journal& journal, Recorder& recorder, Instrument& instrument, 
             "Restore them into the data log?",
         MsgIcon::Question);
     // Marked only now that it is answered: a program that ends with the
-    // question open asks it again at its next start. Yes takes the log into
-    // this run, so a crash before it is saved offers it again.
-    if (yes) {
+    // question open (closed by the program's end, or by a crash) asks it
+    // again at its next start. Yes takes the log into this run, so a crash
+    // before it is saved offers it again.
+    const bool answered = !dialogs.programEnding();
+    if (answered && yes) {
         std::string problem;
         LoadLog(journal, recorder, instrument, *crashed, &problem);
         if (!problem.empty()) dialogs.message(problem, MsgIcon::Exclamation);
-    } else {
+    } else if (answered) {
         journal.markRestoreOffered(crashed->id);
     }
     reading.setEnabled(wasReading);

@@ -7,6 +7,8 @@
 #include <chrono>
 #include <thread>
 
+#include "qt/signal_watch.h"
+
 namespace fenwyd {
 
 QtTimer::QtTimer(std::function<void()> onTick) {
@@ -68,6 +70,7 @@ std::string QtClock::longTimeText() {
 void QtClock::processEventsOnce() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
 void QtClock::wait(double ms) {
+    if (skipWaits && skipWaits()) return;
     // A monotonic clock, so midnight and clock changes do not matter; sleep,
     // never spin.
     using Clock = std::chrono::steady_clock;
@@ -76,6 +79,8 @@ void QtClock::wait(double ms) {
         std::this_thread::sleep_for(end - now);
     }
 }
+
+void QtClock::pause(double ms) { SignalWatch::SleepUnlessSignalled(ms); }
 
 std::unique_ptr<Timer> QtClock::createTimer(std::function<void()> onTick) {
     return std::make_unique<QtTimer>(std::move(onTick));

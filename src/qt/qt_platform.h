@@ -36,7 +36,13 @@ public:
     std::string longTimeText() override;
     void processEventsOnce() override;
     void wait(double ms) override;
+    // Ends as soon as an ending signal (SignalWatch) has come.
+    void pause(double ms) override;
     std::unique_ptr<Timer> createTimer(std::function<void()> onTick) override;
+
+    // Once this says so, waits return at once: the program is ending, its
+    // port is closed, and no reply is waited for any more.
+    std::function<bool()> skipWaits;
 };
 
 // The per-user settings store: organization "Fenwyd 8200", no application

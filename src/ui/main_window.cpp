@@ -71,14 +71,18 @@ MainWindow::MainWindow(SerialPort& port, Clock& clock, SettingsStore& settings,
                        const std::string& programFolder, Dialogs* dialogs,
                        const std::string& saveFolder, journal::Journal* journal)
     : clock_(clock), journal_(journal), settings_(settings) {
+    catalog_ = std::make_unique<QtPortCatalog>();
     if (dialogs == nullptr) {
         ownDialogs_ = std::make_unique<QtDialogs>(this, port);
+        // The port picker leads into Options; the port is opened after it.
+        ownDialogs_->setPortHelp(catalog_.get(), [this](QWidget* over, int16_t chosenPort) {
+            return runOptions(over, chosenPort, false);
+        });
         dialogs = ownDialogs_.get();
     }
     dialogs_ = dialogs;
     instrument_ = std::make_unique<Instrument>(
         Platform{port, clock, *dialogs, settings, *this, programFolder, saveFolder});
-    catalog_ = std::make_unique<QtPortCatalog>();
     InstallAccessibleClickLabels();
     if (journal_ != nullptr) {
         recorder_ = std::make_unique<journal::Recorder>(*journal_, clock, *dialogs);
@@ -793,6 +797,7 @@ bool MainWindow::replaceDataLog(const std::function<bool()>& load) {
 }
 
 void MainWindow::openLogs() {
+    if (ending_) return;
     auto loadLog = [this](const journal::LogSummary& log) {
         std::string problem;
         const bool loaded = replaceDataLog(
@@ -863,12 +868,14 @@ void MainWindow::whenIdle(std::function<void()> f) {
                        [this, f = std::move(f)]() mutable { whenIdle(std::move(f)); });
 }
 
-void MainWindow::showOptions() {
-    if (optionsOpen_) return;
+void MainWindow::showOptions() { runOptions(this, instrument_->st.CommPortNo, true); }
+
+bool MainWindow::runOptions(QWidget* over, int16_t chosenPort, bool reopen) {
+    if (optionsOpen_ || ending_) return false;
     optionsOpen_ = true;
     Instrument& in = *instrument_;
     OptionsDialog dlg(
-        this, *catalog_, in.PortOptionsNow(), in.st.CommPortNo, in.st.CommPortOpenOk == 1,
+        over, *catalog_, in.PortOptionsNow(), chosenPort, reopen && in.st.CommPortOpenOk == 1,
         [this](const std::string& device, int32_t baudRate, const OptionsDialog::TestDone& done) {
             whenIdle([this, device, baudRate, done] {
                 QtSerialPort line;
@@ -876,11 +883,21 @@ void MainWindow::showOptions() {
                 render();
             });
         });
-    const bool accepted = dlg.exec() == QDialog::Accepted;
+    const bool accepted = dlg.exec() == QDialog::Accepted && !ending_;
     optionsOpen_ = false;
-    if (!accepted) return;
-    in.ApplyPortOptions(dlg.options());
+    if (!accepted) return false;
+    in.ApplyPortOptions(dlg.options(), reopen);
     render();
+    return true;
+}
+
+void MainWindow::endProgram() {
+    ending_ = true;
+    if (ownDialogs_) {
+        ownDialogs_->endProgram();
+    } else {
+        CloseModalDialogs();
+    }
 }
 
 // ------------------------------------------------------ screen readers

@@ -69,7 +69,10 @@ public:
     int windowLeftTwips() override;
     int windowTopTwips() override;
     void moveWindowTwips(int left, int top) override;
-    void showNormal() override { QMainWindow::showNormal(); }
+    // Not once the program is ending: start-up may still ask for it.
+    void showNormal() override {
+        if (!ending_) QMainWindow::showNormal();
+    }
 
     // For tests and screenshots: the widgets by their element names.
     QWidget* element(const QString& name) const;
@@ -78,6 +81,13 @@ public:
 
     // Options (toolbar button "Properties"): the port mapping and line speed.
     void showOptions();
+
+    // An ending signal (a desktop logout, Ctrl+C, a closed terminal): the
+    // splash and any open dialog close unanswered, and none opens any more,
+    // so that start-up, or whatever opened the dialog, returns at once. The
+    // caller then closes the window (the normal shutdown) and quits.
+    void endProgram();
+    bool ending() const { return ending_; }
     // Runs f at once, or as soon as no transaction is running: a click can
     // arrive while a transaction waits, and only the transaction may use the
     // port then.
@@ -115,6 +125,10 @@ private:
     void showJournalState();
     // The quick check's findings, when it has them.
     void reportCheck();
+    // Options over `over`, the number chosenPort marked; true when accepted.
+    // reopen: the port in use follows the new mapping at once (from the
+    // port picker the mapping is only stored).
+    bool runOptions(QWidget* over, int16_t chosenPort, bool reopen);
 
     std::unique_ptr<QtDialogs> ownDialogs_;
     Dialogs* dialogs_ = nullptr;
@@ -122,6 +136,7 @@ private:
     std::unique_ptr<Instrument> instrument_;
     std::unique_ptr<PortCatalog> catalog_;
     bool optionsOpen_ = false;
+    bool ending_ = false;
     journal::Journal* journal_ = nullptr;
     std::unique_ptr<journal::Recorder> recorder_;
     QLabel* journalOff_ = nullptr;

@@ -15,6 +15,7 @@
 #include "journal/journal.h"
 #include "journal/recorder.h"
 #include "support/harness.h"
+#include "support/home.h"
 #include "support/journal_fixtures.h"
 
 namespace fenwyd::testing {
@@ -595,10 +596,38 @@ TEST(DataFile, WhatIsNotADataFileIsRefused) {
     }
 }
 
+TEST(Restore, AQuestionTheProgramsEndClosedIsAskedAgain) {
+    TempFolder folder;
+    const std::string path = (folder.path() / "journal.sqlite").string();
+    {
+        Journal crashed;
+        int64_t id = 0;
+        ASSERT_TRUE(crashed.open(path));
+        ASSERT_TRUE(crashed.beginLog(LogSource::Live, 1796551200000, 0, id));
+        ASSERT_TRUE(crashed.addRow(id, Row(1, 1.5f, -3, 0.5f)));
+    }  // no normal end
+    // A logout while the question is open: whatever the box returned, it
+    // was not an answer.
+    for (bool ending : {true, false}) {
+        SCOPED_TRACE(ending ? "closed by the end" : "answered");
+        Harness next;
+        next.dialogs.ending = ending;
+        next.dialogs.yesNoAnswers = {true};
+        Journal again;
+        ASSERT_TRUE(again.open(path));
+        journal::Recorder r{again, next.clock, next.dialogs};
+        next.in.Form_Load();
+        journal::OfferRestore(again, r, next.in, next.dialogs, next.clock);
+        EXPECT_EQ(next.dialogs.count("yesno"), 1) << "asked";
+        EXPECT_EQ(next.in.st.RecordCnt, ending ? 0 : 1);
+    }
+}
+
 }  // namespace
 }  // namespace fenwyd::testing
 
 int main(int argc, char** argv) {
+    const fenwyd::testing::PrivateHome home;
     QCoreApplication app(argc, argv);  // the SQLite driver is a plugin
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

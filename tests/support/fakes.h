@@ -139,6 +139,7 @@ public:
     std::string aboutCaption, aboutModel;
     std::function<void()> onMessage;  // runs while a message box is "open"
     std::function<void()> onAsk;      // runs while a yes/no question is "open"
+    bool ending = false;              // what programEnding() says
 
     void message(const std::string& text, MsgIcon icon) override;
     bool askYesNo(const std::string& text, MsgIcon icon) override;
@@ -152,6 +153,7 @@ public:
     void notice(const std::string& text, MsgIcon icon) override {
         shown.push_back({"notice", text, icon});
     }
+    bool programEnding() const override { return ending; }
 
     std::vector<std::string> messages() const;  // texts of message boxes only
     std::vector<std::string> notices() const;
