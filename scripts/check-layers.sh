@@ -10,11 +10,13 @@ declare -A below=(
     [measure]="common"
     [datalog]="common"
     [config]="common"
-    [instrument]="common link measure datalog config"
-    [journal]="common link measure datalog config instrument"
-    [qt]="common link measure datalog config instrument"
-    [ui]="common link measure datalog config instrument journal qt"
-    [headless]="common link measure datalog config instrument journal qt"
+    [position]="common"
+    [gpsd]="common position"
+    [instrument]="common link measure datalog config position"
+    [journal]="common link measure datalog config position instrument"
+    [qt]="common link measure datalog config position instrument"
+    [ui]="common link measure datalog config position gpsd instrument journal qt"
+    [headless]="common link measure datalog config position gpsd instrument journal qt"
 )
 
 bad=0
