@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QStandardPaths>
 #include <filesystem>
@@ -23,13 +24,15 @@ sockaddr_in Loopback(int port) {
     return a;
 }
 
-// Polls until done() or the time runs out.
+// Polls until done() or the time runs out, running the event loop (when
+// there is one) so a client under test goes on meanwhile.
 template <typename Done>
 bool WaitFor(Done done, int timeoutMs) {
     QElapsedTimer t;
     t.start();
     while (!done()) {
         if (t.elapsed() > timeoutMs) return false;
+        if (QCoreApplication::instance() != nullptr) QCoreApplication::processEvents();
         ::usleep(5000);
     }
     return true;
