@@ -27,14 +27,17 @@ double Median(std::vector<double> values);
 // printf-style number text.
 std::string Num(double v, int decimals);
 
+using testing::EnvironmentInHome;
 using testing::EnvironmentWith;
 using testing::ReadLine;
 using testing::Spawn;
 using testing::Stop;
 
-// Runs this benchmark program again with childFlag (offscreen) and reads the
-// one line of figures the child prints; false when it gave none in time.
-bool RunChild(const std::string& childFlag, int timeoutMs, std::string& line);
+// Runs this benchmark program again with childFlag and args (offscreen) and
+// reads the one line of figures the child prints; false when it gave none in
+// time.
+bool RunChild(const std::string& childFlag, int timeoutMs, std::string& line,
+              const std::vector<std::string>& args = {});
 // Lets an offscreen window settle: layout, paint, deferred deletes.
 void Settle();
 // A reading reply as the probe sends it, the value varying with i; with
@@ -51,12 +54,20 @@ struct MemoryStatus {
 };
 MemoryStatus ReadMemoryStatus();
 
+// A per-user data folder (XDG_DATA_HOME) whose journal is full: 200 logs of
+// 32000 readings, the journal's retention bound, as an earlier version left
+// it, then opened once by this version (which brings it up to date; the
+// seconds that took in upgradeS). Made at the first call; empty on failure.
+std::string FullJournalHome(std::string& error, double& upgradeS);
+// The journal in such a folder.
+std::string JournalIn(const std::string& dataHome);
+
 // The figures.
 std::vector<Figure> BenchReading(int seconds);  // reading rate, CPU per minute
 Figure BenchExport();
-std::vector<Figure> BenchJournal();  // CPU per reading, size, restore
+std::vector<Figure> BenchJournal();  // CPU per reading, size, restore, Open list
 std::vector<Figure> BenchMemory();   // full log; flooded line
-Figure BenchStartup();
+std::vector<Figure> BenchStartup();  // empty journal, full journal
 // The unattended logger's process: CPU per minute, resident memory, and
 // the time from a reading to an MQTT subscriber.
 std::vector<Figure> BenchHeadless(int seconds);
@@ -67,5 +78,7 @@ std::vector<Figure> BenchGraphDrawing();         // redraw and memory over a ful
 int MemoryChild(int argc, char** argv);
 // The child side of the graph's drawing and memory (fenwyd_bench --graph-child).
 int GraphChild(int argc, char** argv);
+// The child side of the Open list (fenwyd_bench --open-child JOURNAL).
+int OpenListChild(int argc, char** argv);
 
 }  // namespace fenwyd::bench

@@ -111,11 +111,10 @@ CpuRun OneRun(int seconds, bool graphOpen) {
     fs::permissions(program, fs::perms::owner_all, fs::perm_options::add, ec);
     const std::string logPath = (folder / "program.log").string();
     const int logFd = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    const pid_t pid = Spawn(program.string(), {},
-                            EnvironmentWith({{"XDG_CONFIG_HOME", config.string()},
-                                             {"XDG_RUNTIME_DIR", folder.string()},
-                                             {"QT_QPA_PLATFORM", "offscreen"}}),
-                            logFd, logFd);
+    // A home of its own in the folder: its settings are folder/config.
+    const pid_t pid =
+        Spawn(program.string(), {}, EnvironmentInHome(folder, {{"QT_QPA_PLATFORM", "offscreen"}}),
+              logFd, logFd);
     if (logFd >= 0) close(logFd);
     if (pid <= 0) {
         run.error = "cannot start " + program.string();

@@ -3,17 +3,21 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QTemporaryDir>
 #include <QThread>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <memory>
 #include <thread>
 
 #include "bench.h"
+#include "journal/journal.h"
 #include "support/harness.h"
+#include "support/journal_fixtures.h"
 
 namespace fenwyd::bench {
 
@@ -42,13 +46,16 @@ std::string Num(double v, int decimals) {
     return buf;
 }
 
-bool RunChild(const std::string& childFlag, int timeoutMs, std::string& line) {
+bool RunChild(const std::string& childFlag, int timeoutMs, std::string& line,
+              const std::vector<std::string>& args) {
     QTemporaryDir dir;
     const std::string errPath = dir.filePath(QStringLiteral("child.err")).toStdString();
     const int errFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     int out[2];
     if (errFd < 0 || pipe2(out, O_CLOEXEC) != 0) return false;
-    const pid_t child = Spawn("/proc/self/exe", {childFlag},
+    std::vector<std::string> all{childFlag};
+    all.insert(all.end(), args.begin(), args.end());
+    const pid_t child = Spawn("/proc/self/exe", all,
                               EnvironmentWith({{"QT_QPA_PLATFORM", "offscreen"}}), out[1], errFd);
     close(out[1]);
     close(errFd);
@@ -77,6 +84,42 @@ bool WriteText(const std::string& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary);
     out << text;
     return static_cast<bool>(out);
+}
+
+std::string JournalIn(const std::string& dataHome) {
+    return dataHome + "/Fenwyd 8200/journal.sqlite";
+}
+
+std::string FullJournalHome(std::string& error, double& upgradeS) {
+    static std::unique_ptr<QTemporaryDir> home;  // removed when the benchmark ends
+    static std::string made, failure;
+    static double upgrade = 0;
+    if (!home) {
+        home = std::make_unique<QTemporaryDir>();
+        std::fprintf(stderr, "fenwyd_bench: writing a full journal (200 x 32000 readings)...\n");
+        const std::string folder = home->path().toStdString();
+        std::filesystem::create_directories(folder + "/Fenwyd 8200");
+        testing::OldJournal old;
+        old.logs = journal::kKeepLogs;
+        old.rowsPerLog = kMaxRecords;
+        // Young enough that no start-up drops any of them.
+        old.newestStartUtcMs = QDateTime::currentMSecsSinceEpoch() - 3600 * 1000;
+        if (!testing::WriteVersion1Journal(JournalIn(folder), old, failure)) {
+            failure = "cannot write the full journal: " + failure;
+        } else {
+            const double t0 = Now();
+            journal::Journal j;
+            if (j.open(JournalIn(folder))) {
+                upgrade = Now() - t0;
+                made = folder;
+            } else {
+                failure = "cannot open the full journal: " + j.error();
+            }
+        }
+    }
+    error = failure;
+    upgradeS = upgrade;
+    return made;
 }
 
 MemoryStatus ReadMemoryStatus() {

@@ -5,8 +5,6 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +13,7 @@
 #include <string>
 
 #include "bench.h"
+#include "support/home.h"
 
 namespace {
 
@@ -59,7 +58,10 @@ void PrintTable(const std::vector<fenwyd::bench::Figure>& figures, int seconds,
     std::printf("Machine: %s, %ld cores, %s\n", CpuModel().c_str(), sysconf(_SC_NPROCESSORS_ONLN),
                 Kernel().c_str());
     std::printf("Load average: %s before, %s after\n", loadBefore.c_str(), LoadAverage().c_str());
-    std::printf("Reading run: %d s against probe-sim on a pseudo-terminal\n\n", seconds);
+    if (seconds > 0) {
+        std::printf("Reading run: %d s against probe-sim on a pseudo-terminal\n", seconds);
+    }
+    std::printf("\n");
 
     std::size_t w[3] = {6, 8, 4};
     for (const auto& f : figures) {
@@ -85,32 +87,41 @@ int main(int argc, char** argv) {
     using namespace fenwyd::bench;
     if (argc > 1 && std::string(argv[1]) == "--memory-child") return MemoryChild(argc, argv);
     if (argc > 1 && std::string(argv[1]) == "--graph-child") return GraphChild(argc, argv);
+    if (argc > 1 && std::string(argv[1]) == "--open-child") return OpenListChild(argc, argv);
 
-    // --graph: the graph's figures alone.
+    // --graph: the graph's figures alone; --journal: the journal's and the
+    // start-up's alone.
     const bool graphOnly = argc > 1 && std::string(argv[argc - 1]) == "--graph";
     if (graphOnly) --argc;
+    const bool journalOnly = !graphOnly && argc > 1 && std::string(argv[argc - 1]) == "--journal";
+    if (journalOnly) --argc;
     int seconds = 60;
     if (argc > 1) {
         seconds = std::atoi(argv[1]);
         if (seconds < 1) {
             std::fprintf(stderr,
-                         "usage: fenwyd_bench [seconds] [--graph]   (reading run, default 60)\n");
+                         "usage: fenwyd_bench [seconds] [--graph | --journal]   (reading run, "
+                         "default 60)\n");
             return 2;
         }
     }
 
-    // A private per-user settings store: the user's own port mapping stays
-    // untouched.
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(config.path()));
-    }
+    // A home of its own, for the benchmark and every child it starts: the
+    // user's port mapping and journal stay untouched.
+    const fenwyd::testing::PrivateHome home;
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QCoreApplication app(argc, argv);
 
     const std::string loadBefore = LoadAverage();
     std::vector<Figure> figures;
+    if (journalOnly) {
+        std::fprintf(stderr, "fenwyd_bench: journal...\n");
+        for (Figure& f : BenchJournal()) figures.push_back(f);
+        std::fprintf(stderr, "fenwyd_bench: start-up...\n");
+        for (Figure& f : BenchStartup()) figures.push_back(f);
+        PrintTable(figures, 0, loadBefore);
+        return 0;
+    }
     if (!graphOnly) {
         std::fprintf(stderr, "fenwyd_bench: routine reading for %d s...\n", seconds);
         for (Figure& f : BenchReading(seconds)) figures.push_back(f);
@@ -121,7 +132,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "fenwyd_bench: memory...\n");
         for (Figure& f : BenchMemory()) figures.push_back(f);
         std::fprintf(stderr, "fenwyd_bench: start-up...\n");
-        figures.push_back(BenchStartup());
+        for (Figure& f : BenchStartup()) figures.push_back(f);
         std::fprintf(stderr, "fenwyd_bench: headless logger for %d s, and through a broker...\n",
                      seconds);
         for (Figure& f : BenchHeadless(seconds)) figures.push_back(f);

@@ -15,11 +15,13 @@ declare -A below=(
     [datalog]="common"
     [config]="common"
     [exposure]="common measure"
-    [instrument]="common link measure datalog config exposure"
-    [journal]="common link measure datalog config exposure instrument"
-    [qt]="common link measure datalog config exposure instrument"
-    [ui]="common link measure datalog config exposure instrument journal qt"
-    [headless]="common link measure datalog config exposure instrument qt"
+    [position]="common"
+    [gpsd]="common position"
+    [instrument]="common link measure datalog config exposure position"
+    [journal]="common link measure datalog config exposure position instrument"
+    [qt]="common link measure datalog config exposure position instrument"
+    [ui]="common link measure datalog config exposure position gpsd instrument journal qt"
+    [headless]="common link measure datalog config exposure position gpsd instrument qt"
 )
 
 bad=0

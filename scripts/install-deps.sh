@@ -5,14 +5,18 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
-          libqt6sql6-sqlite libgtest-dev fonts-liberation
+          libqt6sql6-sqlite libsqlite3-dev libgtest-dev fonts-liberation
           # the GUI test: an X server, a window manager, a session bus, AT-SPI
           xvfb openbox dbus at-spi2-core python3-pyatspi
+          # its screenshots for docs/ (FENWYD_GUI_SHOTS): ImageMagick's import
+          imagemagick
           # the unattended logger: MQTT, and a broker and locales for its tests
           libmosquitto-dev mosquitto mosquitto-clients python3 locales
           # the graph: Qt Charts (whose CMake package needs Qt OpenGL's, which
           # Debian's qt6-charts-dev does not pull in) and Qt SVG for the export
           qt6-charts-dev libqt6opengl6-dev qt6-svg-dev
+          # positions: gpsd's client library, and gpsd with gpsfake for its tests
+          libgps-dev gpsd gpsd-clients
           "$@")
 
 missing=()

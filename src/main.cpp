@@ -82,21 +82,45 @@ int main(int argc, char** argv) {
                                   Local(saveFolder), &journal);
     // A desktop logout (SIGTERM), Ctrl+C (SIGINT) or a closed terminal
     // (SIGHUP) ends the program the way closing its window does: the
-    // configuration, the notes and the window's place are kept.
-    bool ending = false;
+    // configuration, the notes and the window's place are kept. Start-up's
+    // dialogs and the splash run before the event loop, where quitting does
+    // nothing: there the signal closes them, start-up runs on without any
+    // more of them, and the shutdown follows here.
+    bool running = false;  // the application's event loop
 #ifdef SIGHUP
     fenwyd::SignalWatch endSignals({SIGTERM, SIGINT, SIGHUP});
 #else
     fenwyd::SignalWatch endSignals({SIGTERM, SIGINT});
 #endif
     endSignals.onSignal = [&](int) {
-        ending = true;
-        window.close();
-        QCoreApplication::quit();
+        window.endProgram();
+        if (!running) return;
+        // A transaction waiting for the probe is left (the port closes); one
+        // interpreting a reply (a question of the interpreter's was open)
+        // finishes that first.
+        auto end = [&window] {
+            window.close();
+            QCoreApplication::quit();
+        };
+        if (window.instrument().Interpreting()) {
+            window.instrument().AfterReply(end);
+        } else {
+            end();
+        }
     };
+    // A signal that came during a wait that runs no events (the splash) is
+    // not delivered yet, but counts.
+    auto ending = [&] { return window.ending() || fenwyd::SignalWatch::Arrived(); };
     window.instrument().Form_Load();
-    if (ending) return 0;  // the signal came during start-up, and was dealt with there
-    window.show();
-    window.startJournal();
+    if (!ending()) {
+        window.show();
+        window.startJournal();
+    }
+    if (ending()) {
+        window.endProgram();
+        window.close();
+        return 0;
+    }
+    running = true;
     return QApplication::exec();
 }

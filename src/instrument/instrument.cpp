@@ -108,7 +108,8 @@ void Instrument::Form_Load() {
 void Instrument::Main() {
     LoadFreeCfg();
     p_.dialogs.showSplash();
-    DELAY(kSplashMs);
+    p_.clock.processEventsOnce();
+    p_.clock.pause(kSplashMs);  // DELAY, cut short when the program is to end
     p_.dialogs.closeSplash();
     view.mnuProbeUnits57xx.visible = false;
     SetSampleRate(st.SampleRate);

@@ -103,7 +103,9 @@ public:
     PortOptions PortOptionsNow() const;
     // Stores the mapping and speed ("Ports" section of the settings store)
     // and reopens the current port when its device or the speed changed.
-    void ApplyPortOptions(const PortOptions& options);
+    // reopen false: stored only (from the port picker, which comes before
+    // start-up opens the port, or at exit).
+    void ApplyPortOptions(const PortOptions& options, bool reopen = true);
     // Opens the device on its own line, sends "RD", waits as a transaction
     // does and says through `done` what came back; the window's events run
     // meanwhile. Testing the port in use pauses the reading cycle and reopens

@@ -121,7 +121,7 @@ PortOptions Instrument::PortOptionsNow() const {
     return o;
 }
 
-void Instrument::ApplyPortOptions(const PortOptions& options) {
+void Instrument::ApplyPortOptions(const PortOptions& options, bool reopen) {
     const PortOptions before = PortOptionsNow();
     for (int16_t i = 1; i <= kPortCount; ++i) {
         p_.settings.set("Ports", PortKey(i), options.device[i]);
@@ -130,7 +130,7 @@ void Instrument::ApplyPortOptions(const PortOptions& options) {
     // The port in use (or the one that failed to open) follows its new
     // device or speed at once, through the same path as the port menu.
     const int16_t n = st.CommPortNo;
-    if (n >= 1 && n <= kPortCount &&
+    if (reopen && n >= 1 && n <= kPortCount &&
         (options.device[n] != before.device[n] || options.baudRate != before.baudRate)) {
         mnucommcomm_Click(n);
     } else {

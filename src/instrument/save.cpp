@@ -24,6 +24,9 @@ void Instrument::mnuFileSaveAs_Click() {
     const bool accepted = p_.dialogs.saveFile(request, chosen);
     if (!accepted || chosen.empty()) return;
 
+    // The answers go to the notes file with each save, not only at exit: a
+    // crash must not bring the old ones back at the next save.
+    SaveNoteQuery();
     st.SaveFileName = chosen;
     // The folder becomes the default only once a save there has worked: a
     // failed one (a read-only or pseudo file system) must not be proposed again.

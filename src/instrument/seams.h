@@ -36,9 +36,10 @@ public:
     virtual std::string longTimeText() = 0;
     // Runs the pending window events once.
     virtual void processEventsOnce() = 0;
-    // Waits at least ms milliseconds on a monotonic clock, sleeping, without
-    // running window events. Only where no window is up yet (start-up).
-    virtual void wait(double ms) = 0;
+    // A wait nothing depends on but the operator's eye (the splash), before
+    // any window is up: it sleeps on a monotonic clock without running
+    // window events, and may end early once the program has been asked to end.
+    virtual void pause(double ms) = 0;
     virtual std::unique_ptr<Timer> createTimer(std::function<void()> onTick) = 0;
 };
 
@@ -54,7 +55,7 @@ struct SaveDialogRequest {
 };
 
 // Every window the logic opens goes through here. All are modal except the
-// splash.
+// splash and a notice.
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
@@ -72,6 +73,14 @@ public:
     virtual void showSplash() = 0;
     virtual void closeSplash() = 0;
     virtual void about(const std::string& caption, const std::string& model) = 0;
+    // A message that waits for nobody: it returns at once and the program
+    // goes on (reading, logging) while it shows. Where nothing else can show
+    // it, it is an ordinary message.
+    virtual void notice(const std::string& text, MsgIcon icon) { message(text, icon); }
+    // True once the program has been asked to end (a desktop logout,
+    // Ctrl+C): the dialog that was open then closed unanswered, and any
+    // later one returns at once, unanswered (No, cancelled, empty).
+    virtual bool programEnding() const { return false; }
 };
 
 // The per-user settings store (section and value name, text values).

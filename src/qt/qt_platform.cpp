@@ -7,6 +7,8 @@
 #include <chrono>
 #include <thread>
 
+#include "qt/signal_watch.h"
+
 namespace fenwyd {
 
 QtTimer::QtTimer(std::function<void()> onTick) {
@@ -73,15 +75,7 @@ std::string QtClock::longTimeText() {
 
 void QtClock::processEventsOnce() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
-void QtClock::wait(double ms) {
-    // A monotonic clock, so midnight and clock changes do not matter; sleep,
-    // never spin.
-    using Clock = std::chrono::steady_clock;
-    const auto end = Clock::now() + std::chrono::microseconds(static_cast<long long>(ms * 1000.0));
-    for (auto now = Clock::now(); now < end; now = Clock::now()) {
-        std::this_thread::sleep_for(end - now);
-    }
-}
+void QtClock::pause(double ms) { SignalWatch::SleepUnlessSignalled(ms); }
 
 std::unique_ptr<Timer> QtClock::createTimer(std::function<void()> onTick) {
     return std::make_unique<QtTimer>(std::move(onTick));

@@ -36,7 +36,8 @@ public:
     std::string shortDateText() override;
     std::string longTimeText() override;
     void processEventsOnce() override;
-    void wait(double ms) override;
+    // Ends as soon as an ending signal (SignalWatch) has come.
+    void pause(double ms) override;
     std::unique_ptr<Timer> createTimer(std::function<void()> onTick) override;
 };
 

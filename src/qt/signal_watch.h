@@ -22,6 +22,13 @@ public:
     // Called from the event loop with each signal's number.
     std::function<void(int)> onSignal;
 
+    // True once a watched signal has come, even before the event loop has
+    // delivered it: the handler itself notes it.
+    static bool Arrived();
+    // Sleeps ms milliseconds, or less: it returns as soon as a watched
+    // signal has come (at once if one came before).
+    static void SleepUnlessSignalled(double ms);
+
 private:
     void drain();
     QSocketNotifier* notifier_ = nullptr;

@@ -70,18 +70,23 @@ MainWindow::MainWindow(SerialPort& port, Clock& clock, SettingsStore& settings,
                        const std::string& programFolder, Dialogs* dialogs,
                        const std::string& saveFolder, journal::Journal* journal)
     : clock_(clock), journal_(journal), settings_(settings) {
+    catalog_ = std::make_unique<QtPortCatalog>();
     if (dialogs == nullptr) {
         ownDialogs_ = std::make_unique<QtDialogs>(this, port);
+        // The port picker leads into Options; the port is opened after it.
+        ownDialogs_->setPortHelp(catalog_.get(), [this](QWidget* over, int16_t chosenPort) {
+            return runOptions(over, chosenPort, false);
+        });
         dialogs = ownDialogs_.get();
     }
     dialogs_ = dialogs;
     instrument_ = std::make_unique<Instrument>(
         Platform{port, clock, *dialogs, settings, *this, programFolder, saveFolder});
-    catalog_ = std::make_unique<QtPortCatalog>();
     InstallAccessibleClickLabels();
     if (journal_ != nullptr) {
         recorder_ = std::make_unique<journal::Recorder>(*journal_, clock, *dialogs);
-        recorder_->onFailure = [this] { showJournalOff(); };
+        recorder_->onFailure = [this] { showJournalState(); };
+        recorder_->onStatus = [this] { showJournalState(); };
         instrument_->addObserver(recorder_.get());
     }
     history_ = std::make_unique<FieldHistory>(instrument_->st);
@@ -524,7 +529,8 @@ void MainWindow::buildStatusBar() {
     journalOff_ = new QLabel(QStringLiteral("No journal"), sb);
     journalOff_->setFont(panelFont);
     journalOff_->setStyleSheet(QStringLiteral("color: #b00000;"));
-    journalOff_->setAccessibleName(QStringLiteral("Journal not in use"));
+    journalOff_->setObjectName(QStringLiteral("journalState"));
+    journalOff_->setAccessibleName(QStringLiteral("Journal state"));
     journalOff_->hide();
     sb->addPermanentWidget(journalOff_);
     auto* clockTimer = new QTimer(this);
@@ -715,10 +721,17 @@ void MainWindow::closeEvent(QCloseEvent* e) {
 
 // ------------------------------------------------------------ journal
 
+namespace {
+// Old logs go once the readings run: with a full journal, dropping one is a
+// few hundred milliseconds of writing.
+constexpr int kRetentionDelayMs = 30000;
+constexpr int kCheckWatchMs = 250;
+}  // namespace
+
 void MainWindow::startJournal() {
     if (journal_ == nullptr) return;
     if (!journal_->isOpen()) {
-        showJournalOff();
+        showJournalState();
         dialogs_->message("The journal " + journal_->path() +
                               " cannot be opened: " + journal_->error() +
                               ".\n\nReading and logging go on, but the data log is kept in "
@@ -726,15 +739,45 @@ void MainWindow::startJournal() {
                           MsgIcon::Exclamation);
         return;
     }
-    journal::OfferRestore(*journal_, *instrument_, *dialogs_, clock_);
+    journal::OfferRestore(*journal_, *instrument_, *dialogs_);
     render();
+    // The whole file is checked meanwhile, on a thread of its own.
+    journal_->startCheck();
+    checkWatch_ = new QTimer(this);
+    connect(checkWatch_, &QTimer::timeout, this, [this] { reportCheck(); });
+    checkWatch_->start(kCheckWatchMs);
+    QTimer::singleShot(kRetentionDelayMs, this,
+                       [this] { whenIdle([this] { journal::DropOldLogs(*journal_, clock_); }); });
 }
 
-void MainWindow::showJournalOff() {
-    if (journalOff_ == nullptr) return;
-    journalOff_->setToolTip(
-        Qs("The journal " + journal_->path() + " is not in use: " + journal_->error()));
-    journalOff_->show();
+void MainWindow::reportCheck() {
+    const std::optional<std::string> findings = journal_->checkFindings();
+    if (!findings) return;
+    checkWatch_->stop();
+    if (findings->empty()) return;
+    dialogs_->notice("The journal " + journal_->path() + " is damaged:\n" + *findings +
+                         "\n\nThe logs on the damaged parts cannot be read whole; \"Open\" "
+                         "lists every log that can still be read and says which could not. "
+                         "Reading and logging go on, and new readings are kept in the journal "
+                         "as long as it takes them.",
+                     MsgIcon::Exclamation);
+}
+
+void MainWindow::showJournalState() {
+    if (journalOff_ == nullptr || journal_ == nullptr) return;
+    if (!journal_->isOpen()) {
+        journalOff_->setText(QStringLiteral("No journal"));
+        journalOff_->setToolTip(
+            Qs("The journal " + journal_->path() + " is not in use: " + journal_->error()));
+        journalOff_->show();
+        return;
+    }
+    const std::string waiting = recorder_ ? recorder_->statusText() : std::string();
+    journalOff_->setText(Qs(waiting));
+    journalOff_->setToolTip(Qs("The journal " + journal_->path() +
+                               " cannot be written at the moment: " + journal_->error() +
+                               ". The readings are kept in memory until it takes them."));
+    journalOff_->setVisible(!waiting.empty());
 }
 
 bool MainWindow::replaceDataLog(const std::function<bool()>& load) {
@@ -758,8 +801,13 @@ bool MainWindow::replaceDataLog(const std::function<bool()>& load) {
 }
 
 void MainWindow::openLogs() {
+    if (ending_) return;
     auto loadLog = [this](const journal::LogSummary& log) {
-        return replaceDataLog([&] { return journal::LoadLog(*journal_, *instrument_, log); });
+        std::string problem;
+        const bool loaded =
+            replaceDataLog([&] { return journal::LoadLog(*journal_, *instrument_, log, &problem); });
+        if (!problem.empty()) dialogs_->message(problem, MsgIcon::Exclamation);
+        return loaded;
     };
     auto openFile = [this](const QString& path) {
         SavedLog saved;
@@ -784,7 +832,7 @@ void MainWindow::openLogs() {
         }
         return loaded;
     };
-    OpenDialog dialog(this, journal_, loadLog, openFile);
+    OpenDialog dialog(this, journal_, loadLog, openFile, recorder_ ? recorder_->currentLog() : 0);
     dialog.exec();
 }
 
@@ -830,12 +878,14 @@ void MainWindow::whenIdle(std::function<void()> f) {
     });
 }
 
-void MainWindow::showOptions() {
-    if (optionsOpen_) return;
+void MainWindow::showOptions() { runOptions(this, instrument_->st.CommPortNo, true); }
+
+bool MainWindow::runOptions(QWidget* over, int16_t chosenPort, bool reopen) {
+    if (optionsOpen_ || ending_) return false;
     optionsOpen_ = true;
     Instrument& in = *instrument_;
     OptionsDialog dlg(
-        this, *catalog_, in.PortOptionsNow(), in.st.CommPortNo, in.st.CommPortOpenOk == 1,
+        over, *catalog_, in.PortOptionsNow(), chosenPort, reopen && in.st.CommPortOpenOk == 1,
         [this](const std::string& device, int32_t baudRate, const OptionsDialog::TestDone& done) {
             instrument_->TestPort(std::make_shared<QtSerialPort>(), device, baudRate,
                                   [this, done](const PortTestReport& report) {
@@ -843,11 +893,21 @@ void MainWindow::showOptions() {
                                       render();
                                   });
         });
-    const bool accepted = dlg.exec() == QDialog::Accepted;
+    const bool accepted = dlg.exec() == QDialog::Accepted && !ending_;
     optionsOpen_ = false;
-    if (!accepted) return;
+    if (!accepted) return false;
     const PortOptions chosen = dlg.options();
-    whenIdle([this, chosen] { instrument_->ApplyPortOptions(chosen); });
+    whenIdle([this, chosen, reopen] { instrument_->ApplyPortOptions(chosen, reopen); });
+    return true;
+}
+
+void MainWindow::endProgram() {
+    ending_ = true;
+    if (ownDialogs_) {
+        ownDialogs_->endProgram();
+    } else {
+        CloseModalDialogs();
+    }
 }
 
 // ------------------------------------------------------ screen readers

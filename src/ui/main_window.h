@@ -18,6 +18,7 @@ class QListWidget;
 class QMenu;
 class QProgressBar;
 class QPushButton;
+class QTimer;
 class QToolBar;
 
 namespace fenwyd::ui {
@@ -68,7 +69,10 @@ public:
     int windowLeftTwips() override;
     int windowTopTwips() override;
     void moveWindowTwips(int left, int top) override;
-    void showNormal() override { QMainWindow::showNormal(); }
+    // Not once the program is ending: start-up may still ask for it.
+    void showNormal() override {
+        if (!ending_) QMainWindow::showNormal();
+    }
 
     // For tests and screenshots: the widgets by their element names.
     QWidget* element(const QString& name) const;
@@ -77,6 +81,13 @@ public:
 
     // Options (toolbar button "Properties"): the port mapping and line speed.
     void showOptions();
+
+    // An ending signal (a desktop logout, Ctrl+C, a closed terminal): the
+    // splash and any open dialog close unanswered, and none opens any more,
+    // so that start-up, or whatever opened the dialog, returns at once. The
+    // caller then closes the window (the normal shutdown) and quits.
+    void endProgram();
+    bool ending() const { return ending_; }
     // Runs f at once, or as soon as no transaction is running: a click can
     // arrive while a transaction waits, and only the transaction may use the
     // port then.
@@ -110,7 +121,14 @@ private:
     // The data log's rows are replaced by load() after the operator agreed
     // (nothing unsaved, or asked); false when nothing changed.
     bool replaceDataLog(const std::function<bool()>& load);
-    void showJournalOff();
+    // The status bar's journal panel: not in use, or readings waiting for it.
+    void showJournalState();
+    // The quick check's findings, when it has them.
+    void reportCheck();
+    // Options over `over`, the number chosenPort marked; true when accepted.
+    // reopen: the port in use follows the new mapping at once (from the
+    // port picker the mapping is only stored).
+    bool runOptions(QWidget* over, int16_t chosenPort, bool reopen);
 
     std::unique_ptr<QtDialogs> ownDialogs_;
     Dialogs* dialogs_ = nullptr;
@@ -118,9 +136,11 @@ private:
     std::unique_ptr<Instrument> instrument_;
     std::unique_ptr<PortCatalog> catalog_;
     bool optionsOpen_ = false;
+    bool ending_ = false;
     journal::Journal* journal_ = nullptr;
     std::unique_ptr<journal::Recorder> recorder_;
     QLabel* journalOff_ = nullptr;
+    QTimer* checkWatch_ = nullptr;
     // Destroyed before the logic, the windows before what they show.
     std::unique_ptr<FieldHistory> history_;
     std::unique_ptr<GraphWindow> graph_;

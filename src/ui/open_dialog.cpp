@@ -30,8 +30,8 @@ QTableWidgetItem* Cell(const QString& text, Qt::Alignment align = Qt::AlignLeft)
 
 OpenDialog::OpenDialog(QWidget* parent, journal::Journal* journal,
                        std::function<bool(const journal::LogSummary&)> load,
-                       std::function<bool(const QString& path)> openFile)
-    : QDialog(parent), journal_(journal) {
+                       std::function<bool(const QString& path)> openFile, int64_t heldLog)
+    : QDialog(parent), journal_(journal), heldLog_(heldLog) {
     setWindowTitle(QStringLiteral("Open"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     auto* layout = new QVBoxLayout(this);
@@ -58,6 +58,15 @@ OpenDialog::OpenDialog(QWidget* parent, journal::Journal* journal,
     table_->horizontalHeader()->setStretchLastSection(true);
     layout->addWidget(table_);
 
+    // Said when the journal could not be read whole (damaged pages).
+    problem_ = new QLabel(this);
+    problem_->setObjectName(QStringLiteral("journalProblem"));
+    problem_->setTextFormat(Qt::PlainText);
+    problem_->setWordWrap(true);
+    problem_->setStyleSheet(QStringLiteral("color: #b00000;"));
+    problem_->hide();
+    layout->addWidget(problem_);
+
     auto* buttons = new QDialogButtonBox(this);
     buttons->setAccessibleName(QStringLiteral("Open buttons"));
     load_ = buttons->addButton(QStringLiteral("&Load"), QDialogButtonBox::AcceptRole);
@@ -80,7 +89,11 @@ OpenDialog::OpenDialog(QWidget* parent, journal::Journal* journal,
                 .arg(Qs(journal::StartText(*log)))
                 .arg(log->rows);
         if (QMessageBox::question(this, windowTitle(), question) != QMessageBox::Yes) return;
-        journal_->deleteLog(log->id);
+        if (!journal_->deleteLog(log->id)) {
+            QMessageBox::warning(
+                this, windowTitle(),
+                QStringLiteral("The log could not be deleted: %1.").arg(Qs(journal_->error())));
+        }
         fill();
     });
     connect(file, &QPushButton::clicked, this, [this, openFile] {
@@ -89,10 +102,7 @@ OpenDialog::OpenDialog(QWidget* parent, journal::Journal* journal,
             QStringLiteral("CSV Files (*.csv);;Text Files (*.txt);;All Files (*)"));
         if (!path.isEmpty() && openFile(path)) accept();
     });
-    connect(table_, &QTableWidget::itemSelectionChanged, this, [this] {
-        load_->setEnabled(chosen() != nullptr);
-        delete_->setEnabled(chosen() != nullptr);
-    });
+    connect(table_, &QTableWidget::itemSelectionChanged, this, [this] { chosenChanged(); });
     fill();
     resize(720, 360);
 }
@@ -116,9 +126,28 @@ void OpenDialog::fill() {
                                              : files.join(QStringLiteral(", "))));
     }
     table_->resizeColumnsToContents();
+    if (journal_ != nullptr && !journal_->listProblem().empty()) {
+        problem_->setText(QStringLiteral("Some logs in the journal could not be read (%1); the "
+                                         "list shows those that can be.")
+                              .arg(Qs(journal_->listProblem())));
+        problem_->show();
+    } else {
+        problem_->hide();
+    }
     if (!logs_.empty()) table_->selectRow(0);
-    load_->setEnabled(!logs_.empty());
-    delete_->setEnabled(!logs_.empty());
+    chosenChanged();
+}
+
+void OpenDialog::chosenChanged() {
+    const journal::LogSummary* log = chosen();
+    load_->setEnabled(log != nullptr);
+    // The rows still to come would have no log to go to.
+    const bool held = log != nullptr && log->id == heldLog_;
+    delete_->setEnabled(log != nullptr && !held);
+    delete_->setToolTip(held ? QStringLiteral("The data log holds this log, so it cannot be "
+                                              "deleted: open another log or erase the record "
+                                              "count first.")
+                             : QStringLiteral("Delete the chosen log from the journal"));
 }
 
 const journal::LogSummary* OpenDialog::chosen() const {

@@ -1,13 +1,31 @@
 #include "ui/side_window.h"
 
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 
 #include "ui/artwork.h"
 
 namespace fenwyd::ui {
 
+namespace {
+// A window to screen readers, named by its title: a plain widget is
+// otherwise reported as a client area, which they present as a filler.
+QAccessibleInterface* SideWindowFactory(const QString& className, QObject* object) {
+    if (className != QLatin1String("QWidget")) return nullptr;
+    if (auto* w = dynamic_cast<SideWindow*>(object)) {
+        return new QAccessibleWidget(w, QAccessible::Window);
+    }
+    return nullptr;
+}
+}  // namespace
+
 SideWindow::SideWindow(SettingsStore& settings, const char* section)
     : QWidget(nullptr, Qt::Window), settings_(settings), section_(section) {
+    static const bool accessible = [] {
+        QAccessible::installFactory(SideWindowFactory);
+        return true;
+    }();
+    (void)accessible;
     // Closing the main window ends the program even while this one is open.
     setAttribute(Qt::WA_QuitOnClose, false);
     setWindowIcon(ProgramIcon());

@@ -55,6 +55,10 @@ StatsView::StatsView(QWidget* parent) : QWidget(parent) {
             cells_[r][c]->setObjectName(QStringLiteral("%1/%2").arg(
                 QString::fromLatin1(kRows[r]),
                 c == 0 ? QStringLiteral("live") : QStringLiteral("log")));
+            // A screen reader reads the figure; this says what it is.
+            cells_[r][c]->setAccessibleDescription(QStringLiteral("%1, %2").arg(
+                QString::fromLatin1(kRows[r]),
+                c == 0 ? QStringLiteral("live") : QStringLiteral("data log")));
             grid->addWidget(cells_[r][c], r + 1, c + 1);
         }
     }

@@ -1,19 +1,16 @@
 #include <gtest/gtest.h>
+
 #include <QApplication>
-#include <QDir>
-#include <QTemporaryDir>
+
+#include "support/home.h"
 
 // The end-to-end tests run the program's real serial path and window under
-// an application object (offscreen when there is no display). The per-user
-// settings store goes to a private folder, so the tests never touch the
-// user's own port mapping.
+// an application object (offscreen when there is no display), in a home of
+// their own: the per-user settings store, the journal and every process they
+// start stay out of the user's.
 int main(int argc, char** argv) {
+    const fenwyd::testing::PrivateHome home;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(config.path()));
-    }
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -17,6 +17,7 @@
 #include <fstream>
 
 #include "e2e/e2e_support.h"
+#include "support/modal.h"
 #include "ui/main_window.h"
 #include "ui/open_dialog.h"
 #include "ui/options_dialog.h"
@@ -281,7 +282,8 @@ TEST(Accessibility, EveryElementOfTheDialogsIsNamedOrDescribed) {
     ui::AboutBox about(nullptr, QStringLiteral("About Fenwyd 8200"), QStringLiteral("QM-8204"));
     LiveRig rig;
     int16_t portNo = 2;
-    ui::PortPicker picker(nullptr, portNo, rig.port);
+    ui::PortPicker picker(nullptr, portNo, rig.port, &catalog,
+                          [](QWidget*, int16_t) { return false; });
     ui::Splash splash;
     ui::OpenDialog open(nullptr, nullptr, nullptr, nullptr);
     for (QWidget* w : std::initializer_list<QWidget*>{&options, &about, &picker, &splash, &open}) {
@@ -373,6 +375,46 @@ TEST(Accessibility, TheLabelClicksHaveKeys) {
     EXPECT_EQ(w.menuAction(QStringLiteral("mnuProbeUpdateNow"))->shortcut(),
               QKeySequence(Qt::CTRL | Qt::Key_B));
     w.close();
+}
+
+TEST(PortPicker, OptionsFromThePickerMapsANumberAndThePickerShowsIt) {
+    // The real dialogs, port and settings store (this test's own): no
+    // configuration file, so start-up's first step shows the picker.
+    probesim::ProbeSim sim(FixedProbe());
+    ASSERT_TRUE(sim.start()) << sim.lastError();
+    MapPort(2, "/dev/fenwyd-no-such-tty");
+    TempFolder folder;
+    QtSerialPort port;
+    QtClock clock;
+    QtSettingsStore settings;
+    ui::MainWindow window(port, clock, settings, folder.str());
+
+    QString before, after;
+    bool optionsShown = false;
+    auto inPicker = InNextDialog([&](QWidget* w) {
+        auto* picker = dynamic_cast<ui::PortPicker*>(w);
+        ASSERT_NE(picker, nullptr);
+        before = picker->deviceLabel(2)->toolTip();
+        auto inOptions = InNextDialog([&](QWidget* o) {
+            auto* options = dynamic_cast<ui::OptionsDialog*>(o);
+            ASSERT_NE(options, nullptr);
+            optionsShown = options->parentWidget() == picker;
+            options->deviceBox(2)->setEditText(QString::fromStdString(sim.devicePath()));
+            options->accept();
+        });
+        picker->optionsButton()->click();
+        after = picker->deviceLabel(2)->toolTip();
+        picker->accept();
+    });
+    window.instrument().LoadFreeCfg();
+
+    EXPECT_TRUE(optionsShown) << "Options opens over the picker";
+    EXPECT_EQ(before, QStringLiteral("/dev/fenwyd-no-such-tty"));
+    EXPECT_EQ(after, QString::fromStdString(sim.devicePath()));
+    EXPECT_EQ(port.deviceName(2), sim.devicePath()) << "the mapping is kept";
+    // Start-up opens the chosen port after the picker, once.
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_EQ(window.instrument().st.CommPortNo, 2);
 }
 
 }  // namespace

@@ -33,6 +33,14 @@ if ! command -v Xvfb >/dev/null 2>&1; then
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/fenwyd-gui.XXXXXX")
+# A home of its own for everything started from here (the window manager,
+# the session bus, the program): the user's files stay untouched. The same
+# folders as tests/support/home.cpp makes.
+home=$work/home
+mkdir -p "$home/config" "$home/data" "$home/cache"
+mkdir -m 700 "$home/runtime"
+export HOME=$home XDG_CONFIG_HOME=$home/config XDG_DATA_HOME=$home/data \
+    XDG_CACHE_HOME=$home/cache XDG_RUNTIME_DIR=$home/runtime
 pids=()
 session=""
 cleanup() {
@@ -70,8 +78,6 @@ if command -v openbox >/dev/null 2>&1; then
     pids+=($!)
 fi
 
-mkdir -m 700 "$work/runtime"
-export XDG_RUNTIME_DIR=$work/runtime
 export QT_QPA_PLATFORM=xcb
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 export QT_ACCESSIBILITY=1

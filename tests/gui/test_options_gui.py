@@ -1,18 +1,21 @@
 #!/usr/bin/env python3
 """A new user's first session, driven through the accessibility tree (AT-SPI).
 
-The real fenwyd8200 starts against a probe simulator on Comm2. The test opens
-Options, types the pseudo-terminal of a second simulator (a QM-8203) as the
-device of Comm3 and tests it, maps Comm4 to a device that is not there, and
-saves. Comm4 from the Communications menu shows the open failure with the
+The real fenwyd8200 starts for the first time: no configuration file, so the
+port picker comes first. From it the test opens Options and types the
+pseudo-terminal of a probe simulator as the device of Comm2; the picker shows
+it, and Continue starts reading from it. The test then opens Options again,
+types the pseudo-terminal of a second simulator (a QM-8203) as the device of
+Comm3 and tests it, maps Comm4 to a device that is not there, and saves. Comm4 from the Communications menu shows the open failure with the
 device and the system's reason; Comm3 then reads the second probe. A few
 readings are logged and saved through the real save dialog, by typing the
 file name into it, and the written file is checked. Run by run-gui-test.sh,
 which provides the X server, the window manager and the session bus.
 
-FENWYD_GUI_SHOTS=folder also saves screenshots of the Options dialog and of
-the open failure there (ImageMagick's import), and of the screen when the test
-fails.
+FENWYD_GUI_SHOTS=folder also saves screenshots of the first-start picker, the
+Options dialog and the open failure there (ImageMagick's import), and of the
+screen when the test fails. The program and everything else run in the home
+run-gui-test.sh made for the session.
 """
 
 import os
@@ -82,6 +85,39 @@ def find(root, role, name=None, description=None, name_re=None):
     return pyatspi.findDescendant(root, match, breadth_first=True)
 
 
+DIALOG_ROLES = (pyatspi.ROLE_DIALOG, pyatspi.ROLE_ALERT, pyatspi.ROLE_FILE_CHOOSER)
+
+
+def window(app, name=None, roles=DIALOG_ROLES):
+    """A showing top-level window of the application (its dialogs are top-level
+    windows). Only the application's own children are looked at, not the
+    main window's tree: its reply list grows with every reading, and walking
+    it takes seconds on a busy machine."""
+    for i in range(app.childCount):
+        try:
+            w = app.getChildAtIndex(i)
+            if w is not None and w.getRole() in roles and \
+                    (name is None or w.name == name) and showing(w):
+                return w
+        except Exception:  # windows come and go
+            pass
+    return None
+
+
+def find_in_dialogs(app, role, **match):
+    """The first element with this role and name in any dialog showing."""
+    for i in range(app.childCount):
+        try:
+            w = app.getChildAtIndex(i)
+            if w is not None and w.getRole() in DIALOG_ROLES:
+                found = find(w, role, **match)
+                if found:
+                    return found
+        except Exception:
+            pass
+    return None
+
+
 def find_menu_item(root, name):
     """A menu item, shown or not (menus are closed until opened)."""
 
@@ -117,6 +153,22 @@ def click(acc):
     box = acc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
     pyatspi.Registry.generateMouseEvent(box.x + box.width // 2, box.y + box.height // 2,
                                         pyatspi.MOUSE_B1C)
+
+
+def settled(window):
+    """Waits until a newly shown window is active and the window manager has
+    stopped moving it: a click aimed before that misses."""
+    wait_for("%r to be active" % window.name,
+             lambda: window.getState().contains(pyatspi.STATE_ACTIVE))
+
+    def still():
+        first = window.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        time.sleep(0.2)
+        second = window.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        return (first.x, first.y, first.width, first.height) == \
+            (second.x, second.y, second.width, second.height)
+
+    wait_for("%r to stay where it is" % window.name, still)
 
 
 def choose(window, menu, item):
@@ -186,10 +238,8 @@ def main():
     work = os.environ["FENWYD_GUI_WORK"]
     shots = os.environ.get("FENWYD_GUI_SHOTS", "")
     prog_dir = os.path.join(work, "program")
-    config = os.path.join(work, "config")
-    data = os.path.join(work, "data")
-    for d in (prog_dir, config, data):
-        os.makedirs(d)
+    config = os.environ["XDG_CONFIG_HOME"]  # the session's own (run-gui-test.sh)
+    os.makedirs(prog_dir)
 
     procs = []
     log = open(os.path.join(work, "probe-sim.log"), "w")
@@ -199,21 +249,42 @@ def main():
         procs.append(start_sim(sim, "E", probe_a, log))
         procs.append(start_sim(sim, "V", probe_b, log))
 
-        # The program in a folder of its own, its files beside it; Comm2 is
-        # the first simulator, as after a first start with a picked port.
+        # The program in a folder of its own, where it keeps its files and
+        # saves data; no configuration file yet: a first start.
         shutil.copy2(program, prog_dir)
-        with open(os.path.join(prog_dir, "Fenwyd8200.cfg"), "wb") as f:
-            f.write((" 2 \r\nV/m\r\n%s\r\n15\r\n 30 \r\n" % data).encode())
         with open(os.path.join(config, "Fenwyd 8200.conf"), "w") as f:
-            f.write("[Ports]\nComm2=%s\nBaudRate=9600\n" % probe_a)
-        env = dict(os.environ, XDG_CONFIG_HOME=config,
-                   XDG_DATA_HOME=os.path.join(work, "data-home"))  # the journal
-        app_proc = subprocess.Popen([os.path.join(prog_dir, "fenwyd8200")], env=env)
+            f.write("[Ports]\nBaudRate=9600\n")
+        app_proc = subprocess.Popen([os.path.join(prog_dir, "fenwyd8200")])
         procs.append(app_proc)
 
         app = application(app_proc.pid)
+
+        # The port picker: Options from it maps Comm2 to the simulator, and
+        # the picker then shows that device beside Comm2.
+        picker = wait_for("the port picker",
+                          lambda: window(app, "Select a Comm Port"),
+                          STARTUP_S)
+        comm2 = wait_for("Comm2 in the picker",
+                         lambda: find(picker, pyatspi.ROLE_RADIO_BUTTON, name="Comm2"))
+        if not comm2.getState().contains(pyatspi.STATE_CHECKED):
+            raise GuiTestError("the picker does not open with Comm2 selected")
+        wait_for("the system's ports in the picker",
+                 lambda: find(picker, pyatspi.ROLE_PANEL, name="Serial ports on this system") or
+                 find(picker, pyatspi.ROLE_GROUPING, name="Serial ports on this system"))
+        settled(picker)
+        click(find(picker, pyatspi.ROLE_PUSH_BUTTON, name="Options..."))
+        options = wait_for("the Options dialog over the picker",
+                           lambda: window(app, "Options"))
+        type_into(wait_for("the Comm 2 device field",
+                           lambda: find(options, pyatspi.ROLE_TEXT, name="Comm 2 device")),
+                  probe_a)
+        press(find(options, pyatspi.ROLE_PUSH_BUTTON, name="OK"))
+        wait_for("the picker to show Comm2's new device",
+                 lambda: find(picker, pyatspi.ROLE_LABEL, name=probe_a))
+        screenshot(shots, "first-start-picker.png", picker)
+        click(find(picker, pyatspi.ROLE_PUSH_BUTTON, name="Continue"))
         main_window = wait_for("the main window",
-                               lambda: find(app, pyatspi.ROLE_FRAME, name="Fenwyd 8200"), STARTUP_S)
+                               lambda: window(app, "Fenwyd 8200", (pyatspi.ROLE_FRAME,)), STARTUP_S)
         field = wait_for("the field value label",
                          lambda: find(main_window, pyatspi.ROLE_LABEL, description="Field value"),
                          STARTUP_S)
@@ -224,7 +295,7 @@ def main():
         # Options: Comm3 is the second simulator, typed; Comm4 a missing device.
         click(find(main_window, pyatspi.ROLE_PUSH_BUTTON, name="Options"))
         options = wait_for("the Options dialog",
-                           lambda: find(app, pyatspi.ROLE_DIALOG, name="Options"))
+                           lambda: window(app, "Options"))
         comm3 = wait_for("the Comm 3 device field",
                          lambda: find(options, pyatspi.ROLE_TEXT, name="Comm 3 device"))
         type_into(comm3, probe_b)
@@ -243,13 +314,14 @@ def main():
         screenshot(shots, "options-dialog.png", options)
         press(find(options, pyatspi.ROLE_PUSH_BUTTON, name="OK"))
         wait_for("the Options dialog to close",
-                 lambda: find(app, pyatspi.ROLE_DIALOG, name="Options") is None)
+                 lambda: window(app, "Options") is None)
 
         # Comm4: the failure names the device and the system's reason.
         choose(main_window, "Communications", "Comm 4")
         failure = wait_for("the open-failure message",
-                           lambda: find(app, pyatspi.ROLE_LABEL,
-                                        name_re=r"^Unable to open the selected comm port\."))
+                           lambda: find_in_dialogs(
+                               app, pyatspi.ROLE_LABEL,
+                               name_re=r"^Unable to open the selected comm port\."))
         expected = ("Unable to open the selected comm port.  Reselect comm port or check "
                     "system configuration.\n\nComm 4 (%s): No such file or directory." % missing)
         if not failure.name.startswith(expected):
@@ -260,8 +332,9 @@ def main():
         screenshot(shots, "open-failure.png", main_window, box)
         press(find(box, pyatspi.ROLE_PUSH_BUTTON, name="OK"))
         wait_for("the message to close",
-                 lambda: find(app, pyatspi.ROLE_LABEL,
-                              name_re=r"^Unable to open the selected comm port\.") is None)
+                 lambda: find_in_dialogs(
+                     app, pyatspi.ROLE_LABEL,
+                     name_re=r"^Unable to open the selected comm port\.") is None)
         wait_for("the speed panel to say no port is open",
                  lambda: find(main_window, pyatspi.ROLE_LABEL, description="Line speed",
                               name="No port"))
@@ -291,17 +364,16 @@ def main():
 
         choose(main_window, "File", "Save as...")
         save = wait_for("the save dialog",
-                        lambda: find(app, pyatspi.ROLE_DIALOG, name="File Save as") or
-                        find(app, pyatspi.ROLE_FILE_CHOOSER, name="File Save as"))
+                        lambda: window(app, "File Save as"))
         name_field = wait_for("the file name field",
                               lambda: find(save, pyatspi.ROLE_TEXT, name_re=r"^File name"))
         type_into(name_field, "first-run")
         press_key("Return")
         # "Saved N data points." shows until the next reading names the model.
-        saved_file = os.path.join(data, "first-run.csv")
+        saved_file = os.path.join(prog_dir, "first-run.csv")  # beside the program
         wait_for("the data file", lambda: os.path.exists(saved_file))
         wait_for("the save dialog to close",
-                 lambda: find(app, pyatspi.ROLE_DIALOG, name="File Save as") is None)
+                 lambda: window(app, "File Save as") is None)
         check_data_file(saved_file, samples)
 
         # Exit through the menu: the port choice and the mapping are kept.

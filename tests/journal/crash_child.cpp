@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
     in.addObserver(&recorder);
     in.addObserver(&counter);  // after the journal: a counted row is a kept row
 
-    fenwyd::journal::OfferRestore(journal, in, dialogs, clock);
+    fenwyd::journal::OfferRestore(journal, in, dialogs);
     std::printf("restored %d %lld\n", static_cast<int>(in.st.RecordCnt),
                 static_cast<long long>(recorder.currentLog()));
     std::fflush(stdout);

@@ -21,6 +21,7 @@
 #include "journal/journal.h"
 #include "probe_sim.h"
 #include "support/files.h"
+#include "support/home.h"
 #include "support/process.h"
 
 namespace fenwyd::testing {
@@ -71,12 +72,12 @@ TEST(Crash, NoCountedRowIsLostWhenTheProgramIsKilled) {
     for (int round = 0; round < rounds; ++round) {
         int out[2];
         ASSERT_EQ(::pipe(out), 0);
-        const pid_t child =
-            Spawn(FENWYD_CRASH_CHILD, {journalPath, folder.str()},
-                  EnvironmentWith({{"XDG_CONFIG_HOME", config}, {"QT_QPA_PLATFORM", "offscreen"}}),
-                  out[1], -1);
+        // A home of its own in the folder: its settings are in `config`.
+        Child child(Spawn(FENWYD_CRASH_CHILD, {journalPath, folder.str()},
+                          EnvironmentInHome(folder.path(), {{"QT_QPA_PLATFORM", "offscreen"}}),
+                          out[1], -1));
         ::close(out[1]);
-        ASSERT_GT(child, 0);
+        ASSERT_TRUE(child.started());
         std::string line;
         ASSERT_TRUE(ReadLine(out[0], line, 10000)) << "no start";
         int restoredRows = 0;
@@ -97,8 +98,8 @@ TEST(Crash, NoCountedRowIsLostWhenTheProgramIsKilled) {
             if (!ReadLine(out[0], line, std::max(1, left))) break;
             takeCounted(line, counted);
         }
-        ::kill(child, SIGKILL);
-        EXPECT_EQ(WaitExit(child, 5000), 128 + SIGKILL);
+        child.signal(SIGKILL);
+        EXPECT_EQ(child.wait(5000), 128 + SIGKILL);
         // What it printed before it died was counted, too.
         while (ReadLine(out[0], line, 50)) takeCounted(line, counted);
         ::close(out[0]);
@@ -166,6 +167,7 @@ TEST(Crash, NoCountedRowIsLostWhenTheProgramIsKilled) {
 }  // namespace fenwyd::testing
 
 int main(int argc, char** argv) {
+    const fenwyd::testing::PrivateHome home;  // the child's, too
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

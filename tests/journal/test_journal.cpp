@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <cmath>
@@ -14,29 +15,31 @@
 #include "journal/journal.h"
 #include "journal/recorder.h"
 #include "support/harness.h"
+#include "support/home.h"
+#include "support/journal_fixtures.h"
 
 namespace fenwyd::testing {
 namespace {
 
 namespace fs = std::filesystem;
 using journal::Journal;
+using journal::JournalRow;
 using journal::LogSummary;
 
 // A reading as a row of the data log holds it.
-struct Row {
-    Row(int32_t row, float mantissa, int16_t exponent, float logTime) : row(row), logTime(logTime) {
-        m.utcMs = 1796551200000 + row * 366;
-        m.mantissa = mantissa;
-        m.exponent = exponent;
-        m.unitsText = "Tesla";
-        m.model = 8204;
-    }
-    int32_t row;
-    float logTime;
-    Measurement m;
-};
+JournalRow Row(int32_t row, float mantissa, int16_t exponent, float logTime) {
+    JournalRow r;
+    r.row = row;
+    r.logTime = logTime;
+    r.reading.utcMs = 1796551200000 + row * 366;
+    r.reading.mantissa = mantissa;
+    r.reading.exponent = exponent;
+    r.reading.unitsText = "Tesla";
+    r.reading.model = 8204;
+    return r;
+}
 
-bool Add(Journal& j, int64_t id, const Row& r) { return j.addRow(id, r.row, r.logTime, r.m); }
+bool Add(Journal& j, int64_t id, const JournalRow& r) { return j.addRow(id, r); }
 
 bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
@@ -52,7 +55,7 @@ TEST_F(JournalFile, RowsComeBackBitForBit) {
     int64_t id = 0;
     ASSERT_TRUE(j.beginLog(LogSource::Live, 1796551200000, 3600, id));
     std::mt19937 g(7);
-    std::vector<Row> written;
+    std::vector<JournalRow> written;
     for (int i = 1; i <= 500; ++i) {
         // Any float the data log can hold, the awkward ones included.
         uint32_t bits = g();
@@ -66,11 +69,11 @@ TEST_F(JournalFile, RowsComeBackBitForBit) {
     ASSERT_TRUE(j.rows(id, rows));
     ASSERT_EQ(rows.size(), written.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        EXPECT_TRUE(SameBits(rows[i].reading.mantissa, written[i].m.mantissa)) << i;
+        EXPECT_TRUE(SameBits(rows[i].reading.mantissa, written[i].reading.mantissa)) << i;
         EXPECT_TRUE(SameBits(rows[i].logTime, written[i].logTime)) << i;
-        EXPECT_EQ(rows[i].reading.exponent, written[i].m.exponent) << i;
+        EXPECT_EQ(rows[i].reading.exponent, written[i].reading.exponent) << i;
         EXPECT_EQ(rows[i].reading.unitsText, "Tesla") << i;
-        EXPECT_EQ(rows[i].reading.utcMs, written[i].m.utcMs) << i;
+        EXPECT_EQ(rows[i].reading.utcMs, written[i].reading.utcMs) << i;
     }
     const LogSummary s = *j.log(id);
     EXPECT_EQ(s.rows, 500);
@@ -208,6 +211,109 @@ TEST_F(JournalFile, ANewerProgramsJournalIsLeftAlone) {
     EXPECT_NE(j.error().find("99"), std::string::npos) << j.error();
 }
 
+TEST_F(JournalFile, AnOlderJournalOpensWithItsLogsTheirCountsAndItsCrash) {
+    fs::create_directories(folder.path() / "j");
+    OldJournal old;
+    old.logs = 3;
+    old.rowsPerLog = 40;
+    old.newestCrashed = true;
+    std::string error;
+    ASSERT_TRUE(WriteVersion1Journal(path(), old, error)) << error;
+    Journal j;
+    ASSERT_TRUE(j.open(path())) << j.error();
+    const std::vector<LogSummary> logs = j.logs();
+    ASSERT_EQ(logs.size(), 3u);
+    for (const LogSummary& s : logs) EXPECT_EQ(s.rows, 40) << s.id;
+    EXPECT_EQ(logs[1].savedRows, 40);
+    EXPECT_EQ(logs[1].files.size(), 1u);
+    const auto crashed = j.crashedLog();
+    ASSERT_TRUE(crashed);
+    EXPECT_EQ(crashed->id, logs[0].id);
+    EXPECT_EQ(crashed->rows - crashed->savedRows, 40);
+    // And it goes on counting.
+    ASSERT_TRUE(j.addRow(logs[0].id, Row(41, 1, 0, 0)));
+    EXPECT_EQ(j.log(logs[0].id)->rows, 41);
+    EXPECT_EQ(Sql(path()).value(QStringLiteral("PRAGMA user_version")), journal::kSchemaVersion);
+}
+
+TEST_F(JournalFile, ALogsCountIsItsRowsWhateverHappensToThem) {
+    Journal j;
+    ASSERT_TRUE(j.open(path()));
+    int64_t a = 0, b = 0;
+    ASSERT_TRUE(j.beginLog(LogSource::Live, 1, 0, a));
+    ASSERT_TRUE(j.beginLog(LogSource::Upload, 2, 0, b));
+    for (int i = 1; i <= 10; ++i) ASSERT_TRUE(j.addRow(a, Row(i, 1, 0, 0)));
+    for (int i = 1; i <= 4; ++i) ASSERT_TRUE(j.addRow(b, Row(i, 2, 0, 0)));
+    ASSERT_TRUE(j.addRow(a, Row(5, 9, 0, 0)));  // the same row again: replaced
+    ASSERT_TRUE(j.markSaved(a, {"a.csv"}, 3));
+    Sql sql(path());
+    for (int64_t id : {a, b}) {
+        const int64_t counted =
+            sql.value(QStringLiteral("SELECT COUNT(*) FROM reading WHERE log_id = %1").arg(id));
+        EXPECT_EQ(j.log(id)->rows, counted) << id;
+    }
+    EXPECT_EQ(j.log(a)->rows, 10);
+    EXPECT_EQ(j.log(a)->savedRows, 10);
+    std::vector<LoggedRow> rows;
+    ASSERT_TRUE(j.rows(a, rows));
+    EXPECT_EQ(rows[4].reading.mantissa, 9);
+}
+
+TEST_F(JournalFile, DamagedPagesCostOnlyWhatIsOnThem) {
+    fs::create_directories(folder.path() / "j");
+    OldJournal old;
+    old.logs = 3;
+    old.rowsPerLog = 3000;
+    std::string error;
+    ASSERT_TRUE(WriteVersion1Journal(path(), old, error)) << error;
+    {
+        Journal first;  // brought up to date while it is whole
+        ASSERT_TRUE(first.open(path()));
+    }
+    // A page in the middle of the readings: the second log's.
+    const int64_t page = MiddleLeaf(path(), "reading");
+    ASSERT_GT(page, 0);
+    DamagePage(path(), page);
+
+    Journal j;
+    ASSERT_TRUE(j.open(path())) << j.error();
+    const std::vector<LogSummary> logs = j.logs();
+    ASSERT_EQ(logs.size(), 3u) << "every log is listed";
+    std::vector<LoggedRow> rows;
+    EXPECT_TRUE(j.rows(logs[0].id, rows));
+    EXPECT_EQ(rows.size(), 3000u);
+    EXPECT_TRUE(j.rows(logs[2].id, rows));
+    EXPECT_EQ(rows.size(), 3000u);
+    EXPECT_FALSE(j.rows(logs[1].id, rows)) << "the damaged log says so";
+    EXPECT_FALSE(j.error().empty());
+}
+
+TEST_F(JournalFile, ADamagedListOfLogsShowsWhatCanBeRead) {
+    fs::create_directories(folder.path() / "j");
+    OldJournal old;
+    old.logs = 400;
+    old.rowsPerLog = 0;
+    std::string error;
+    ASSERT_TRUE(WriteVersion1Journal(path(), old, error)) << error;
+    {
+        Journal first;
+        ASSERT_TRUE(first.open(path()));
+    }
+    const int64_t page = MiddleLeaf(path(), "log");
+    ASSERT_GT(page, 0);
+    DamagePage(path(), page);
+
+    Journal j;
+    ASSERT_TRUE(j.open(path())) << j.error();
+    const std::vector<LogSummary> logs = j.logs();
+    EXPECT_LT(logs.size(), 400u);
+    ASSERT_FALSE(logs.empty());
+    // Both sides of the damaged page.
+    EXPECT_EQ(logs.front().id, 400);
+    EXPECT_EQ(logs.back().id, 1);
+    EXPECT_GT(logs.size(), 250u) << "all but the damaged page's";
+}
+
 // The recorder between the instrument and the journal.
 class Recording : public ::testing::Test {
 protected:
@@ -259,6 +365,87 @@ TEST_F(Recording, ErasingTheCountStartsANewLogAndKeepsTheOld) {
     EXPECT_EQ(logs[0].rows, 1);
 }
 
+TEST_F(Recording, AFullDiskIsReportedWithoutStoppingAndTheRowsFollowLater) {
+    h.in.ToggleRecordOn();
+    h.tick();
+    DiskFull(true);
+    // Enough rows for the database to need another page.
+    for (int i = 0; i < 300; ++i) h.tick();
+    EXPECT_GT(h.in.st.RecordCnt, 290) << "logging went on";
+    EXPECT_EQ(h.dialogs.count("message"), 0) << "no box that waits for a click";
+    ASSERT_EQ(h.dialogs.count("notice"), 1) << "said once";
+    EXPECT_NE(h.dialogs.shown.back().text.find("journal.sqlite"), std::string::npos);
+    EXPECT_TRUE(j.isOpen());
+
+    DiskFull(false);  // room again
+    h.clock.advance(10000);
+    for (int i = 0; i < 2; ++i) h.tick();
+    std::vector<LoggedRow> rows;
+    ASSERT_TRUE(j.rows(j.logs()[0].id, rows));
+    ASSERT_EQ(static_cast<int32_t>(rows.size()), h.in.st.RecordCnt) << "none lost";
+    for (int i = 1; i <= h.in.st.RecordCnt; ++i) {
+        ASSERT_TRUE(SameBits(rows[i - 1].logTime, h.in.st.RecordData[i][kLogColTime])) << i;
+    }
+    EXPECT_EQ(j.logs()[0].rows, h.in.st.RecordCnt);
+    EXPECT_EQ(h.dialogs.count("notice"), 1);
+}
+
+TEST_F(Recording, AJournalLockedElsewhereIsNeitherWaitedForNorLeft) {
+    h.in.ToggleRecordOn();
+    h.tick();
+    Sql other(j.path());
+    ASSERT_TRUE(other.exec(QStringLiteral("BEGIN IMMEDIATE")));  // holds the write lock
+    // Five readings take milliseconds; one wait for the lock would take
+    // seconds.
+    QElapsedTimer t;
+    t.start();
+    for (int i = 0; i < 5; ++i) h.tick();
+    EXPECT_LT(t.elapsed(), 1500) << "the readings waited for the journal";
+    h.clock.advance(5000);  // still locked after a while: said, without a box
+    EXPECT_TRUE(j.isOpen());
+    EXPECT_EQ(h.dialogs.count("message"), 0);
+    EXPECT_EQ(h.dialogs.count("notice"), 1);
+
+    ASSERT_TRUE(other.exec(QStringLiteral("ROLLBACK")));
+    h.clock.advance(5000);
+    h.tick();
+    std::vector<LoggedRow> rows;
+    ASSERT_TRUE(j.rows(j.logs()[0].id, rows));
+    ASSERT_EQ(static_cast<int32_t>(rows.size()), h.in.st.RecordCnt);
+    EXPECT_GE(rows.size(), 7u) << "the rows of the locked time are there";
+    for (int i = 1; i <= h.in.st.RecordCnt; ++i) {
+        EXPECT_TRUE(SameBits(rows[i - 1].logTime, h.in.st.RecordData[i][kLogColTime])) << i;
+    }
+}
+
+TEST_F(Recording, TheLogBeingRecordedKeepsEveryRowWhoeverDeletesIt) {
+    h.in.ToggleRecordOn();
+    h.tick();
+    h.tick();
+    const int64_t running = rec.currentLog();
+    EXPECT_FALSE(j.deleteLog(running)) << "not the log this program writes";
+    h.tick();
+    // Another program's "Open" deletes it all the same.
+    Journal other;
+    ASSERT_TRUE(other.open(j.path()));
+    ASSERT_TRUE(other.deleteLog(running));
+    const int32_t before = h.in.st.RecordCnt;
+    h.tick();
+    h.tick();
+    h.tick();
+    Sql sql(j.path());
+    EXPECT_EQ(sql.value(QStringLiteral(
+                  "SELECT COUNT(*) FROM reading WHERE log_id NOT IN (SELECT id FROM log)")),
+              0)
+        << "no row without a log";
+    const std::vector<LogSummary> logs = j.logs();
+    ASSERT_EQ(logs.size(), 1u);
+    EXPECT_GT(h.in.st.RecordCnt, before);
+    EXPECT_EQ(logs[0].rows, h.in.st.RecordCnt - before)
+        << "the rows after the deletion are in a listed log";
+    EXPECT_EQ(rec.currentLog(), logs[0].id);
+}
+
 TEST_F(Recording, AJournalThatFailsIsReportedOnceAndLoggingGoesOn) {
     bool told = false;
     rec.onFailure = [&] { told = true; };
@@ -276,8 +463,10 @@ TEST_F(Recording, AJournalThatFailsIsReportedOnceAndLoggingGoesOn) {
     h.tick();
     h.tick();
     EXPECT_TRUE(told);
-    ASSERT_EQ(h.dialogs.messages().size(), 1u);
-    EXPECT_NE(h.dialogs.messages()[0].find("journal.sqlite"), std::string::npos);
+    // Said without a box that waits for a click.
+    EXPECT_TRUE(h.dialogs.messages().empty());
+    ASSERT_EQ(h.dialogs.notices().size(), 1u);
+    EXPECT_NE(h.dialogs.notices()[0].find("journal.sqlite"), std::string::npos);
     EXPECT_FALSE(j.isOpen());
     EXPECT_EQ(h.in.st.RecordCnt, 3) << "logging went on";
     EXPECT_EQ(rec.unsavedRows(), 3);
@@ -303,7 +492,7 @@ TEST_F(Recording, RestoreAfterACrashLoadsTheRowsWhenAsked) {
         journal::Recorder r{again, next.clock, next.dialogs};
         next.in.addObserver(&r);
         next.in.Form_Load();
-        journal::OfferRestore(again, next.in, next.dialogs, next.clock);
+        journal::OfferRestore(again, next.in, next.dialogs);
         if (!yes) {
             EXPECT_EQ(next.dialogs.count("yesno"), 1);
             EXPECT_EQ(next.in.st.RecordCnt, 0);
@@ -319,6 +508,56 @@ TEST_F(Recording, RestoreAfterACrashLoadsTheRowsWhenAsked) {
         for (int i = 1; i <= 3; ++i) EXPECT_EQ(next.in.st.RecordData[i], before[i]);
         EXPECT_EQ(r.unsavedRows(), 3);
     }
+}
+
+TEST_F(Recording, ACrashedLogIsOfferedUntilItIsSavedOrDeclined) {
+    h.in.ToggleRecordOn();
+    for (int i = 0; i < 3; ++i) h.tick();
+    j.close();  // the program died
+    const std::string path = (h.folder.path() / "journal.sqlite").string();
+
+    struct Died {};
+    // Each start: how the restore question is answered (or not: the
+    // program ends while it is open), then whether that run dies too.
+    struct Start {
+        const char* what;
+        enum { Yes, No, EndedWhileAsked } answer;
+        bool asked;
+        bool dies;
+    };
+    const Start starts[] = {
+        {"ended with the question open", Start::EndedWhileAsked, true, true},
+        {"Yes, then another crash", Start::Yes, true, true},
+        {"asked again: No", Start::No, true, false},
+        {"No means not again", Start::No, false, false},
+    };
+    for (const Start& s : starts) {
+        SCOPED_TRACE(s.what);
+        Harness next;
+        Journal again;
+        ASSERT_TRUE(again.open(path));
+        journal::Recorder r{again, next.clock, next.dialogs};
+        next.in.addObserver(&r);
+        next.in.Form_Load();
+        if (s.answer == Start::EndedWhileAsked) next.dialogs.onAsk = [] { throw Died{}; };
+        next.dialogs.yesNoAnswers = {s.answer == Start::Yes};
+        try {
+            journal::OfferRestore(again, next.in, next.dialogs);
+        } catch (const Died&) {
+        }
+        EXPECT_EQ(next.dialogs.count("yesno"), s.asked ? 1 : 0);
+        if (s.asked) {
+            EXPECT_NE(next.dialogs.shown.back().text.find(" 3 readings"), std::string::npos)
+                << next.dialogs.shown.back().text;
+        }
+        EXPECT_EQ(next.in.st.RecordCnt, s.answer == Start::Yes ? 3 : 0);
+        if (!s.dies) next.in.Form_Unload(), r.programEnding();
+        again.close();
+    }
+    Journal last;
+    ASSERT_TRUE(last.open(path));
+    ASSERT_EQ(last.logs().size(), 1u) << "Open keeps it";
+    EXPECT_EQ(last.logs()[0].rows, 3);
 }
 
 TEST(DataFile, SavedOpenedAndSavedAgainGivesTheSameRows) {
@@ -365,10 +604,39 @@ TEST(DataFile, WhatIsNotADataFileIsRefused) {
     }
 }
 
+TEST(Restore, AQuestionTheProgramsEndClosedIsAskedAgain) {
+    TempFolder folder;
+    const std::string path = (folder.path() / "journal.sqlite").string();
+    {
+        Journal crashed;
+        int64_t id = 0;
+        ASSERT_TRUE(crashed.open(path));
+        ASSERT_TRUE(crashed.beginLog(LogSource::Live, 1796551200000, 0, id));
+        ASSERT_TRUE(crashed.addRow(id, Row(1, 1.5f, -3, 0.5f)));
+    }  // no normal end
+    // A logout while the question is open: whatever the box returned, it
+    // was not an answer.
+    for (bool ending : {true, false}) {
+        SCOPED_TRACE(ending ? "closed by the end" : "answered");
+        Harness next;
+        next.dialogs.ending = ending;
+        next.dialogs.yesNoAnswers = {true};
+        Journal again;
+        ASSERT_TRUE(again.open(path));
+        journal::Recorder r{again, next.clock, next.dialogs};
+        next.in.addObserver(&r);
+        next.in.Form_Load();
+        journal::OfferRestore(again, next.in, next.dialogs);
+        EXPECT_EQ(next.dialogs.count("yesno"), 1) << "asked";
+        EXPECT_EQ(next.in.st.RecordCnt, ending ? 0 : 1);
+    }
+}
+
 }  // namespace
 }  // namespace fenwyd::testing
 
 int main(int argc, char** argv) {
+    const fenwyd::testing::PrivateHome home;
     QCoreApplication app(argc, argv);  // the SQLite driver is a plugin
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -177,6 +177,7 @@ void ScriptedDialogs::message(const std::string& text, MsgIcon icon) {
 
 bool ScriptedDialogs::askYesNo(const std::string& text, MsgIcon icon) {
     shown.push_back({"yesno", text, icon});
+    if (onAsk) onAsk();
     if (yesNoAnswers.empty()) return yesNoDefault;
     const bool a = yesNoAnswers.front();
     yesNoAnswers.pop_front();
@@ -215,6 +216,14 @@ std::vector<std::string> ScriptedDialogs::messages() const {
     std::vector<std::string> out;
     for (const Shown& s : shown) {
         if (s.kind == "message") out.push_back(s.text);
+    }
+    return out;
+}
+
+std::vector<std::string> ScriptedDialogs::notices() const {
+    std::vector<std::string> out;
+    for (const Shown& s : shown) {
+        if (s.kind == "notice") out.push_back(s.text);
     }
     return out;
 }

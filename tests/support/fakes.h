@@ -30,7 +30,9 @@ public:
     std::string shortDateText() override { return dateText; }
     std::string longTimeText() override { return timeText; }
     void processEventsOnce() override;
-    void wait(double ms) override;
+    // Moves the clock on by ms, no timer ticking: time that passes unseen.
+    void wait(double ms);
+    void pause(double ms) override { wait(ms); }
     std::unique_ptr<Timer> createTimer(std::function<void()> onTick) override;
 
     // Runs the event loop for ms of virtual time: due timers tick in order.
@@ -126,7 +128,8 @@ private:
 class ScriptedDialogs : public Dialogs {
 public:
     struct Shown {
-        std::string kind;  // "message", "yesno", "input", "save", "port", "splash", "about"
+        std::string kind;  // "message", "yesno", "input", "save", "port", "splash", "about",
+                           // "notice"
         std::string text;
         MsgIcon icon = MsgIcon::None;
     };
@@ -140,6 +143,8 @@ public:
     int16_t portPickerChoice = 0;  // 0: "Continue" without a choice
     std::string aboutCaption, aboutModel;
     std::function<void()> onMessage;  // runs while a message box is "open"
+    std::function<void()> onAsk;      // runs while a yes/no question is "open"
+    bool ending = false;              // what programEnding() says
 
     void message(const std::string& text, MsgIcon icon) override;
     bool askYesNo(const std::string& text, MsgIcon icon) override;
@@ -150,8 +155,13 @@ public:
     void showSplash() override { shown.push_back({"splash", "show"}); }
     void closeSplash() override { shown.push_back({"splash", "close"}); }
     void about(const std::string& caption, const std::string& model) override;
+    void notice(const std::string& text, MsgIcon icon) override {
+        shown.push_back({"notice", text, icon});
+    }
+    bool programEnding() const override { return ending; }
 
     std::vector<std::string> messages() const;  // texts of message boxes only
+    std::vector<std::string> notices() const;
     int count(const std::string& kind) const;
 };
 

@@ -11,6 +11,8 @@
 #include <chrono>
 #include <thread>
 
+#include "support/home.h"
+
 extern char** environ;
 
 namespace fenwyd::testing {
@@ -35,6 +37,24 @@ std::vector<std::string> EnvironmentWith(
     }
     for (const auto& [key, value] : overrides) env.push_back(key + "=" + value);
     return env;
+}
+
+std::vector<std::string> EnvironmentInHome(
+    const std::filesystem::path& root,
+    const std::vector<std::pair<std::string, std::string>>& overrides) {
+    MakeHome(root);
+    std::vector<std::pair<std::string, std::string>> all = HomeVariables(root);
+    for (const auto& o : overrides) {
+        bool replaced = false;
+        for (auto& a : all) {
+            if (a.first == o.first) {
+                a.second = o.second;
+                replaced = true;
+            }
+        }
+        if (!replaced) all.push_back(o);
+    }
+    return EnvironmentWith(all);
 }
 
 pid_t Spawn(const std::string& program, const std::vector<std::string>& args,
@@ -96,6 +116,23 @@ bool ReadLine(int fd, std::string& line, int timeoutMs) {
         if (c == '\n') return true;
         line += c;
     }
+}
+
+int Child::wait(int timeoutMs) {
+    if (pid_ <= 0) return -1;
+    const int code = WaitExit(pid_, timeoutMs);
+    if (code >= 0) pid_ = -1;  // reaped
+    return code;
+}
+
+void Child::signal(int sig) {
+    if (pid_ > 0) ::kill(pid_, sig);
+}
+
+void Child::stop() {
+    if (pid_ <= 0) return;
+    Stop(pid_, graceMs_);
+    pid_ = -1;
 }
 
 }  // namespace fenwyd::testing

@@ -181,6 +181,21 @@ TEST_F(SaveAs, WritesThePageAndReportsIt) {
     EXPECT_EQ(h.dialogs.lastSaveRequest.initDir, file.parent_path().string());
 }
 
+TEST_F(SaveAs, TheAnswersAreKeptOnDiskWithEachSave) {
+    // Not only at exit: a crash after a save must not bring back the old
+    // answers at the next one.
+    WriteFile(h.folder.path() / "testquery.txt", "Where?,Location,Lab 3\r\n");
+    h.in.LoadNoteQuery();
+    logThree();
+    for (const char* answer : {"Roof", "Cellar"}) {
+        h.dialogs.inputAnswers = {answer};
+        h.dialogs.saveChoice = (h.folder.path() / "run.csv").string();
+        h.in.mnuFileSaveAs_Click();
+        EXPECT_EQ(ReadFile(h.folder.path() / "testquery.txt"),
+                  std::string("Where?,Location,") + answer + "\r\n");
+    }
+}
+
 TEST_F(SaveAs, CancelWritesNothingButKeepsTheAnswers) {
     h.in.st.NoteQuery = {{"Where?", "Location", "Lab 3"}};
     h.dialogs.inputAnswers = {"Roof"};

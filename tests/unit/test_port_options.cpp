@@ -303,6 +303,23 @@ TEST(ApplyPortOptions, APortThatFailedAtStartOpensOnceMapped) {
     EXPECT_EQ(h.in.view.StatusBaudText, "9600 Baud");
 }
 
+TEST(ApplyPortOptions, FromThePortPickerTheMappingIsOnlyStored) {
+    // Start-up opens the port after the picker; at exit none is opened.
+    Harness h;
+    h.port.existingPorts = {};
+    h.in.Form_Load();
+    const int opens = h.port.openCalls;
+    PortOptions o = h.in.PortOptionsNow();
+    o.device[2] = "/dev/pts/7";
+    o.baudRate = 2400;
+    h.in.ApplyPortOptions(o, false);
+    EXPECT_EQ(h.settings.values["Ports/Comm2"], "/dev/pts/7");
+    EXPECT_EQ(h.settings.values["Ports/BaudRate"], "2400");
+    EXPECT_EQ(h.port.openCalls, opens);
+    EXPECT_EQ(h.dialogs.messages().size(), 1u) << "only start-up's own failure";
+    EXPECT_FALSE(h.in.HRTReadProbe().isEnabled());
+}
+
 TEST(Transaction, InTransactionCoversTheWaitsOnly) {
     Harness h;
     h.connect();

@@ -15,6 +15,7 @@
 #include "qt/qt_platform.h"
 #include "support/fakes.h"
 #include "support/files.h"
+#include "support/home.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
 #include "ui/text.h"
@@ -139,6 +140,7 @@ TEST(DateLine, TheYearHasFourDigitsInEveryLocale) {
 }  // namespace fenwyd::testing
 
 int main(int argc, char** argv) {
+    const fenwyd::testing::PrivateHome home;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     fenwyd::ui::InstallFontSubstitutes();

@@ -1,0 +1,212 @@
+// The journal as the window shows it (offscreen): failures reported without
+// a box that stops the readings, a damaged journal reported at start, what
+// "Open" lets the operator do with the log being recorded.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <filesystem>
+
+#include "journal/journal.h"
+#include "support/fakes.h"
+#include "support/files.h"
+#include "support/harness.h"
+#include "support/journal_fixtures.h"
+#include "ui/main_window.h"
+#include "ui/open_dialog.h"
+
+namespace fenwyd::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The window over a journal of its own, reading from a scripted probe.
+struct Window {
+    Window() {
+        port.responder = [](const std::string& cmd) { return cmd == "RD" ? Rd("1250") : ""; };
+    }
+    void start(bool realDialogs) {
+        w = std::make_unique<ui::MainWindow>(port, clock, settings, folder.str(),
+                                             realDialogs ? nullptr : &dialogs, folder.str(),
+                                             &journal);
+        w->show();
+        QApplication::processEvents();
+        w->startJournal();
+        w->instrument().OpenCommPort(2);
+    }
+    std::string path() const { return (folder.path() / "journal.sqlite").string(); }
+    void tick() { w->instrument().HRTReadProbe_Timer(); }
+
+    TempFolder folder;
+    VirtualClock clock;
+    FakeSerialPort port{clock};
+    ScriptedDialogs dialogs;
+    MemorySettings settings;
+    journal::Journal journal;
+    std::unique_ptr<ui::MainWindow> w;
+};
+
+// Runs events until done() or the deadline.
+bool Await(const std::function<bool()>& done, int ms) {
+    QDeadlineTimer deadline(ms);
+    while (!done()) {
+        if (deadline.hasExpired()) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+QPushButton* Button(QWidget* dialog, const QString& text) {
+    for (QPushButton* b : dialog->findChildren<QPushButton*>()) {
+        if (b->text() == text) return b;
+    }
+    return nullptr;
+}
+
+TEST(JournalWindow, AWriteFailureIsShownWithoutStoppingTheReadings) {
+    Window win;
+    ASSERT_TRUE(win.journal.open(win.path()));
+    win.start(true);
+    // A box that waits for a click would stop the readings: any that opens
+    // is noted and closed.
+    bool modal = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (QWidget* m = QApplication::activeModalWidget()) {
+            modal = true;
+            m->close();
+        }
+    });
+    watch.start(5);
+    Instrument& in = win.w->instrument();
+    in.ToggleRecordOn();
+    win.tick();
+    DiskFull(true);
+    for (int i = 0; i < 300; ++i) win.tick();
+    QApplication::processEvents();
+    EXPECT_FALSE(modal);
+    EXPECT_GT(in.st.RecordCnt, 290) << "logging went on";
+    QMessageBox* shown = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (auto* box = qobject_cast<QMessageBox*>(top); box != nullptr && box->isVisible()) {
+            shown = box;
+        }
+    }
+    ASSERT_NE(shown, nullptr) << "the failure is said";
+    EXPECT_TRUE(shown->text().contains(QStringLiteral("journal.sqlite")));
+    EXPECT_FALSE(shown->isModal());
+    QString status;
+    for (QLabel* l : win.w->statusBar()->findChildren<QLabel*>()) {
+        if (l->isVisible() && l->text().contains(QStringLiteral("journal"), Qt::CaseInsensitive))
+            status = l->text();
+    }
+    EXPECT_FALSE(status.isEmpty()) << "the status bar says so";
+    DiskFull(false);
+    shown->close();
+    watch.stop();
+}
+
+TEST(JournalWindow, ADamagedJournalIsReportedAtStart) {
+    Window win;
+    OldJournal old;
+    old.rowsPerLog = 3000;
+    std::string error;
+    ASSERT_TRUE(WriteVersion1Journal(win.path(), old, error)) << error;
+    {
+        journal::Journal first;
+        ASSERT_TRUE(first.open(win.path()));
+    }
+    DamagePage(win.path(), MiddleLeaf(win.path(), "reading"));
+    ASSERT_TRUE(win.journal.open(win.path()));
+    win.start(false);
+    auto said = [&] {
+        for (const auto& s : win.dialogs.shown) {
+            if (s.text.find(win.path()) != std::string::npos) return s.text;
+        }
+        return std::string();
+    };
+    ASSERT_TRUE(Await([&] { return !said().empty(); }, 60000)) << "nothing said";
+    EXPECT_NE(said().find("damaged"), std::string::npos) << said();
+    EXPECT_EQ(win.dialogs.count("message"), 0) << "the readings do not wait for it";
+}
+
+TEST(JournalWindow, TheLogInTheDataLogCannotBeDeleted) {
+    Window win;
+    ASSERT_TRUE(win.journal.open(win.path()));
+    win.start(false);
+    Instrument& in = win.w->instrument();
+    in.ToggleRecordOn();
+    win.tick();
+    in.ToggleRecordOn();  // an older log, stopped
+    in.ToggleRecordOn();  // and the one being recorded
+    win.tick();
+    win.tick();
+    bool checked = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_NE(dialog, nullptr);
+        auto* table = dialog->findChild<QTableWidget*>(QStringLiteral("journalLogs"));
+        QPushButton* del = Button(dialog, QStringLiteral("&Delete"));
+        ASSERT_NE(table, nullptr);
+        ASSERT_NE(del, nullptr);
+        ASSERT_EQ(table->rowCount(), 2);
+        table->selectRow(0);  // newest first: the one being recorded
+        EXPECT_FALSE(del->isEnabled());
+        EXPECT_FALSE(del->toolTip().isEmpty()) << "the button says why";
+        table->selectRow(1);
+        EXPECT_TRUE(del->isEnabled());
+        checked = true;
+        dialog->close();
+    });
+    win.w->openLogs();
+    EXPECT_TRUE(checked);
+}
+
+TEST(JournalWindow, OpenSaysWhenSomeLogsCouldNotBeRead) {
+    TempFolder folder;
+    const std::string path = (folder.path() / "journal.sqlite").string();
+    OldJournal old;
+    old.logs = 400;
+    old.rowsPerLog = 0;
+    std::string error;
+    ASSERT_TRUE(WriteVersion1Journal(path, old, error)) << error;
+    {
+        journal::Journal first;
+        ASSERT_TRUE(first.open(path));
+    }
+    DamagePage(path, MiddleLeaf(path, "log"));
+    journal::Journal j;
+    ASSERT_TRUE(j.open(path));
+    ui::OpenDialog dialog(
+        nullptr, &j, [](const journal::LogSummary&) { return false; },
+        [](const QString&) { return false; });
+    EXPECT_GT(dialog.table()->rowCount(), 250);
+    QString said;
+    for (QLabel* l : dialog.findChildren<QLabel*>()) {
+        if (l->text().contains(QStringLiteral("could not be read"))) said = l->text();
+    }
+    EXPECT_FALSE(said.isEmpty()) << "the list says it is not whole";
+}
+
+}  // namespace
+}  // namespace fenwyd::testing
+
+// Offscreen unless told otherwise, in a home of its own.
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir home;
+    for (const char* var :
+         {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
+        qputenv(var, QFile::encodeName(home.path()));
+    }
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
