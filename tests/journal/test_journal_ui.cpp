@@ -42,7 +42,11 @@ struct Window {
         w->instrument().OpenCommPort(2);
     }
     std::string path() const { return (folder.path() / "journal.sqlite").string(); }
-    void tick() { w->instrument().HRTReadProbe_Timer(); }
+    // One reading tick and its transaction, to its end.
+    void tick() {
+        w->instrument().HRTReadProbe_Timer();
+        clock.runUntil([this] { return !w->instrument().InTransaction(); });
+    }
 
     TempFolder folder;
     VirtualClock clock;
