@@ -14,7 +14,8 @@ declare -A below=(
     [instrument]="common link measure datalog config exposure"
     [journal]="common link measure datalog config exposure instrument"
     [qt]="common link measure datalog config exposure instrument"
-    [ui]="common link measure datalog config exposure instrument journal qt"
+    [report]="common link measure datalog config exposure instrument"
+    [ui]="common link measure datalog config exposure instrument journal qt report"
     [headless]="common link measure datalog config exposure instrument journal qt"
 )
 

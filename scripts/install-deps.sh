@@ -13,6 +13,8 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl
           # the graph: Qt Charts (whose CMake package needs Qt OpenGL's, which
           # Debian's qt6-charts-dev does not pull in) and Qt SVG for the export
           qt6-charts-dev libqt6opengl6-dev qt6-svg-dev
+          # the report's tests read the PDF back: pdftotext, pdfinfo, pdffonts
+          poppler-utils
           "$@")
 
 missing=()
