@@ -86,15 +86,17 @@ int main(int argc, char** argv) {
     if (argc > 1 && std::string(argv[1]) == "--memory-child") return MemoryChild(argc, argv);
     if (argc > 1 && std::string(argv[1]) == "--graph-child") return GraphChild(argc, argv);
 
-    // --graph: the graph's figures alone.
+    // --graph: the graph's figures alone; --report: the report's alone.
     const bool graphOnly = argc > 1 && std::string(argv[argc - 1]) == "--graph";
-    if (graphOnly) --argc;
+    const bool reportOnly = argc > 1 && std::string(argv[argc - 1]) == "--report";
+    if (graphOnly || reportOnly) --argc;
     int seconds = 60;
     if (argc > 1) {
         seconds = std::atoi(argv[1]);
         if (seconds < 1) {
             std::fprintf(stderr,
-                         "usage: fenwyd_bench [seconds] [--graph]   (reading run, default 60)\n");
+                         "usage: fenwyd_bench [seconds] [--graph | --report]   (reading run, "
+                         "default 60)\n");
             return 2;
         }
     }
@@ -111,7 +113,7 @@ int main(int argc, char** argv) {
 
     const std::string loadBefore = LoadAverage();
     std::vector<Figure> figures;
-    if (!graphOnly) {
+    if (!graphOnly && !reportOnly) {
         std::fprintf(stderr, "fenwyd_bench: routine reading for %d s...\n", seconds);
         for (Figure& f : BenchReading(seconds)) figures.push_back(f);
         std::fprintf(stderr, "fenwyd_bench: export...\n");
@@ -125,6 +127,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "fenwyd_bench: headless logger for %d s, and through a broker...\n",
                      seconds);
         for (Figure& f : BenchHeadless(seconds)) figures.push_back(f);
+    }
+    if (reportOnly) {
+        std::fprintf(stderr, "fenwyd_bench: the report of a full log...\n");
+        for (Figure& f : BenchReport()) figures.push_back(f);
+        PrintTable(figures, seconds, loadBefore);
+        return 0;
+    }
+    if (!graphOnly) {
+        std::fprintf(stderr, "fenwyd_bench: the report of a full log...\n");
+        for (Figure& f : BenchReport()) figures.push_back(f);
     }
     std::fprintf(stderr, "fenwyd_bench: graph, drawing and memory...\n");
     for (Figure& f : BenchGraphDrawing()) figures.push_back(f);
