@@ -62,10 +62,19 @@ void DrawGraph(QPainter& p, const Pages& pages, const QRectF& area, const Report
     }
     std::stable_sort(points.begin(), points.end(),
                      [](const TracePoint& a, const TracePoint& b) { return a.x < b.x; });
-    double x0 = points.empty() ? 0 : points.front().x;
-    double x1 = points.empty() ? 1 : points.back().x;
+    // The time axis spans this quantity's readings.
+    double x0 = 0, x1 = -1;
+    for (const TracePoint& t : points) {
+        if (t.gap) continue;
+        if (x1 < x0) x0 = x1 = t.x;
+        x0 = std::min(x0, t.x);
+        x1 = std::max(x1, t.x);
+    }
     const bool samples = times.base() == RowTimes::Base::Samples;
-    if (!(x1 > x0)) {
+    if (x1 < x0) {  // nothing to draw
+        x0 = 0;
+        x1 = 1;
+    } else if (x1 == x0) {  // one instant: a minute or two samples wide
         x0 -= samples ? 1 : 30000;
         x1 += samples ? 1 : 30000;
     }
@@ -81,9 +90,10 @@ void DrawGraph(QPainter& p, const Pages& pages, const QRectF& area, const Report
     // largest reading; the level joins it when that does not squash the
     // readings into the bottom half.
     double lo = std::min(0.0, data.yMin), hi = data.hasValues ? data.yMax : 1;
+    // The level lines get room for their names above them.
     const bool levelShown = spec.level && *spec.level <= 2 * hi;
-    if (levelShown) hi = std::max(hi, *spec.level);
-    if (levelShown && spec.alarm) hi = std::max(hi, *spec.alarm);
+    if (levelShown) hi = std::max(hi, *spec.level * 1.08);
+    if (levelShown && spec.alarm) hi = std::max(hi, *spec.alarm * 1.08);
     if (!(hi > lo)) hi = lo + (lo == 0 ? 1 : std::fabs(lo));
     const double step = NiceStep(hi - lo, kMaxValueTicks - 1);
     hi = std::ceil(hi / step - 1e-9) * step;

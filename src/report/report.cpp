@@ -130,11 +130,14 @@ void Notes(Pages& pg, const Context& c) {
     pg.table({{QString(), 1.1}, {QString(), 3.9}}, rows, true);
 }
 
-QString Heading(const UnitFigures& f) {
+// "Magnetic flux density (mG)"; the rows' own unit too where another block
+// has the same label (a QM-8203's mGauss beside a QM-8204's Gauss).
+QString Heading(const UnitFigures& f, const std::vector<UnitFigures>& all) {
     QString h = QStringLiteral("%1 (%2)").arg(Text(QuantityName(f.quantity)), Text(f.label));
-    if (f.label != f.unitsText) {
-        h += QStringLiteral(", rows in %1").arg(Text(f.unitsText));
-    }
+    const bool shared = std::any_of(all.begin(), all.end(), [&](const UnitFigures& g) {
+        return &g != &f && g.label == f.label;
+    });
+    if (shared) h += QStringLiteral(", rows in %1").arg(Text(f.unitsText));
     return h;
 }
 
@@ -155,7 +158,7 @@ void Statistics(Pages& pg, const Context& c) {
                          pg.body());
             continue;
         }
-        pg.headingWith(Heading(f), 2, 120);
+        pg.headingWith(Heading(f, c.figures), 2, 120);
         rows.push_back({QStringLiteral("Readings counted"),
                         QStringLiteral("%1 of %2").arg(f.stats.count()).arg(f.rows)});
         rows.push_back(

@@ -222,13 +222,19 @@ TEST(ReportCommand, FiguresOfEveryUnitEqualARecomputationFromBothPages) {
               std::string::npos)
         << text;
 
+    // The graph of each quantity draws the level where the readings come near it.
+    EXPECT_NE(text.find("Reference level 2000 mG\n"), std::string::npos);
+    EXPECT_NE(text.find("Alarm threshold 50 % (1000 mG)"), std::string::npos);
+    EXPECT_NE(text.find("The reference level (5000 V/m) lies above the plotted range."),
+              std::string::npos);
+
     // A block per unit, each checked against its own page's text.
     struct Unit {
         std::string heading, label;
         double scale, level;
         int atOrAbove = 0;
     };
-    const Unit units[] = {{"Magnetic flux density (mG), rows in Gauss", "mG", 1000, 2000},
+    const Unit units[] = {{"Magnetic flux density (mG)", "mG", 1000, 2000},
                           {"Electric field strength (V/m)", "V/m", 1, 5000}};
     const std::size_t mg = text.find(units[0].heading), vm = text.find(units[1].heading);
     ASSERT_NE(mg, std::string::npos);
