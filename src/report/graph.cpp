@@ -14,7 +14,7 @@ namespace fenwyd::report {
 namespace {
 
 constexpr double kAxisWidth = 48;   // value labels, points
-constexpr double kUnitHeight = 14;  // the unit over the value axis
+constexpr double kUnitHeight = 20;  // the unit over the value axis
 constexpr double kTickHeight = 14;  // time labels under the plot
 constexpr double kTitleHeight = 14;
 constexpr double kCaptionHeight = 28;
@@ -110,7 +110,7 @@ void DrawGraph(QPainter& p, const Pages& pages, const QRectF& area, const Report
     // Grid, value labels and the unit.
     p.setPen(Qt::black);
     p.drawText(QRectF(area.left(), area.top(), plot.left() - area.left() - pages.pt(4),
-                      pages.pt(kUnitHeight - 3)),
+                      pages.pt(kUnitHeight - 7)),
                Qt::AlignRight | Qt::AlignBottom, Text(spec.label));
     for (double v = lo; v <= hi + step / 2; v += step) {
         const double y = py(v);
