@@ -249,6 +249,15 @@ int Main(int argc, char** argv) {
             log.pages.push_back(std::move(page));
         }
     }
+    // A report never replaces the readings it is made from.
+    const QString output = QFileInfo(QString::fromLocal8Bit(cmd.output.c_str())).absoluteFilePath();
+    for (const std::string& path : log.paths) {
+        const QFileInfo page(QString::fromLocal8Bit(path.c_str()));
+        if (page.absoluteFilePath() == output || page.canonicalFilePath() == output) {
+            Say("--output " + cmd.output + " would replace the data file " + path);
+            return kExitUsage;
+        }
+    }
     // Pages of one log are all live or all uploaded.
     const DataFileContents* firstRows = nullptr;
     std::size_t total = 0;

@@ -335,7 +335,6 @@ void ReadingsTable(Pages& pg, const Context& c) {
         col.fractions.push_back(Text(number.substr(point)));
     };
 
-    std::vector<std::size_t> groupOf(n, c.figures.size());
     for (std::size_t i = 0; i < n; ++i) {
         const Measurement& m = in.rows[i].reading;
         const std::string value = ValueText(m);

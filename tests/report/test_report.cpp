@@ -410,6 +410,11 @@ TEST(ReportCommand, UsageErrorsExitTwoAndWriteNothing) {
         {{log[0], "--output", pdf, "--frequency", "60"}, "--frequency needs --exposure"},
         {{log[0], "--output", pdf, "stray"}, "unexpected argument 'stray'"},
     };
+    // Nor may the report replace a page of its log.
+    const Finished own = Report({log[0], "--output", (folder.path() / "log.csv").string()});
+    EXPECT_EQ(own.code, 2);
+    EXPECT_NE(own.err.find("would replace the data file"), std::string::npos) << own.err;
+    EXPECT_EQ(ReadFile(log[0]).rfind("Header", 0), 0u);
     for (const Case& c : cases) {
         const Finished run = Report(c.args);
         EXPECT_EQ(run.code, 2) << c.message;
