@@ -73,6 +73,7 @@ std::vector<Figure> BenchStartup();  // empty journal, full journal
 std::vector<Figure> BenchHeadless(int seconds);
 std::vector<Figure> BenchGraphCpu(int seconds);  // the real program, graph open vs closed
 std::vector<Figure> BenchGraphDrawing();         // redraw and memory over a full log
+std::vector<Figure> BenchReport();  // fenwyd8200 --report of a full log: time and memory
 
 // The child side of the memory figure (fenwyd_bench --memory-child).
 int MemoryChild(int argc, char** argv);

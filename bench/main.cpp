@@ -90,17 +90,18 @@ int main(int argc, char** argv) {
     if (argc > 1 && std::string(argv[1]) == "--open-child") return OpenListChild(argc, argv);
 
     // --graph: the graph's figures alone; --journal: the journal's and the
-    // start-up's alone.
-    const bool graphOnly = argc > 1 && std::string(argv[argc - 1]) == "--graph";
-    if (graphOnly) --argc;
-    const bool journalOnly = !graphOnly && argc > 1 && std::string(argv[argc - 1]) == "--journal";
-    if (journalOnly) --argc;
+    // start-up's alone; --report: the report's alone.
+    const std::string only = argc > 1 ? std::string(argv[argc - 1]) : std::string();
+    const bool graphOnly = only == "--graph";
+    const bool journalOnly = only == "--journal";
+    const bool reportOnly = only == "--report";
+    if (graphOnly || journalOnly || reportOnly) --argc;
     int seconds = 60;
     if (argc > 1) {
         seconds = std::atoi(argv[1]);
         if (seconds < 1) {
             std::fprintf(stderr,
-                         "usage: fenwyd_bench [seconds] [--graph | --journal]   (reading run, "
+                         "usage: fenwyd_bench [seconds] [--graph | --journal | --report]   (reading run, "
                          "default 60)\n");
             return 2;
         }
@@ -122,7 +123,7 @@ int main(int argc, char** argv) {
         PrintTable(figures, 0, loadBefore);
         return 0;
     }
-    if (!graphOnly) {
+    if (!graphOnly && !reportOnly) {
         std::fprintf(stderr, "fenwyd_bench: routine reading for %d s...\n", seconds);
         for (Figure& f : BenchReading(seconds)) figures.push_back(f);
         std::fprintf(stderr, "fenwyd_bench: export...\n");
@@ -136,6 +137,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "fenwyd_bench: headless logger for %d s, and through a broker...\n",
                      seconds);
         for (Figure& f : BenchHeadless(seconds)) figures.push_back(f);
+    }
+    if (reportOnly) {
+        std::fprintf(stderr, "fenwyd_bench: the report of a full log...\n");
+        for (Figure& f : BenchReport()) figures.push_back(f);
+        PrintTable(figures, seconds, loadBefore);
+        return 0;
+    }
+    if (!graphOnly) {
+        std::fprintf(stderr, "fenwyd_bench: the report of a full log...\n");
+        for (Figure& f : BenchReport()) figures.push_back(f);
     }
     std::fprintf(stderr, "fenwyd_bench: graph, drawing and memory...\n");
     for (Figure& f : BenchGraphDrawing()) figures.push_back(f);

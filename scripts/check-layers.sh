@@ -20,7 +20,8 @@ declare -A below=(
     [instrument]="common link measure datalog config exposure position"
     [journal]="common link measure datalog config exposure position instrument"
     [qt]="common link measure datalog config exposure position instrument"
-    [ui]="common link measure datalog config exposure position gpsd instrument journal qt"
+    [report]="common link measure datalog config exposure position instrument"
+    [ui]="common link measure datalog config exposure position gpsd instrument journal qt report"
     [headless]="common link measure datalog config exposure position gpsd instrument qt"
 )
 

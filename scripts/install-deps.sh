@@ -17,6 +17,8 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl
           qt6-charts-dev libqt6opengl6-dev qt6-svg-dev
           # positions: gpsd's client library, and gpsd with gpsfake for its tests
           libgps-dev gpsd gpsd-clients
+          # the report's tests read the PDF back: pdftotext, pdfinfo, pdffonts
+          poppler-utils
           "$@")
 
 missing=()

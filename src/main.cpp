@@ -12,6 +12,7 @@
 #include "qt/qt_platform.h"
 #include "qt/qt_serial_port.h"
 #include "qt/signal_watch.h"
+#include "report/command_line.h"
 #include "ui/main_window.h"
 
 namespace {
@@ -42,6 +43,9 @@ bool IsInstalledFolder(const QString& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A report of saved data files: no window, no display.
+    if (fenwyd::report::WantsReport(argc, argv)) return fenwyd::report::Main(argc, argv);
+
     // The unattended logger, --help and --version need no display: they
     // start before any window machinery.
     if (fenwyd::headless::WantsCommandLine(argc, argv)) {

@@ -336,6 +336,11 @@ connection dies. FILE may be a FIFO: the logger waits for its reader.
 
 Exit status: 0 normal end, 1 the output cannot be written (or its reader went
 away), 2 usage error, 3 the port cannot be opened.
+
+fenwyd8200 --report FILE [FILE ...] --output REPORT.pdf [--exposure ID |
+--reference-level VALUE UNIT] [--frequency HZ] [--title TEXT] [--alarm PERCENT]
+writes a PDF report of saved data files without a window (the data file's
+other pages are found beside it); fenwyd8200 --report --help tells more.
 )");
 }
 

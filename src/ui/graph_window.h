@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "datalog/plot_data.h"
 #include "instrument/instrument_state.h"
 #include "instrument/seams.h"
 #include "ui/field_history.h"
-#include "ui/plot_data.h"
 #include "ui/side_window.h"
 
 class QCategoryAxis;

@@ -1,6 +1,6 @@
 // What the graph draws from a run of readings: segments broken by gaps,
 // thinning that keeps every column's extremes, and round axis ticks.
-#include "ui/plot_data.h"
+#include "datalog/plot_data.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <vector>
 
-namespace fenwyd::ui {
+namespace fenwyd {
 
 // x: ms since 1970 or a sample number; y in the display unit.
 struct TracePoint {
@@ -57,4 +57,4 @@ struct TimeTicks {
 };
 TimeTicks ClockTicks(double x0, double x1, int maxTicks, double utcOffsetMs);
 
-}  // namespace fenwyd::ui
+}  // namespace fenwyd

@@ -1,9 +1,9 @@
-#include "ui/plot_data.h"
+#include "datalog/plot_data.h"
 
 #include <algorithm>
 #include <cmath>
 
-namespace fenwyd::ui {
+namespace fenwyd {
 
 namespace {
 
@@ -144,4 +144,4 @@ TimeTicks ClockTicks(double x0, double x1, int maxTicks, double utcOffsetMs) {
     return t;
 }
 
-}  // namespace fenwyd::ui
+}  // namespace fenwyd
