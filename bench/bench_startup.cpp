@@ -62,8 +62,8 @@ double OneStart(const std::string& dataHome, std::string& error) {
     const int logFd = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     // A home of its own in the folder: its settings are folder/config, its
     // journal the one under dataHome.
-    const std::vector<std::string> env = EnvironmentInHome(
-        folder, {{"XDG_DATA_HOME", dataHome}, {"QT_QPA_PLATFORM", "offscreen"}});
+    const std::vector<std::string> env =
+        EnvironmentInHome(folder, {{"XDG_DATA_HOME", dataHome}, {"QT_QPA_PLATFORM", "offscreen"}});
     const double t0 = Now();
     const pid_t pid = Spawn(program.string(), {}, env, logFd, logFd);
     if (logFd >= 0) close(logFd);

@@ -100,9 +100,10 @@ int main(int argc, char** argv) {
     if (argc > 1) {
         seconds = std::atoi(argv[1]);
         if (seconds < 1) {
-            std::fprintf(stderr,
-                         "usage: fenwyd_bench [seconds] [--graph | --journal | --report]   (reading run, "
-                         "default 60)\n");
+            std::fprintf(
+                stderr,
+                "usage: fenwyd_bench [seconds] [--graph | --journal | --report]   (reading run, "
+                "default 60)\n");
             return 2;
         }
     }

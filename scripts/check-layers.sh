@@ -11,7 +11,7 @@ cd "${1:-$(dirname "$0")/..}"
 declare -A below=(
     [common]=""
     [link]="common"
-    [measure]="common"
+    [measure]="common position"
     [datalog]="common"
     [config]="common"
     [exposure]="common measure"

@@ -45,6 +45,9 @@ public:
     InstrumentState st;
     ViewState view;
 
+    // Where live readings are taken; nullptr (the default): nowhere known.
+    void SetPositionSource(PositionSource* positions) { positions_ = positions; }
+
     // Followers of readings, log rows and link events; not owned.
     void addObserver(InstrumentObserver* observer);
     void removeObserver(InstrumentObserver* observer);
@@ -209,6 +212,7 @@ private:
     void SelectSampleRateText(const std::string& text);
 
     Platform p_;
+    PositionSource* positions_ = nullptr;
     bool inTransaction_ = false;
     bool interpreting_ = false;
     // A port test waiting for its reply.

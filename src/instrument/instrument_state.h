@@ -21,6 +21,12 @@ struct LogRowInfo {
     uint8_t percent = 0;
     uint8_t flags = 0;  // kRowOverRange, kRowUnderRange, kRowAutoRange
     int16_t model = 0;
+    // Where it was taken (fix 0: no position): WGS84 degrees, metres above
+    // mean sea level (NaN: not known), the position's own time.
+    uint8_t fix = 0;
+    float altitudeM = 0;
+    double latitude = 0, longitude = 0;
+    int64_t fixUtcMs = 0;
 };
 constexpr uint8_t kRowOverRange = 1;
 constexpr uint8_t kRowUnderRange = 2;

@@ -1,6 +1,8 @@
 // The logging switch (off, logging, paused), its indicator and the commands
 // that must not run while logging.
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 #include "common/textconv.h"
 #include "instrument/instrument.h"
@@ -121,6 +123,14 @@ void Instrument::PutRow(int32_t row, float logTime, const Measurement& m) {
                                       (m.underRange ? kRowUnderRange : 0) |
                                       (m.autoRange ? kRowAutoRange : 0));
     info.model = m.model;
+    info.fix = m.position ? static_cast<uint8_t>(m.position->fix) : 0;
+    if (m.position) {
+        info.latitude = m.position->latitude;
+        info.longitude = m.position->longitude;
+        info.altitudeM = m.position->altitudeM ? static_cast<float>(*m.position->altitudeM)
+                                               : std::numeric_limits<float>::quiet_NaN();
+        info.fixUtcMs = m.position->fixUtcMs;
+    }
 }
 
 void Instrument::StoreRow(int32_t row, float logTime, const Measurement& m, LogSource source) {
@@ -152,6 +162,15 @@ Measurement Instrument::LoggedReading(int32_t row) const {
     m.model = info.model;
     m.utcMs = info.utcMs;
     m.utcOffsetSeconds = info.utcOffsetSeconds;
+    if (info.fix != 0) {
+        Position p;
+        p.latitude = info.latitude;
+        p.longitude = info.longitude;
+        if (!std::isnan(info.altitudeM)) p.altitudeM = info.altitudeM;
+        p.fix = static_cast<FixMode>(info.fix);
+        p.fixUtcMs = info.fixUtcMs;
+        m.position = p;
+    }
     return m;
 }
 

@@ -109,6 +109,8 @@ Measurement Instrument::Decode(const ProbeReading& r, bool stored) {
                         LookUpUnitsLabel(st.ProbeModel, code).label, st.ProbeModel, stored);
     m.utcMs = p_.clock.utcMs();
     m.utcOffsetSeconds = p_.clock.utcOffsetSeconds();
+    // A stored reading was taken somewhere else, some time ago.
+    if (!stored && positions_ != nullptr) m.position = positions_->positionAt(m.utcMs);
     st.ReadingMantissa = m.mantissa;
     return m;
 }

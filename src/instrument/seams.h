@@ -2,7 +2,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+
+#include "position/position.h"
 
 namespace fenwyd {
 
@@ -41,6 +44,14 @@ public:
     // window events, and may end early once the program has been asked to end.
     virtual void pause(double ms) = 0;
     virtual std::unique_ptr<Timer> createTimer(std::function<void()> onTick) = 0;
+};
+
+// Where the computer is: a GPS receiver through gpsd, when one is set up.
+class PositionSource {
+public:
+    virtual ~PositionSource() = default;
+    // The fix that counts for a reading taken at utcMs; nothing without one.
+    virtual std::optional<Position> positionAt(int64_t utcMs) = 0;
 };
 
 enum class MsgIcon { None, Information, Exclamation, Question, Critical };

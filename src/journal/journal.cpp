@@ -267,7 +267,8 @@ bool Journal::open(const std::string& path) {
     d_->rollback = prepared("ROLLBACK");
     const char* const columns =
         " INTO reading (log_id, row, utc_ms, offset_s, log_time, mantissa, exponent, units, range,"
-        " auto_range, percent, flags) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+        " auto_range, percent, flags, lat, lon, alt, fix, fix_utc_ms)"
+        " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
     d_->insertRow = prepared((std::string("INSERT OR IGNORE") + columns).c_str());
     d_->replaceRow = prepared((std::string("INSERT OR REPLACE") + columns).c_str());
     d_->countRows =
@@ -453,7 +454,15 @@ bool Journal::addRows(int64_t logId, const std::vector<JournalRow>& rows) {
             q->bindValue(8, static_cast<int>(r.range));
             q->bindValue(9, r.autoRange ? 1 : 0);
             q->bindValue(10, r.percent);
-            q->bindValue(11, (r.overRange ? kFlagOverRange : 0) | (r.underRange ? kFlagUnderRange : 0));
+            q->bindValue(11,
+                         (r.overRange ? kFlagOverRange : 0) | (r.underRange ? kFlagUnderRange : 0));
+            // No position: NULL coordinates and fix 0, never a made-up place.
+            const std::optional<Position>& p = r.position;
+            q->bindValue(12, p ? QVariant(p->latitude) : QVariant());
+            q->bindValue(13, p ? QVariant(p->longitude) : QVariant());
+            q->bindValue(14, p && p->altitudeM ? QVariant(*p->altitudeM) : QVariant());
+            q->bindValue(15, p ? static_cast<int>(p->fix) : 0);
+            q->bindValue(16, p ? QVariant(static_cast<qlonglong>(p->fixUtcMs)) : QVariant());
             if (!q->exec()) {
                 failQuery(QStringLiteral("cannot store a reading"), *q);
                 rollback();
@@ -655,7 +664,7 @@ bool Journal::rows(int64_t logId, std::vector<LoggedRow>& out) {
         q.setForwardOnly(true);
         const QString select = QStringLiteral(
             "SELECT log_time, mantissa, exponent, row, units, utc_ms, offset_s, range, auto_range,"
-            " percent, flags FROM reading WHERE log_id = %1 ");
+            " percent, flags, lat, lon, alt, fix, fix_utc_ms FROM reading WHERE log_id = %1 ");
         const QString sql = backwards ? (select + QStringLiteral("AND row > %2 ORDER BY row DESC"))
                                             .arg(logId)
                                             .arg(lastRow)
@@ -686,6 +695,16 @@ bool Journal::rows(int64_t logId, std::vector<LoggedRow>& out) {
                 m.overRange = (flags & kFlagOverRange) != 0;
                 m.underRange = (flags & kFlagUnderRange) != 0;
                 m.model = model;
+                const int fix = q.value(14).toInt();
+                if ((fix == 2 || fix == 3) && !q.value(11).isNull() && !q.value(12).isNull()) {
+                    Position p;
+                    p.latitude = q.value(11).toDouble();
+                    p.longitude = q.value(12).toDouble();
+                    if (!q.value(13).isNull()) p.altitudeM = q.value(13).toDouble();
+                    p.fix = static_cast<FixMode>(fix);
+                    p.fixUtcMs = q.value(15).toLongLong();
+                    m.position = p;
+                }
                 read.push_back(std::move(row));
                 if (!backwards) lastRow = q.value(3).toInt();
             }

@@ -269,8 +269,8 @@ std::string StartText(const LogSummary& log) {
     return local.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
 }
 
-bool LoadLog(Journal& journal, Instrument& instrument, const LogSummary& log,
-             std::string* problem, LogOrigin origin) {
+bool LoadLog(Journal& journal, Instrument& instrument, const LogSummary& log, std::string* problem,
+             LogOrigin origin) {
     std::vector<LoggedRow> rows;
     const bool whole = journal.rows(log.id, rows);
     if (!whole && problem != nullptr) {

@@ -7,9 +7,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "measure/units.h"
+#include "position/position.h"
 
 namespace fenwyd {
 
@@ -31,6 +33,8 @@ struct Measurement {
     int16_t model = 0;             // 8203, 8204; 0 before identification
     int64_t utcMs = 0;             // ms since 1970 (UTC); 0: not known
     int32_t utcOffsetSeconds = 0;  // local time minus UTC at that moment
+    // Where it was taken: the fix that counted for it (never invented).
+    std::optional<Position> position;
 
     // Over- and under-range readings carry no value worth counting.
     bool inRange() const { return !overRange && !underRange; }

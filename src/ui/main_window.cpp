@@ -458,8 +458,9 @@ void MainWindow::buildMenus() {
     mnucomm->setToolTipsVisible(true);  // each port's device
     for (int i = 1; i <= kPortCount; ++i) {
         const QByteArray name = "mnucommcomm_" + QByteArray::number(i);
-        addAction(mnucomm, name.constData(), QStringLiteral("Comm &%1").arg(i), &v.mnucommcomm[i],
-                  [&in, i] { in.WhenIdle([&in, i] { in.mnucommcomm_Click(static_cast<int16_t>(i)); }); });
+        addAction(
+            mnucomm, name.constData(), QStringLiteral("Comm &%1").arg(i), &v.mnucommcomm[i],
+            [&in, i] { in.WhenIdle([&in, i] { in.mnucommcomm_Click(static_cast<int16_t>(i)); }); });
     }
 
     QMenu* mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
@@ -804,8 +805,8 @@ void MainWindow::openLogs() {
     if (ending_) return;
     auto loadLog = [this](const journal::LogSummary& log) {
         std::string problem;
-        const bool loaded =
-            replaceDataLog([&] { return journal::LoadLog(*journal_, *instrument_, log, &problem); });
+        const bool loaded = replaceDataLog(
+            [&] { return journal::LoadLog(*journal_, *instrument_, log, &problem); });
         if (!problem.empty()) dialogs_->message(problem, MsgIcon::Exclamation);
         return loaded;
     };

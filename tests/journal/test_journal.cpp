@@ -328,6 +328,59 @@ protected:
     journal::Recorder rec{j, h.clock, h.dialogs};
 };
 
+// A receiver that has a fix until told otherwise.
+struct FakePositions : PositionSource {
+    std::optional<Position> fix;
+    std::optional<Position> positionAt(int64_t) override { return fix; }
+};
+
+TEST_F(Recording, EachRowKeepsWhereItWasTakenAndNoPlaceIsInvented) {
+    FakePositions gps;
+    h.in.SetPositionSource(&gps);
+    Position p;
+    p.latitude = 51.4816;
+    p.longitude = -3.1791;
+    p.altitudeM = 12.5;
+    p.fix = FixMode::ThreeD;
+    p.fixUtcMs = 1796551200123;
+    h.in.ToggleRecordOn();
+    gps.fix = p;
+    h.tick();
+    gps.fix.reset();  // the fix lost
+    h.tick();
+    p.fix = FixMode::TwoD;
+    p.altitudeM.reset();
+    gps.fix = p;
+    h.tick();
+    h.in.ToggleRecordOn();
+    ASSERT_GE(h.in.st.RecordCnt, 3);
+    std::vector<LoggedRow> rows;
+    ASSERT_TRUE(j.rows(j.logs()[0].id, rows));
+    ASSERT_EQ(static_cast<int32_t>(rows.size()), h.in.st.RecordCnt);
+    for (int32_t i = 1; i <= h.in.st.RecordCnt; ++i) {
+        // The journal gives back what the data log holds.
+        const Measurement kept = h.in.LoggedReading(i);
+        const std::optional<Position>& back =
+            rows[static_cast<std::size_t>(i - 1)].reading.position;
+        ASSERT_EQ(kept.position.has_value(), back.has_value()) << i;
+        if (!back) continue;
+        EXPECT_DOUBLE_EQ(back->latitude, kept.position->latitude);
+        EXPECT_DOUBLE_EQ(back->longitude, kept.position->longitude);
+        EXPECT_EQ(back->fix, kept.position->fix);
+        EXPECT_EQ(back->altitudeM.has_value(), kept.position->altitudeM.has_value());
+    }
+    const std::optional<Position>& first = rows[0].reading.position;
+    ASSERT_TRUE(first);
+    EXPECT_DOUBLE_EQ(first->latitude, 51.4816);
+    EXPECT_DOUBLE_EQ(first->longitude, -3.1791);
+    EXPECT_DOUBLE_EQ(first->altitudeM.value_or(0), 12.5);
+    EXPECT_EQ(first->fixUtcMs, 1796551200123);
+    EXPECT_FALSE(rows[1].reading.position) << "no fix: no position";
+    ASSERT_TRUE(rows[2].reading.position);
+    EXPECT_EQ(rows[2].reading.position->fix, FixMode::TwoD);
+    EXPECT_FALSE(rows[2].reading.position->altitudeM);
+}
+
 TEST_F(Recording, EveryLoggedRowIsInTheJournalAsTheDataLogHoldsIt) {
     h.tick();  // not logging: nothing kept
     EXPECT_TRUE(j.logs().empty());
