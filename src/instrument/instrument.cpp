@@ -120,10 +120,7 @@ void Instrument::Main() {
     view.LabOverRange.visible = false;
     OpenCommPort(st.CommPortNo);
     ClearDisplay();
-    for (int index : {kTbSave, kTbZoomIn, kTbZoomOut, kTbRecordPause}) {
-        view.tbButtons[index].enabled = false;
-    }
-    view.mnuFileSaveAs.enabled = false;
+    ShowAvailability();
     if (st.CommPortOpenOk == 1) readProbeTimer_->setEnabled(true);
     p_.display.changed();
 }

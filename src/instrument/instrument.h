@@ -127,6 +127,8 @@ public:
     void TogglePause();
     void StopRecording();
     void RecordIndicator(const std::string& State);
+    // The commands' availability brought up to date with the state.
+    void ShowAvailability();
     void LabRecordCntLab_Click();
     void tbToolBar_ButtonClick(const std::string& Key);
     // Puts a log kept elsewhere (the journal, a data file) into the data

@@ -41,6 +41,15 @@ struct LoggedRow {
     Measurement reading;
 };
 
+// What has happened to the data log since start-up, as far as the commands'
+// availability depends on it.
+struct LogHistory {
+    bool started = false;      // logging was started
+    bool stopped = false;      // logging was stopped
+    bool uploadEnded = false;  // an upload completed
+    bool loaded = false;       // a log was loaded (the journal, a data file)
+};
+
 // The instrument state: every member lives for the whole run and is shared by
 // the procedures of the main window under these names.
 struct InstrumentState {
@@ -85,6 +94,7 @@ struct InstrumentState {
     std::vector<std::string> RecordUnitNames;
     int32_t RecordCnt = 0;
     uint8_t RecordOn = 0;  // 0 off, 1 logging, 2 paused
+    LogHistory LogEvents;
 
     // Probe-memory upload
     int16_t UploadActive = 0;

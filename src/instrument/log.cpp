@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "common/textconv.h"
+#include "instrument/availability.h"
 #include "instrument/instrument.h"
 
 namespace fenwyd {
@@ -34,41 +35,25 @@ void Instrument::ToggleRecordOn() {
     // A log being uploaded is not mixed with live readings.
     if (st.UploadActive == 1) return;
     st.DataUploaded = 0;
-    view.mnuProbeUploadData.enabled = false;
-    view.mnuFileSaveAs.enabled = false;
-    view.mnuProbeUnits57xx.enabled = false;
-    view.mnuProbeZero.enabled = false;
-    view.mnuProbeClearPeak.enabled = false;
     view.mnuProbeRecord.checked = true;
-    view.mnuProbeUpdateProbeBatt.enabled = false;
     readBattTempTimer_->setEnabled(false);
-    view.tbButtons[kTbZoomIn].enabled = false;
-    view.tbButtons[kTbZoomOut].enabled = false;
-    view.tbButtons[kTbSave].enabled = false;
     st.RecordCnt = 0;
-    view.tbButtons[kTbRecordPause].enabled = true;
-    view.mnuProbeRecordPause.enabled = true;
     st.RecordOn = 1;
+    st.LogEvents.started = true;
+    ShowAvailability();
     RecordIndicator("Log");
     NotifyLog({DataLogChange::Started, LogSource::Live});
 }
 
 void Instrument::StopRecording() {
     view.tbButtons[kTbRecordPause].pressed = false;
-    view.mnuProbeRecordPause.enabled = false;
     view.mnuProbeRecordPause.checked = false;
     st.RecordOn = 0;
     view.mnuProbeRecord.checked = false;
     RecordIndicator("Stop");
     if (st.BattTempUpdateInterval != 0) readBattTempTimer_->setEnabled(true);
-    view.mnuFileSaveAs.enabled = true;
-    view.mnuProbeUploadData.enabled = true;
-    if (st.ZeroAllowed == 1) view.mnuProbeZero.enabled = true;
-    view.mnuProbeClearPeak.enabled = true;
-    view.mnuProbeUpdateProbeBatt.enabled = true;
-    view.tbButtons[kTbSave].enabled = true;
-    view.tbButtons[kTbRecordPause].enabled = false;
-    view.tbButtons[kTbZoomOut].enabled = true;
+    st.LogEvents.stopped = true;
+    ShowAvailability();
     p_.display.changed();
     NotifyLog({DataLogChange::Stopped, LogSource::Live});
 }
@@ -85,6 +70,24 @@ void Instrument::TogglePause() {
         RecordIndicator("Log");
         view.tbButtons[kTbRecordPause].pressed = false;
     }
+    p_.display.changed();
+}
+
+void Instrument::ShowAvailability() {
+    const Availability a = CommandsAvailable(st);
+    view.mnuFileSaveAs.enabled = a.saveAs;
+    view.tbButtons[kTbSave].enabled = a.saveButton;
+    view.mnuProbeRecord.enabled = a.logSwitch;
+    view.tbButtons[kTbRecord].enabled = a.logSwitch;
+    view.mnuProbeRecordPause.enabled = a.logPause;
+    view.tbButtons[kTbRecordPause].enabled = a.logPause;
+    view.tbButtons[kTbZoomIn].enabled = a.zoomIn;
+    view.tbButtons[kTbZoomOut].enabled = a.zoomOut;
+    view.mnuProbeUnits57xx.enabled = a.unitsMenu;
+    view.mnuProbeZero.enabled = a.zero;
+    view.mnuProbeClearPeak.enabled = a.clearPeak;
+    view.mnuProbeUpdateProbeBatt.enabled = a.batteryInterval;
+    view.mnuProbeUploadData.enabled = a.upload;
     p_.display.changed();
 }
 
@@ -194,9 +197,8 @@ bool Instrument::LoadDataLog(const std::vector<LoggedRow>& rows, bool uploaded,
     // (an empty log saves under them).
     st.UnitsText = unitsText;
     view.LabRecordCnt.caption = std::to_string(count);
-    view.mnuFileSaveAs.enabled = true;
-    view.tbButtons[kTbSave].enabled = true;
-    p_.display.changed();
+    st.LogEvents.loaded = true;
+    ShowAvailability();
     DataLogChange change = loaded;
     change.kind = DataLogChange::Loaded;
     change.source = uploaded ? LogSource::Upload : LogSource::Live;

@@ -209,7 +209,8 @@ void Instrument::GetDataNumber(int16_t LGPosition) {
         st.UploadActive = 0;
         st.UploadStep = 0;
         SetBusyPointer(false);
-        view.mnuFileSaveAs.enabled = true;
+        st.LogEvents.uploadEnded = true;
+        ShowAvailability();
         ShowResult("Uploaded " + std::to_string(st.RecordCnt) + " data points.");
         NotifyLog({DataLogChange::Stopped, LogSource::Upload});
     }

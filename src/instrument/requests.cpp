@@ -50,6 +50,7 @@ void Instrument::mnuProbeUploadData_Click() {
     view.ProgressBar1Visible = true;
     st.DataUploaded = 1;
     SetBusyPointer(true);
+    ShowAvailability();
     NotifyLog({DataLogChange::Started, LogSource::Upload});
 }
 

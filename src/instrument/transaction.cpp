@@ -244,8 +244,8 @@ void Instrument::CountSilence() {
         if (st.UploadActive == 1) {
             st.UploadActive = 0;
             st.UploadStep = 0;
+            ShowAvailability();
             NotifyLog({DataLogChange::Stopped, LogSource::Upload});
-            p_.display.changed();
             p_.dialogs.message(
                 "Upload terminated due to probe timeout.  Cycle probe power and retry.",
                 MsgIcon::Information);
