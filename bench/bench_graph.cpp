@@ -24,6 +24,7 @@
 #include "support/harness.h"
 #include "ui/graph_window.h"
 #include "ui/main_window.h"
+#include "ui/session.h"
 
 namespace fenwyd::bench {
 
@@ -176,6 +177,7 @@ int GraphChild(int argc, char** argv) {
     testing::ScriptedDialogs dialogs;
     auto window = std::make_unique<ui::MainWindow>(port, clock, settings,
                                                    folder.path().toStdString(), &dialogs);
+    auto session = std::make_unique<ui::Session>(*window, settings, clock);
     Instrument& in = window->instrument();
     in.Form_Load();
     window->show();
@@ -193,8 +195,8 @@ int GraphChild(int argc, char** argv) {
     Settle();
     const MemoryStatus before = ReadMemoryStatus();
 
-    window->showGraph();
-    ui::GraphWindow& graph = *window->graphWindow();
+    session->showGraph();
+    ui::GraphWindow& graph = *session->graphWindow();
     graph.resize(1000, 600);
     graph.setShow(ui::GraphWindow::Show::DataLog);
     Settle();
@@ -217,7 +219,7 @@ int GraphChild(int argc, char** argv) {
 
     std::printf("%ld %ld %ld %ld %d %zu %.3f %zu %.3f %zu %.3f %zu %d|%s|%s\n", before.hwmKb,
                 before.rssKb, after.hwmKb, after.rssKb, static_cast<int>(in.st.RecordCnt),
-                window->history().live().size(), logMs, logDrawn, liveMs, liveDrawn, followMs,
+                session->history().live().size(), logMs, logDrawn, liveMs, liveDrawn, followMs,
                 followDrawn, plotWidth, logTimes.c_str(), liveTimes.c_str());
     std::fflush(stdout);
     return 0;

@@ -14,6 +14,7 @@
 #include "qt/signal_watch.h"
 #include "report/command_line.h"
 #include "ui/main_window.h"
+#include "ui/session.h"
 
 namespace {
 
@@ -83,7 +84,8 @@ int main(int argc, char** argv) {
                        QStringLiteral("/journal.sqlite")));
 
     fenwyd::ui::MainWindow window(port, clock, settings, Local(filesFolder), nullptr,
-                                  Local(saveFolder), &journal);
+                                  Local(saveFolder));
+    fenwyd::ui::Session session(window, settings, clock, &journal);
     // A desktop logout (SIGTERM), Ctrl+C (SIGINT) or a closed terminal
     // (SIGHUP) ends the program the way closing its window does: the
     // configuration, the notes and the window's place are kept. Start-up's
@@ -118,7 +120,7 @@ int main(int argc, char** argv) {
     window.instrument().Form_Load();
     if (!ending()) {
         window.show();
-        window.startJournal();
+        session.startJournal();
     }
     if (ending()) {
         window.endProgram();

@@ -33,7 +33,10 @@ void Instrument::ToggleRecordOn() {
         return;
     }
     // A log being uploaded is not mixed with live readings.
-    if (st.UploadActive == 1) return;
+    if (st.UploadActive == 1) {
+        ShowResult("Logging cannot start while an upload runs.");
+        return;
+    }
     st.DataUploaded = 0;
     view.mnuProbeRecord.checked = true;
     readBattTempTimer_->setEnabled(false);

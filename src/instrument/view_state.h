@@ -79,6 +79,7 @@ struct ViewState {
     LabelView LabRecordCnt{"0"};
     LabelView LabBarGraph{"%"};
     LabelView LabBattery{"%"};
+    LabelView LabExposure{"", true, colors::kCyan};
     std::string Label1 = "Label1";
 
     // Raw reply history; bounded, oldest dropped. List1Appended counts every

@@ -18,14 +18,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
-#include "qt/qt_port_catalog.h"
-#include "qt/qt_serial_port.h"
 #include "ui/artwork.h"
-#include "ui/bar_window.h"
-#include "ui/field_history.h"
-#include "ui/graph_window.h"
-#include "ui/open_dialog.h"
-#include "ui/options_dialog.h"
 #include "ui/text.h"
 #include "ui/twips.h"
 #include "ui/widgets.h"
@@ -36,18 +29,6 @@ namespace {
 constexpr int kDesignWidth = 4725;
 constexpr int kDesignHeight = 3015;
 constexpr int kStatusBarHeight = 345;
-
-// The label clicks from the keyboard. Ctrl+L, Ctrl+B, Ctrl+Z, Ctrl+A and
-// F1..F5 belong to the menus.
-constexpr QKeyCombination kKeyRange = Qt::CTRL | Qt::SHIFT | Qt::Key_R;
-constexpr QKeyCombination kKeyUnits = Qt::CTRL | Qt::SHIFT | Qt::Key_U;
-constexpr QKeyCombination kKeyBattery = Qt::CTRL | Qt::SHIFT | Qt::Key_B;
-constexpr QKeyCombination kKeyLog = Qt::CTRL | Qt::SHIFT | Qt::Key_L;
-constexpr QKeyCombination kKeyEraseCount = Qt::CTRL | Qt::SHIFT | Qt::Key_E;
-
-QString KeyText(QKeyCombination key) {
-    return QKeySequence(key).toString(QKeySequence::NativeText);
-}
 
 QColor Q(const Rgb& c) { return QColor(c.r, c.g, c.b); }
 
@@ -68,29 +49,15 @@ void InstallFontSubstitutes() {
 
 MainWindow::MainWindow(SerialPort& port, Clock& clock, SettingsStore& settings,
                        const std::string& programFolder, Dialogs* dialogs,
-                       const std::string& saveFolder, journal::Journal* journal)
-    : clock_(clock), journal_(journal), settings_(settings) {
-    catalog_ = std::make_unique<QtPortCatalog>();
+                       const std::string& saveFolder) {
     if (dialogs == nullptr) {
         ownDialogs_ = std::make_unique<QtDialogs>(this, port);
-        // The port picker leads into Options; the port is opened after it.
-        ownDialogs_->setPortHelp(catalog_.get(), [this](QWidget* over, int16_t chosenPort) {
-            return runOptions(over, chosenPort, false);
-        });
         dialogs = ownDialogs_.get();
     }
     dialogs_ = dialogs;
     instrument_ = std::make_unique<Instrument>(
         Platform{port, clock, *dialogs, settings, *this, programFolder, saveFolder});
     InstallAccessibleClickLabels();
-    if (journal_ != nullptr) {
-        recorder_ = std::make_unique<journal::Recorder>(*journal_, clock, *dialogs);
-        recorder_->onFailure = [this] { showJournalState(); };
-        recorder_->onStatus = [this] { showJournalState(); };
-        instrument_->addObserver(recorder_.get());
-    }
-    history_ = std::make_unique<FieldHistory>(instrument_->st);
-    instrument_->addObserver(history_.get());
 
     setWindowTitle(QString::fromLatin1(kAppTitle));
     setWindowIcon(ProgramIcon());
@@ -108,191 +75,132 @@ MainWindow::MainWindow(SerialPort& port, Clock& clock, SettingsStore& settings,
     render();
 }
 
-MainWindow::~MainWindow() {
-    graph_.reset();
-    bar_.reset();
-    instrument_->removeObserver(history_.get());
+MainWindow::~MainWindow() = default;
+
+void MainWindow::setPortHelp(PortCatalog* catalog, QtDialogs::OptionsRunner options) {
+    if (ownDialogs_) ownDialogs_->setPortHelp(catalog, std::move(options));
 }
 
-void MainWindow::showGraph() {
-    if (!graph_) {
-        graph_ = std::make_unique<GraphWindow>(*history_, instrument_->st, *dialogs_, settings_);
-        graph_->restorePlace();
-    }
-    graph_->show();
-    graph_->raise();
-}
-
-void MainWindow::showBarGraph() {
-    if (!bar_) {
-        bar_ = std::make_unique<BarWindow>(*history_, settings_);
-        bar_->restorePlace();
-    }
-    bar_->show();
-    bar_->raise();
-}
-
-void MainWindow::graphButton(const QString& key) {
-    if (key == QLatin1String("Scatter")) {
-        showGraph();
-    } else if (key == QLatin1String("BarGraph")) {
-        showBarGraph();
-    } else if (key == QLatin1String("ZoomIn") || key == QLatin1String("ZoomOut")) {
-        showGraph();
-        if (key == QLatin1String("ZoomIn")) {
-            graph_->zoomIn();
-        } else {
-            graph_->zoomOut();
-        }
-    }
-}
-
-ClickLabel* MainWindow::addLabel(QWidget* parent, const char* name, int l, int t, int w, int h,
-                                 const char* family, double points, bool bold) {
-    auto* label = new ClickLabel(parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setGeometry(TwRect(this, l, t, w, h));
-    QFont f(QString::fromLatin1(family));
-    f.setPointSizeF(points);
-    f.setBold(bold);
-    label->setFont(f);
-    elements_[QString::fromLatin1(name)] = label;
-    return label;
+void MainWindow::showJournalState(const QString& text, const QString& toolTip) {
+    if (journalState_ == nullptr) return;
+    journalState_->setText(text);
+    journalState_->setToolTip(toolTip);
+    journalState_->setVisible(!text.isEmpty());
 }
 
 void MainWindow::buildPanel(QWidget* client) {
-    // Background fills around the reading panel, stretched by ResizeForm.
-    const int formColor[4][4] = {{-120, 480, 375, 1815},
-                                 {4560, 360, 5175, 1935},
-                                 {0, 2160, 9855, 2655},
-                                 {0, 360, 4815, 255}};
-    for (int i = 0; i < 4; ++i) {
-        ShapeFormColor_[i] = new ShapeWidget(client, palette().color(QPalette::Button), false);
-        ShapeFormColor_[i]->setGeometry(
-            TwRect(this, formColor[i][0], formColor[i][1], formColor[i][2], formColor[i][3]));
+    for (const FaceElement& e : Face()) {
+        QWidget* w = buildElement(client, e);
+        w->setObjectName(QString::fromLatin1(e.name));
+        elements_[QString::fromLatin1(e.name)] = w;
     }
+}
 
-    // Takes the keyboard focus so no clickable element holds it.
-    Command1_ = new QPushButton(client);
-    Command1_->setGeometry(TwRect(this, 1, 1, 495, 255));
-
-    auto* ShaMain = new ShapeWidget(client, Qt::black, true);
-    ShaMain->setGeometry(TwRect(this, 120, 600, 4455, 1575));
-    elements_[QStringLiteral("ShaMain")] = ShaMain;
-
+QWidget* MainWindow::buildElement(QWidget* client, const FaceElement& e) {
     const ViewState& v = instrument_->view;
-    auto bind = [this](const LabelView* state, ClickLabel* label) {
-        labels_.emplace_back(state, label);
-    };
-
-    ShapeRecordInd_ = new ShapeWidget(client, Q(colors::kGrey), true);
-    ShapeRecordInd_->setGeometry(TwRect(this, 3120, 680, 780, 235));
-    elements_[QStringLiteral("ShapeRecordInd")] = ShapeRecordInd_;
-
-    auto* shapeBatBackground = new ShapeWidget(client, Q(colors::kGrey), false);
-    shapeBatBackground->setGeometry(TwRect(this, 4200, 1200, 255, 495));
-    ShapeBatLevel_ = new ShapeWidget(client, Q(colors::kGreen), false);
-    ShapeBatLevel_->setGeometry(TwRect(this, 4200, 1200, 255, 495));
-    auto* shapeBatTip = new ShapeWidget(client, Q(colors::kLightGrey), false);
-    shapeBatTip->setGeometry(TwRect(this, 4275, 1155, 105, 45));
-    elements_[QStringLiteral("ShapeBatLevel")] = ShapeBatLevel_;
-    elements_[QStringLiteral("ShapeBatBackground")] = shapeBatBackground;
-    elements_[QStringLiteral("ShapeBatTip")] = shapeBatTip;
-
-    Instrument& in = *instrument_;
-    ClickLabel* l = addLabel(client, "LabXYZField", 240, 720, 1790, 375, "Arial", 18, true);
-    bind(&v.LabXYZField, l);
-    // Wider than its designed 525 twips, up to the log indicator, so the
-    // longer labels ("m A/m", "k V/m") show whole in the bold 11.25 pt face.
-    l = addLabel(client, "LabUnits", 2040, 720, 1035, 270, "Arial", 11.25, true);
-    l->setToolTip(QStringLiteral("Click to change units"));
-    l->onClick = [&in] { in.LabUnits_Click(); };
-    l->setShortcut(QKeySequence(kKeyUnits));
-    bind(&v.LabUnits, l);
-    l = addLabel(client, "LabRecord", 3120, 675, 780, 200, "Arial", 8.25, false);
-    l->setAlignment(Qt::AlignCenter);
-    l->setToolTip(QStringLiteral("Click to toggle log"));
-    l->onClick = [&in] { in.AfterReply([&in] { in.ToggleRecordOn(); }); };
-    l->setShortcut(QKeySequence(kKeyLog));
-    bind(&v.LabRecord, l);
-    l = addLabel(client, "LabRange", 240, 1320, 1095, 255, "Arial", 8.25, false);
-    l->setToolTip(QStringLiteral("Click to change range"));
-    l->onClick = [&in] { in.LabRange_Click(); };
-    l->setShortcut(QKeySequence(kKeyRange));
-    bind(&v.LabRange, l);
-    l = addLabel(client, "LabSamSecLab", 2040, 1320, 855, 255, "Arial", 8.25, false);
-    l->setText(QStringLiteral("Sam / Sec"));
-    SetForeColor(l, palette().color(QPalette::HighlightedText));
-    l = addLabel(client, "LabSamRate", 3000, 1320, 495, 255, "Arial", 8.25, false);
-    bind(&v.LabSamRate, l);
-    l = addLabel(client, "LabOverRange", 240, 1560, 870, 195, "MS Sans Serif", 8.25, false);
-    bind(&v.LabOverRange, l);
-    l = addLabel(client, "LabUnderRange", 240, 1560, 975, 255, "Arial", 8.25, false);
-    bind(&v.LabUnderRange, l);
-    l = addLabel(client, "LabRecordCntLab", 2040, 1560, 855, 195, "Arial", 8.25, false);
-    l->setText(QStringLiteral("Record Cnt"));
-    l->setToolTip(QStringLiteral("Click to erase data"));
-    SetForeColor(l, palette().color(QPalette::HighlightedText));
-    l->onClick = [&in] { in.AfterReply([&in] { in.LabRecordCntLab_Click(); }); };
-    l->setShortcut(QKeySequence(kKeyEraseCount));
-    l = addLabel(client, "LabRecordCnt", 3000, 1560, 735, 255, "Arial", 8.25, false);
-    bind(&v.LabRecordCnt, l);
-    l = addLabel(client, "LabPercentOfRange", 2040, 1800, 855, 255, "Arial", 8.25, false);
-    l->setText(QStringLiteral("% of Range"));
-    SetForeColor(l, Qt::white);
-    l = addLabel(client, "LabBarGraph", 3000, 1800, 495, 180, "MS Sans Serif", 8.25, false);
-    bind(&v.LabBarGraph, l);
-    l = addLabel(client, "LabBattery", 3840, 1800, 615, 225, "Arial", 8.25, false);
-    l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    l->onClick = [&in] { in.LabBattery_Click(); };
-    l->setShortcut(QKeySequence(kKeyBattery));
-    bind(&v.LabBattery, l);
-    l = addLabel(client, "LabExposure", 4800, 1680, 1335, 255, "Arial", 12, true);
-    l->setAlignment(Qt::AlignCenter);
-    SetForeColor(l, Q(colors::kCyan));
-
-    ProgressBar1_ = new QProgressBar(client);
-    ProgressBar1_->setGeometry(TwRect(this, 120, 2280, 4455, 225));
-    ProgressBar1_->setTextVisible(false);
-    elements_[QStringLiteral("ProgressBar1")] = ProgressBar1_;
-
-    // Seen only when the window is made taller or wider than designed.
-    QFont small(QStringLiteral("Arial"));
-    small.setPointSizeF(8.25);
-    Label1_ = new QLabel(client);
-    Label1_->setTextFormat(Qt::PlainText);
-    Label1_->setGeometry(TwRect(this, 120, 3720, 4455, 615));
-    Label1_->setFont(small);
-    Label1_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label1_->setWordWrap(true);
-    elements_[QStringLiteral("Label1")] = Label1_;
-
-    List1_ = new QListWidget(client);
-    List1_->setGeometry(TwRect(this, 6360, 1080, 3135, 3210));
-    List1_->setFont(small);
-    List1_->setUniformItemSizes(true);
-    elements_[QStringLiteral("List1")] = List1_;
-
-    // Combo1: a simple combo box, its edit field with the list always open.
-    Combo1Text_ = new QLineEdit(QStringLiteral("RD"), client);
-    Combo1Text_->setGeometry(TwRect(this, 4920, 1080, 1335, 300));
-    Combo1Text_->setFont(small);
-    Combo1List_ = new QListWidget(client);
-    Combo1List_->setGeometry(TwRect(this, 4920, 1380, 1335, 2820));
-    Combo1List_->setFont(small);
-    for (const char* c :
-         {"BT", "CL", "DD", "EH", "KR", "LG", "MX", "NS", "NX", "PR", "RD", "SC", "SP"}) {
-        Combo1List_->addItem(QString::fromLatin1(c));
+    const QRect place = TwRect(this, e.left, e.top, e.width, e.height);
+    QFont font(QString::fromLatin1(e.family != nullptr ? e.family : "Arial"));
+    font.setPointSizeF(e.points > 0 ? e.points : 8.25);
+    font.setBold(e.bold);
+    const QColor colour = e.colourRole == Colour::Button ? palette().color(QPalette::Button)
+                          : e.colourRole == Colour::HighlightedText
+                              ? palette().color(QPalette::HighlightedText)
+                              : Q(e.colour);
+    switch (e.kind) {
+        case FaceKind::Background: {
+            auto* fill = new ShapeWidget(client, colour, false);
+            fill->setGeometry(place);
+            backgrounds_.push_back(fill);
+            return fill;
+        }
+        case FaceKind::Shape: {
+            auto* shape = new ShapeWidget(client, colour, e.border);
+            shape->setGeometry(place);
+            if (e.shape != nullptr) shapes_.emplace_back(&(v.*e.shape), shape);
+            return shape;
+        }
+        case FaceKind::Label: {
+            auto* label = new ClickLabel(client);
+            label->setGeometry(place);
+            label->setFont(font);
+            label->setAlignment(e.align);
+            if (e.caption != nullptr) {
+                label->setText(QString::fromLatin1(e.caption));
+                SetForeColor(label, colour);
+            }
+            if (e.shown != nullptr) labels_.emplace_back(&(v.*e.shown), label);
+            if (e.toolTip != nullptr) label->setToolTip(QString::fromLatin1(e.toolTip));
+            if (e.click != FaceAction::None) {
+                label->onClick = [this, action = e.click] { faceAction(action); };
+                label->setShortcut(QKeySequence(e.key));
+            }
+            return label;
+        }
+        case FaceKind::Progress:
+            ProgressBar1_ = new QProgressBar(client);
+            ProgressBar1_->setGeometry(place);
+            ProgressBar1_->setTextVisible(false);
+            return ProgressBar1_;
+        case FaceKind::RawReply:
+            Label1_ = new QLabel(client);
+            Label1_->setTextFormat(Qt::PlainText);
+            Label1_->setGeometry(place);
+            Label1_->setFont(font);
+            Label1_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            Label1_->setWordWrap(true);
+            return Label1_;
+        case FaceKind::ReplyList:
+            List1_ = new QListWidget(client);
+            List1_->setGeometry(place);
+            List1_->setFont(font);
+            List1_->setUniformItemSizes(true);
+            return List1_;
+        case FaceKind::Command: {
+            // The edit field, with the list always open under it.
+            const int editHeight = TwY(this, 300);
+            Combo1Text_ = new QLineEdit(QStringLiteral("RD"), client);
+            Combo1Text_->setGeometry(place.x(), place.y(), place.width(), editHeight);
+            Combo1Text_->setFont(font);
+            Combo1List_ = new QListWidget(client);
+            Combo1List_->setGeometry(place.x(), place.y() + editHeight, place.width(),
+                                     place.height() - editHeight);
+            Combo1List_->setFont(font);
+            Combo1List_->setAccessibleName(QStringLiteral("Probe commands"));
+            for (const char* c :
+                 {"BT", "CL", "DD", "EH", "KR", "LG", "MX", "NS", "NX", "PR", "RD", "SC", "SP"}) {
+                Combo1List_->addItem(QString::fromLatin1(c));
+            }
+            connect(Combo1List_, &QListWidget::currentTextChanged, Combo1Text_,
+                    &QLineEdit::setText);
+            return Combo1Text_;
+        }
+        case FaceKind::SendButton: {
+            auto* send = new QPushButton(QStringLiteral("Send Cmnd"), client);
+            send->setGeometry(place);
+            send->setFont(font);
+            connect(send, &QPushButton::clicked, this,
+                    [this] { instrument_->cmdSendCmnd_Click(Local8(Combo1Text_->text())); });
+            return send;
+        }
+        case FaceKind::FocusButton:
+            Command1_ = new QPushButton(client);
+            Command1_->setGeometry(place);
+            return Command1_;
     }
-    connect(Combo1List_, &QListWidget::currentTextChanged, Combo1Text_, &QLineEdit::setText);
-    elements_[QStringLiteral("Combo1")] = Combo1Text_;
+    return nullptr;
+}
 
-    auto* cmdSendCmnd = new QPushButton(QStringLiteral("Send Cmnd"), client);
-    cmdSendCmnd->setGeometry(TwRect(this, 4920, 600, 1335, 375));
-    cmdSendCmnd->setFont(small);
-    connect(cmdSendCmnd, &QPushButton::clicked, this,
-            [this] { instrument_->cmdSendCmnd_Click(Local8(Combo1Text_->text())); });
-    elements_[QStringLiteral("cmdSendCmnd")] = cmdSendCmnd;
+void MainWindow::faceAction(FaceAction action) {
+    Instrument& in = *instrument_;
+    switch (action) {
+        case FaceAction::None: break;
+        case FaceAction::ToggleLog: in.AfterReply([&in] { in.ToggleRecordOn(); }); break;
+        case FaceAction::EraseCount: in.AfterReply([&in] { in.LabRecordCntLab_Click(); }); break;
+        case FaceAction::StepRange: in.LabRange_Click(); break;
+        case FaceAction::StepUnits: in.LabUnits_Click(); break;
+        case FaceAction::ReadBattery: in.LabBattery_Click(); break;
+    }
+    render();
 }
 
 void MainWindow::buildToolbar(QWidget* client) {
@@ -329,17 +237,19 @@ void MainWindow::buildToolbar(QWidget* client) {
         a->setCheckable(key == QLatin1String("RecordPause"));
         connect(a, &QAction::triggered, this, [this, key] {
             if (key == QLatin1String("Open")) {
-                openLogs();
+                if (commands_.open) commands_.open();
             } else {
                 const std::string k = Local8(key);
                 instrument_->AfterReply([this, k] {
                     instrument_->tbToolBar_ButtonClick(k);
                     render();
                 });
-                graphButton(key);
+                if (commands_.graph) commands_.graph(key);
             }
             render();
-            if (key == QLatin1String("Properties")) whenIdle([this] { showOptions(); });
+            if (key == QLatin1String("Properties") && commands_.options) {
+                whenIdle([this] { commands_.options(); });
+            }
         });
         tbButtons_[i] = a;
         actions_[a->objectName()] = a;
@@ -417,7 +327,9 @@ void MainWindow::buildMenus() {
               [&in] { in.AfterReply([&in] { in.mnuProbeUploadData_Click(); }); });
     mnuProbe->addSeparator();  // mnuProbeBar1
     addAction(mnuProbe, "mnuProbeClearPeak", QStringLiteral("Clear &Peak"), &v.mnuProbeClearPeak,
-              [this] { history_->clearPeak(); });
+              [this] {
+                  if (commands_.clearPeak) commands_.clearPeak();
+              });
     mnuProbe->addSeparator();
     addAction(
         mnuProbe, "mnuProbeUpdateNow", QStringLiteral("Update &Battery / Temperature"),
@@ -527,13 +439,13 @@ void MainWindow::buildStatusBar() {
         fm.horizontalAdvance(QLocale::system().toString(sample.time(), QLocale::ShortFormat)) + 10);
     elements_[QStringLiteral("sbStatusBar1")] = sbPanels_[1];
     elements_[QStringLiteral("sbStatusBar2")] = sbPanels_[2];
-    journalOff_ = new QLabel(QStringLiteral("No journal"), sb);
-    journalOff_->setFont(panelFont);
-    journalOff_->setStyleSheet(QStringLiteral("color: #b00000;"));
-    journalOff_->setObjectName(QStringLiteral("journalState"));
-    journalOff_->setAccessibleName(QStringLiteral("Journal state"));
-    journalOff_->hide();
-    sb->addPermanentWidget(journalOff_);
+    journalState_ = new QLabel(sb);
+    journalState_->setFont(panelFont);
+    journalState_->setStyleSheet(QStringLiteral("color: #b00000;"));
+    journalState_->setObjectName(QStringLiteral("journalState"));
+    journalState_->setAccessibleName(QStringLiteral("Journal state"));
+    journalState_->hide();
+    sb->addPermanentWidget(journalState_);
     auto* clockTimer = new QTimer(this);
     auto tickClock = [this] {
         const QDateTime now = QDateTime::currentDateTime();
@@ -617,12 +529,12 @@ void MainWindow::render() {
             label->setVisible(state->visible);
         SetForeColor(label, Q(state->foreColor));
     }
-    ShapeRecordInd_->setFill(Q(v.ShapeRecordInd.fill));
-    ShapeBatLevel_->setFill(Q(v.ShapeBatLevel.fill));
-    const QRect level = TwRect(this, v.ShapeBatLevel.left, v.ShapeBatLevel.top,
-                               v.ShapeBatLevel.width, v.ShapeBatLevel.height);
-    if (ShapeBatLevel_->geometry() != level) ShapeBatLevel_->setGeometry(level);
-    ShapeBatLevel_->setVisible(v.ShapeBatLevel.height > 0);
+    for (auto& [state, shape] : shapes_) {
+        shape->setFill(Q(state->fill));
+        const QRect place = TwRect(this, state->left, state->top, state->width, state->height);
+        if (shape->geometry() != place) shape->setGeometry(place);
+        shape->setVisible(state->height > 0);
+    }
 
     const QString label1 = Qs(v.Label1);
     if (Label1_->text() != label1) Label1_->setText(label1);
@@ -708,144 +620,16 @@ void MainWindow::closeEvent(QCloseEvent* e) {
     if (!unloaded_) {
         unloaded_ = true;
         instrument_->Form_Unload();
-        if (recorder_) recorder_->programEnding();
-        // Open at exit: open again at the next start.
-        for (SideWindow* w :
-             {static_cast<SideWindow*>(graph_.get()), static_cast<SideWindow*>(bar_.get())}) {
-            if (w == nullptr) continue;
-            w->savePlace(w->isVisible());
-            w->hide();
-        }
+        if (commands_.closing) commands_.closing();
     }
     e->accept();
-}
-
-// ------------------------------------------------------------ journal
-
-namespace {
-// Old logs go once the readings run: with a full journal, dropping one is a
-// few hundred milliseconds of writing.
-constexpr int kRetentionDelayMs = 30000;
-constexpr int kCheckWatchMs = 250;
-}  // namespace
-
-void MainWindow::startJournal() {
-    if (journal_ == nullptr) return;
-    if (!journal_->isOpen()) {
-        showJournalState();
-        dialogs_->message("The journal " + journal_->path() +
-                              " cannot be opened: " + journal_->error() +
-                              ".\n\nReading and logging go on, but the data log is kept in "
-                              "memory only: save it before you close the program.",
-                          MsgIcon::Exclamation);
-        return;
-    }
-    journal::OfferRestore(*journal_, *instrument_, *dialogs_);
-    render();
-    // The whole file is checked meanwhile, on a thread of its own.
-    journal_->startCheck();
-    checkWatch_ = new QTimer(this);
-    connect(checkWatch_, &QTimer::timeout, this, [this] { reportCheck(); });
-    checkWatch_->start(kCheckWatchMs);
-    QTimer::singleShot(kRetentionDelayMs, this,
-                       [this] { whenIdle([this] { journal::DropOldLogs(*journal_, clock_); }); });
-}
-
-void MainWindow::reportCheck() {
-    const std::optional<std::string> findings = journal_->checkFindings();
-    if (!findings) return;
-    checkWatch_->stop();
-    if (findings->empty()) return;
-    dialogs_->notice("The journal " + journal_->path() + " is damaged:\n" + *findings +
-                         "\n\nThe logs on the damaged parts cannot be read whole; \"Open\" "
-                         "lists every log that can still be read and says which could not. "
-                         "Reading and logging go on, and new readings are kept in the journal "
-                         "as long as it takes them.",
-                     MsgIcon::Exclamation);
-}
-
-void MainWindow::showJournalState() {
-    if (journalOff_ == nullptr || journal_ == nullptr) return;
-    if (!journal_->isOpen()) {
-        journalOff_->setText(QStringLiteral("No journal"));
-        journalOff_->setToolTip(
-            Qs("The journal " + journal_->path() + " is not in use: " + journal_->error()));
-        journalOff_->show();
-        return;
-    }
-    const std::string waiting = recorder_ ? recorder_->statusText() : std::string();
-    journalOff_->setText(Qs(waiting));
-    journalOff_->setToolTip(Qs("The journal " + journal_->path() +
-                               " cannot be written at the moment: " + journal_->error() +
-                               ". The readings are kept in memory until it takes them."));
-    journalOff_->setVisible(!waiting.empty());
-}
-
-bool MainWindow::replaceDataLog(const std::function<bool()>& load) {
-    const InstrumentState& st = instrument_->st;
-    if (st.RecordOn != 0 || st.UploadActive != 0) {
-        dialogs_->message("Stop the log, or let the upload end, before you open another one.",
-                          MsgIcon::Information);
-        return false;
-    }
-    const int32_t unsaved = recorder_ ? recorder_->unsavedRows() : st.RecordCnt;
-    if (unsaved > 0 &&
-        !dialogs_->askYesNo("The data log holds " + std::to_string(unsaved) +
-                                " readings not saved to a data file (the journal keeps them)."
-                                "\n\nReplace the data log?",
-                            MsgIcon::Question)) {
-        return false;
-    }
-    const bool loaded = load();
-    render();
-    return loaded;
-}
-
-void MainWindow::openLogs() {
-    if (ending_) return;
-    auto loadLog = [this](const journal::LogSummary& log) {
-        std::string problem;
-        const bool loaded = replaceDataLog(
-            [&] { return journal::LoadLog(*journal_, *instrument_, log, &problem); });
-        if (!problem.empty()) dialogs_->message(problem, MsgIcon::Exclamation);
-        return loaded;
-    };
-    auto openFile = [this](const QString& path) {
-        SavedLog saved;
-        std::string error;
-        if (!ReadSavedLog(Local8(path), saved, error)) {
-            dialogs_->message(
-                "The file " + Local8(path) + " is not a data file of this program: " + error + ".",
-                MsgIcon::Exclamation);
-            return false;
-        }
-        const bool loaded = replaceDataLog([&] {
-            return instrument_->LoadDataLog(RowsOfSavedLog(saved), saved.pages.front().uploaded,
-                                            saved.pages.front().unitsText, DataLogChange{});
-        });
-        if (loaded && saved.incomplete) {
-            const DataFileContents& page = saved.pages.front();
-            dialogs_->message("The file " + Local8(path) + " is page " + std::to_string(page.page) +
-                                  " of " + std::to_string(page.pages) +
-                                  "; the other pages were not found beside it, so only its " +
-                                  std::to_string(page.rows.size()) + " rows were loaded.",
-                              MsgIcon::Information);
-        }
-        return loaded;
-    };
-    OpenDialog dialog(this, journal_, loadLog, openFile, recorder_ ? recorder_->currentLog() : 0);
-    dialog.exec();
 }
 
 void MainWindow::showEvent(QShowEvent* e) {
     QMainWindow::showEvent(e);
     if (shownOnce_) return;
     shownOnce_ = true;
-    // After the main window, so they open over it.
-    QTimer::singleShot(0, this, [this] {
-        if (SideWindow::WasOpen(settings_, "Graph")) showGraph();
-        if (SideWindow::WasOpen(settings_, "BarGraph")) showBarGraph();
-    });
+    if (commands_.shown) commands_.shown();
 }
 
 void MainWindow::resizeEvent(QResizeEvent* e) {
@@ -861,13 +645,13 @@ void MainWindow::ResizeForm() {
     const int width = centralWidget()->width();
     const int height = centralWidget()->height() + statusBar()->height();
     for (int i : {3, 2}) {
-        QRect g = ShapeFormColor_[i]->geometry();
+        QRect g = backgrounds_[i]->geometry();
         g.setWidth(width);
-        ShapeFormColor_[i]->setGeometry(g);
+        backgrounds_[i]->setGeometry(g);
     }
-    QRect g2 = ShapeFormColor_[2]->geometry();
-    g2.setHeight(std::max(0, height - ShapeFormColor_[3]->geometry().top()));
-    ShapeFormColor_[2]->setGeometry(g2);
+    QRect g2 = backgrounds_[2]->geometry();
+    g2.setHeight(std::max(0, height - backgrounds_[3]->geometry().top()));
+    backgrounds_[2]->setGeometry(g2);
 }
 
 // ------------------------------------------------------------- options
@@ -877,29 +661,6 @@ void MainWindow::whenIdle(std::function<void()> f) {
         f();
         render();
     });
-}
-
-void MainWindow::showOptions() { runOptions(this, instrument_->st.CommPortNo, true); }
-
-bool MainWindow::runOptions(QWidget* over, int16_t chosenPort, bool reopen) {
-    if (optionsOpen_ || ending_) return false;
-    optionsOpen_ = true;
-    Instrument& in = *instrument_;
-    OptionsDialog dlg(
-        over, *catalog_, in.PortOptionsNow(), chosenPort, reopen && in.st.CommPortOpenOk == 1,
-        [this](const std::string& device, int32_t baudRate, const OptionsDialog::TestDone& done) {
-            instrument_->TestPort(std::make_shared<QtSerialPort>(), device, baudRate,
-                                  [this, done](const PortTestReport& report) {
-                                      done(report);
-                                      render();
-                                  });
-        });
-    const bool accepted = dlg.exec() == QDialog::Accepted && !ending_;
-    optionsOpen_ = false;
-    if (!accepted) return false;
-    const PortOptions chosen = dlg.options();
-    whenIdle([this, chosen, reopen] { instrument_->ApplyPortOptions(chosen, reopen); });
-    return true;
 }
 
 void MainWindow::endProgram() {
@@ -914,66 +675,28 @@ void MainWindow::endProgram() {
 // ------------------------------------------------------ screen readers
 
 void MainWindow::describeForScreenReaders() {
-    // A label that shows a value keeps the shown text as its name, so the
-    // value is what is read out; the description says what it is.
-    const std::pair<const char*, QString> described[] = {
-        {"LabXYZField", QStringLiteral("Field value")},
-        {"LabUnits", QStringLiteral("Units; %1 steps the units").arg(KeyText(kKeyUnits))},
-        {"LabRecord",
-         QStringLiteral("Log indicator; %1 switches logging on or off").arg(KeyText(kKeyLog))},
-        {"LabRange", QStringLiteral("Range; %1 steps the range").arg(KeyText(kKeyRange))},
-        {"LabSamRate", QStringLiteral("Readings per second")},
-        {"LabOverRange", QStringLiteral("Range warning")},
-        {"LabUnderRange", QStringLiteral("Range warning")},
-        {"LabRecordCntLab",
-         QStringLiteral("Record count caption; %1 erases the count").arg(KeyText(kKeyEraseCount))},
-        {"LabRecordCnt", QStringLiteral("Record count")},
-        {"LabBarGraph", QStringLiteral("Percent of range")},
-        {"LabBattery",
-         QStringLiteral("Battery voltage; %1 reads it now").arg(KeyText(kKeyBattery))},
-        {"LabExposure", QStringLiteral("Exposure")},
-        {"Label1", QStringLiteral("Last raw reply")},
-        {"sbStatusBar1", QStringLiteral("Message")},
-        {"sbStatusBar2", QStringLiteral("Line speed")},
-    };
-    for (const auto& [name, description] : described) {
-        element(QString::fromLatin1(name))->setAccessibleDescription(description);
+    // The panel as the face table names it: a label that shows a value keeps
+    // the shown text as its name, so the value is what is read out; the
+    // description says what it is.
+    for (const FaceElement& e : Face()) {
+        QWidget* w = element(QString::fromLatin1(e.name));
+        if (e.accessibleName != nullptr)
+            w->setAccessibleName(QString::fromLatin1(e.accessibleName));
+        const QString description = DescriptionOf(e);
+        if (!description.isEmpty()) w->setAccessibleDescription(description);
     }
+    sbPanels_[1]->setAccessibleDescription(QStringLiteral("Message"));
+    sbPanels_[2]->setAccessibleDescription(QStringLiteral("Line speed"));
     sbPanels_[3]->setAccessibleDescription(QStringLiteral("Date"));
     sbPanels_[4]->setAccessibleDescription(QStringLiteral("Time"));
-
-    // Shapes and controls without text of their own get names.
-    const std::pair<const char*, QString> named[] = {
-        {"ShaMain", QStringLiteral("Reading panel")},
-        {"ShapeRecordInd", QStringLiteral("Log indicator light")},
-        {"ShapeBatBackground", QStringLiteral("Battery gauge")},
-        {"ShapeBatLevel", QStringLiteral("Battery level")},
-        {"ShapeBatTip", QStringLiteral("Battery terminal")},
-        {"ProgressBar1", QStringLiteral("Upload progress")},
-        {"List1", QStringLiteral("Raw replies")},
-        {"Combo1", QStringLiteral("Manual command")},
-        {"CmbSampleRate", QStringLiteral("Sample rate")},
-        {"tbToolBar", QStringLiteral("Toolbar")},
-    };
-    for (const auto& [name, accessibleName] : named) {
-        element(QString::fromLatin1(name))->setAccessibleName(accessibleName);
-    }
-    for (ShapeWidget* shape : ShapeFormColor_)
-        shape->setAccessibleName(QStringLiteral("Background"));
-    Combo1List_->setAccessibleName(QStringLiteral("Probe commands"));
+    CmbSampleRate_->setAccessibleName(QStringLiteral("Sample rate"));
+    tbToolBar_->setAccessibleName(QStringLiteral("Toolbar"));
     centralWidget()->setAccessibleName(QStringLiteral("Instrument face"));
     menuBar()->setAccessibleName(QStringLiteral("Menu bar"));
     statusBar()->setAccessibleName(QStringLiteral("Status bar"));
     if (auto* more = tbToolBar_->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button"))) {
         more->setAccessibleName(QStringLiteral("More tools"));
     }
-    // The focus rests on this button; it tells where the label keys are.
-    Command1_->setAccessibleName(QStringLiteral("Probe keys"));
-    Command1_->setAccessibleDescription(
-        QStringLiteral("%1 steps the range, %2 the units, %3 reads the battery, %4 switches "
-                       "logging, %5 erases the record count")
-            .arg(KeyText(kKeyRange), KeyText(kKeyUnits), KeyText(kKeyBattery), KeyText(kKeyLog),
-                 KeyText(kKeyEraseCount)));
 }
 
 void MainWindow::changeEvent(QEvent* e) {

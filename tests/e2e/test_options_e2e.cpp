@@ -21,6 +21,7 @@
 #include "ui/main_window.h"
 #include "ui/open_dialog.h"
 #include "ui/options_dialog.h"
+#include "ui/session.h"
 
 namespace fenwyd::testing {
 namespace {
@@ -388,6 +389,7 @@ TEST(PortPicker, OptionsFromThePickerMapsANumberAndThePickerShowsIt) {
     QtClock clock;
     QtSettingsStore settings;
     ui::MainWindow window(port, clock, settings, folder.str());
+    ui::Session session(window, settings, clock);  // the picker's way into Options
 
     QString before, after;
     bool optionsShown = false;

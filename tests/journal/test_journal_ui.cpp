@@ -21,6 +21,7 @@
 #include "support/journal_fixtures.h"
 #include "ui/main_window.h"
 #include "ui/open_dialog.h"
+#include "ui/session.h"
 
 namespace fenwyd::testing {
 namespace {
@@ -34,11 +35,11 @@ struct Window {
     }
     void start(bool realDialogs) {
         w = std::make_unique<ui::MainWindow>(port, clock, settings, folder.str(),
-                                             realDialogs ? nullptr : &dialogs, folder.str(),
-                                             &journal);
+                                             realDialogs ? nullptr : &dialogs, folder.str());
+        session = std::make_unique<ui::Session>(*w, settings, clock, &journal);
         w->show();
         QApplication::processEvents();
-        w->startJournal();
+        session->startJournal();
         w->instrument().OpenCommPort(2);
     }
     std::string path() const { return (folder.path() / "journal.sqlite").string(); }
@@ -55,6 +56,7 @@ struct Window {
     MemorySettings settings;
     journal::Journal journal;
     std::unique_ptr<ui::MainWindow> w;
+    std::unique_ptr<ui::Session> session;
 };
 
 // Runs events until done() or the deadline.
@@ -169,7 +171,7 @@ TEST(JournalWindow, TheLogInTheDataLogCannotBeDeleted) {
         checked = true;
         dialog->close();
     });
-    win.w->openLogs();
+    win.session->openLogs();
     EXPECT_TRUE(checked);
 }
 

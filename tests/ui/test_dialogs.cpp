@@ -20,6 +20,7 @@
 #include "ui/dialogs.h"
 #include "ui/graph_window.h"
 #include "ui/main_window.h"
+#include "ui/session.h"
 #include "ui/stats_view.h"
 
 namespace fenwyd::ui {
@@ -201,10 +202,11 @@ TEST(ScreenReaders, TheGraphAndTheLargeDisplayAreWindows) {
     ScriptedDialogs dialogs;
     MemorySettings settings;
     MainWindow window(port, clock, settings, folder.str(), &dialogs);
-    window.showGraph();
-    window.showBarGraph();
-    for (QWidget* w :
-         {static_cast<QWidget*>(window.graphWindow()), static_cast<QWidget*>(window.barWindow())}) {
+    Session session(window, settings, clock);
+    session.showGraph();
+    session.showBarGraph();
+    for (QWidget* w : {static_cast<QWidget*>(session.graphWindow()),
+                       static_cast<QWidget*>(session.barWindow())}) {
         QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
         ASSERT_NE(a, nullptr);
         EXPECT_EQ(a->role(), QAccessible::Window) << w->windowTitle().toStdString();
@@ -218,13 +220,14 @@ TEST(Ending, OptionsClosesAndOpensNoMore) {
     FakeSerialPort port{clock};
     MemorySettings settings;
     MainWindow window(port, clock, settings, folder.str());  // the real dialogs
+    Session session(window, settings, clock);
     window.show();
     bool wasOpen = false;
     auto end = InNextDialog([&](QWidget* w) {
         wasOpen = w->windowTitle() == QStringLiteral("Options");
         window.endProgram();
     });
-    window.showOptions();  // returns once closed
+    session.showOptions();  // returns once closed
     EXPECT_TRUE(wasOpen);
     EXPECT_TRUE(window.ending());
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
@@ -233,8 +236,8 @@ TEST(Ending, OptionsClosesAndOpensNoMore) {
         opened = true;
         static_cast<QDialog*>(w)->reject();
     });
-    window.showOptions();
-    window.openLogs();
+    session.showOptions();
+    session.openLogs();
     QApplication::processEvents();
     EXPECT_FALSE(opened);
 }

@@ -13,6 +13,7 @@
 #include "ui/bar_window.h"
 #include "ui/graph_window.h"
 #include "ui/main_window.h"
+#include "ui/session.h"
 #include "ui/stats_view.h"
 
 namespace fenwyd::ui {
@@ -27,13 +28,15 @@ class Graph : public ::testing::Test {
 protected:
     void SetUp() override { open(); }
     void open() {
+        session.reset();
         window = std::make_unique<MainWindow>(port, clock, settings, folder.str(), &dialogs);
+        session = std::make_unique<Session>(*window, settings, clock);
         window->show();
     }
     Instrument& in() { return window->instrument(); }
     GraphWindow& graph() {
-        if (window->graphWindow() == nullptr) window->showGraph();
-        return *window->graphWindow();
+        if (session->graphWindow() == nullptr) session->showGraph();
+        return *session->graphWindow();
     }
     // One reply interpreted now; the clock then moves on by a reading.
     void reply(const std::string& text) {
@@ -58,11 +61,12 @@ protected:
     ScriptedDialogs dialogs;
     MemorySettings settings;
     std::unique_ptr<MainWindow> window;
+    std::unique_ptr<Session> session;
 };
 
 TEST_F(Graph, EveryReadingFedIsPlotted) {
     action("tbScatter")->trigger();  // the toolbar button opens the graph
-    ASSERT_NE(window->graphWindow(), nullptr);
+    ASSERT_NE(session->graphWindow(), nullptr);
     EXPECT_TRUE(graph().isVisible());
     replies(40, Rd("1234"));
     graph().refresh();
@@ -166,7 +170,7 @@ TEST_F(Graph, TheDataLogAgainstSampleNumber) {
 }
 
 TEST_F(Graph, ClearPeakResetsThePeak) {
-    window->showBarGraph();
+    session->showBarGraph();
     reply(Rd("1000"));
     reply(Rd("1900"));  // the peak, at 10:00:00.366 UTC
     reply(Rd("1200"));
@@ -174,13 +178,13 @@ TEST_F(Graph, ClearPeakResetsThePeak) {
     EXPECT_EQ(live("Maximum (peak)"), QStringLiteral("1.9"));
     EXPECT_EQ(live("Peak at"), QStringLiteral("10:00:00"));
     EXPECT_EQ(live("Readings"), QStringLiteral("3"));
-    EXPECT_EQ(window->barWindow()->peakText(), QStringLiteral("Peak 1.9 mG at 10:00:00"));
+    EXPECT_EQ(session->barWindow()->peakText(), QStringLiteral("Peak 1.9 mG at 10:00:00"));
 
     action("mnuProbeClearPeak")->trigger();
     graph().refresh();
     EXPECT_EQ(live("Readings"), QStringLiteral("0"));
     EXPECT_EQ(live("Maximum (peak)"), QString());
-    EXPECT_EQ(window->barWindow()->peakText(), QStringLiteral("Peak -"));
+    EXPECT_EQ(session->barWindow()->peakText(), QStringLiteral("Peak -"));
     reply(Rd("1100"));
     graph().refresh();
     EXPECT_EQ(live("Maximum (peak)"), QStringLiteral("1.1"));
@@ -218,8 +222,8 @@ TEST_F(Graph, ExportsAndTheClipboard) {
 }
 
 TEST_F(Graph, TheLargeDisplay) {
-    window->showBarGraph();
-    BarWindow& bar = *window->barWindow();
+    session->showBarGraph();
+    BarWindow& bar = *session->barWindow();
     EXPECT_EQ(bar.valueText(), QStringLiteral("No Probe"));
     std::string answer = Rd("1999", 'E', '2', 'V', 'N', 'A', "15");
     port.responder = [&](const std::string& cmd) { return cmd == "RD" ? answer : ""; };
@@ -248,20 +252,21 @@ TEST_F(Graph, TheLargeDisplay) {
 TEST_F(Graph, WindowsOpenAtExitOpenAgainWhereTheyWere) {
     graph().setShow(GraphWindow::Show::Last15);
     graph().setGeometry(150, 120, 700, 420);
-    window->showBarGraph();
-    window->barWindow()->close();  // closed by the operator: stays closed
+    session->showBarGraph();
+    session->barWindow()->close();  // closed by the operator: stays closed
     window->close();
     EXPECT_EQ(settings.values["Graph/Open"], "1");
     EXPECT_EQ(settings.values["BarGraph/Open"], "0");
+    session.reset();
     window.reset();
 
     open();
     QApplication::processEvents();  // they open just after the main window
-    ASSERT_NE(window->graphWindow(), nullptr);
-    EXPECT_TRUE(window->graphWindow()->isVisible());
-    EXPECT_EQ(window->graphWindow()->size(), QSize(700, 420));
-    EXPECT_EQ(window->graphWindow()->shown(), GraphWindow::Show::Last15);
-    EXPECT_EQ(window->barWindow(), nullptr);
+    ASSERT_NE(session->graphWindow(), nullptr);
+    EXPECT_TRUE(session->graphWindow()->isVisible());
+    EXPECT_EQ(session->graphWindow()->size(), QSize(700, 420));
+    EXPECT_EQ(session->graphWindow()->shown(), GraphWindow::Show::Last15);
+    EXPECT_EQ(session->barWindow(), nullptr);
 }
 
 // The data log's figures recomputed from its rows, each in its own unit:

@@ -62,8 +62,9 @@ TEST(Availability, LoggingCannotStartWhileAnUploadRuns) {
     h.in.mnuProbeUploadData_Click();
     EXPECT_FALSE(h.in.view.mnuProbeRecord.enabled);
     EXPECT_FALSE(h.in.view.tbButtons[kTbRecord].enabled);
-    h.in.ToggleRecordOn();  // a click that still gets through changes nothing
+    h.in.ToggleRecordOn();  // a click that still gets through says why it does nothing
     EXPECT_EQ(h.in.st.RecordOn, 0);
+    EXPECT_EQ(h.in.view.StatusText, "Logging cannot start while an upload runs.");
     // The probe stops answering: the upload ends, logging is possible again.
     h.answerReadings("");
     for (int i = 0; i < 8 && h.in.st.UploadActive == 1; ++i) h.tick();

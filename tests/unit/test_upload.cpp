@@ -117,6 +117,24 @@ TEST_F(Upload, AWholeUploadFromStartUp) {
     EXPECT_EQ(h.port.writtenCommands(), Cmds({"NS", "SP"}));
 }
 
+TEST_F(Upload, TheResultStaysAtLeastFiveSecondsWhileTheReadingsGoOn) {
+    h.in.HRTCalSamPerSec().setEnabled(true);  // its ticks count the result's time
+    h.in.mnuProbeUploadData_Click();
+    double doneAt = -1;
+    h.clock.onProcessEvents = [&] {
+        if (doneAt < 0 && h.in.st.UploadActive == 0) doneAt = h.clock.nowMs();
+    };
+    for (int i = 0; i < 8 && doneAt < 0; ++i) h.tick();
+    ASSERT_GE(doneAt, 0);
+    h.in.HRTReadProbe().setEnabled(true);
+    while (h.clock.nowMs() < doneAt + 5000) {
+        ASSERT_EQ(v().StatusText, "Uploaded 3 data points.") << h.clock.nowMs() - doneAt;
+        h.clock.advance(50);
+    }
+    h.clock.advance(1000);
+    EXPECT_EQ(v().StatusText, "QM-8204") << "then the model again";
+}
+
 TEST_F(Upload, TheLastRecordNumberCompletesItEvenWhenItsReadingIsLost) {
     lostReading = 3;
     uploadAll();

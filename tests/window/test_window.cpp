@@ -17,11 +17,15 @@
 #include "support/files.h"
 #include "support/home.h"
 #include "ui/dialogs.h"
+#include "ui/face.h"
 #include "ui/main_window.h"
 #include "ui/text.h"
+#include "ui/twips.h"
 
 namespace fenwyd::testing {
 namespace {
+
+constexpr int kDesignWidthTwips = 4725;
 
 struct Window {
     TempFolder folder;
@@ -35,6 +39,42 @@ struct Window {
         QApplication::processEvents();
     }
 };
+
+TEST(Window, ThePanelIsBuiltAndNamedFromTheFaceTable) {
+    Window win;
+    for (const ui::FaceElement& e : ui::Face()) {
+        SCOPED_TRACE(e.name);
+        QWidget* w = win.w.element(QString::fromLatin1(e.name));
+        ASSERT_NE(w, nullptr);
+        // The fills stretch with the window; what lies right of the designed
+        // width may move further right (see the toolbar row).
+        const QRect place = ui::TwRect(&win.w, e.left, e.top, e.width, e.height);
+        if (e.kind != ui::FaceKind::Background) {
+            if (e.left + e.width <= kDesignWidthTwips) EXPECT_EQ(w->pos(), place.topLeft());
+            if (e.kind != ui::FaceKind::Command) EXPECT_EQ(w->size(), place.size());
+        }
+        if (e.accessibleName != nullptr) {
+            EXPECT_EQ(w->accessibleName(), QString::fromLatin1(e.accessibleName));
+        }
+        EXPECT_EQ(w->accessibleDescription(), ui::DescriptionOf(e));
+        if (e.toolTip != nullptr) EXPECT_EQ(w->toolTip(), QString::fromLatin1(e.toolTip));
+        if (e.kind == ui::FaceKind::Label && e.family != nullptr) {
+            EXPECT_EQ(w->font().pointSizeF(), e.points);
+            EXPECT_EQ(w->font().bold(), e.bold);
+        }
+    }
+    // Every label that shows a value is bound to the view state: what the
+    // logic shows is what is on the panel.
+    Instrument& in = win.w.instrument();
+    in.view.LabRange.caption = "AutoRange 3";
+    in.view.LabExposure.caption = "47.9 %";
+    win.w.render();
+    for (const char* name : {"LabRange", "LabExposure"}) {
+        auto* label = qobject_cast<QLabel*>(win.w.element(QString::fromLatin1(name)));
+        ASSERT_NE(label, nullptr) << name;
+        EXPECT_EQ(label->text().toStdString(), name[3] == 'R' ? "AutoRange 3" : "47.9 %");
+    }
+}
 
 TEST(Window, EveryToolbarButtonAndTheListAreOnTheWindowAndApart) {
     Window win;
