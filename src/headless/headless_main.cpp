@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "headless/exposure_judge.h"
+#include "headless/gps_feed.h"
 #include "headless/headless_seams.h"
 #include "headless/mqtt_publisher.h"
 #include "headless/options.h"
@@ -194,13 +196,22 @@ int Main(int argc, char** argv) {
     }
     in.ClearDisplay();
 
-    RecordFile file(o.output, o.format);
+    // The exposure and position columns only when asked for: without those
+    // options the records are as they always were.
+    RecordLayout layout;
+    layout.exposure = o.reference.has_value();
+    layout.position = o.gpsd.has_value();
+    RecordFile file(o.output, o.format, layout);
     output = &file;
     QString fileError;
     const RecordFile::Opened opened = file.open(fileError);
     if (opened == RecordFile::Opened::No) {
         Say(QStringLiteral("cannot write to %1: %2").arg(file.name(), fileError));
         return kExitOutputFailed;
+    }
+    if (opened == RecordFile::Opened::OtherColumns) {
+        Say(fileError);
+        return kExitUsage;
     }
 
     std::unique_ptr<MqttPublisher> mqtt;
@@ -213,6 +224,20 @@ int Main(int argc, char** argv) {
         }
     }
     Recorder recorder(clock, &file, mqtt.get(), SayLine);
+    recorder.setLayout(layout);
+    std::optional<ExposureJudge> judge;
+    if (o.reference) {
+        judge.emplace(*o.reference, o.alarmPercent);
+        recorder.setJudge(&*judge);
+    }
+    // Positions from gpsd for the live readings; reading never waits for it.
+    std::unique_ptr<GpsdFeed> gps;
+    if (o.gpsd) {
+        gps = std::make_unique<GpsdFeed>(
+            *o.gpsd, [&clock] { return clock.utcMs(); }, SayLine);
+        in.SetPositionSource(gps.get());
+        gps->start();
+    }
     recorder.onOutputGone = [&](const std::string& reason) {
         Say(QStringLiteral("the reader of %1 has gone away (%2): ending")
                 .arg(file.name(), QString::fromStdString(reason)));
@@ -250,6 +275,11 @@ int Main(int argc, char** argv) {
                                 .arg(MqttPort(o))
                                 .arg(QString::fromStdString(mqttSettings.topicPrefix))
                           : QString()));
+        if (o.reference) {
+            Say(QStringLiteral("each reading against %1; alarm at %2")
+                    .arg(QString::fromStdString(ReferenceName(*o.reference)),
+                         QString::fromStdString(FormatPercent(o.alarmPercent))));
+        }
         in.HRTReadProbe().setEnabled(true);
     };
     // A FIFO nobody reads yet: wait for its reader with the event loop
@@ -265,6 +295,7 @@ int Main(int argc, char** argv) {
                 startRun();
                 return;
             case RecordFile::Opened::No:
+            case RecordFile::Opened::OtherColumns:  // a FIFO has no columns yet: not here
                 readerTimer.stop();
                 Say(QStringLiteral("cannot write to %1: %2").arg(file.name(), error));
                 end(kExitOutputFailed, "output failed");
@@ -282,6 +313,7 @@ int Main(int argc, char** argv) {
     // A transaction in progress has finished: its record is whole.
     readerTimer.stop();
     in.HRTReadProbe().setEnabled(false);
+    in.SetPositionSource(nullptr);
     if (started) {
         in.removeObserver(&recorder);
         recorder.stop(endReason.empty() ? "ended" : endReason);

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "exposure/reference_levels.h"
+
 namespace fenwyd::headless {
 
 namespace {
@@ -81,16 +83,67 @@ ParsedArgs Usage(const QString& error) {
     p.error = error;
     return p;
 }
+
+QString Text(const std::string& s) { return QString::fromStdString(s); }
+
+QString StandardKeys() {
+    QStringList keys;
+    for (std::size_t i = 0; i < kStandardCount; ++i) keys << QLatin1String(Standards()[i].key);
+    return keys.join(QStringLiteral(", "));
+}
+
+// --reference-level takes two words, VALUE UNIT, which QCommandLineParser
+// cannot: they are taken out of arguments here. "2000 mG" as one word (a
+// quoted value) is taken too, and so is "--reference-level=2000 mG". Empty
+// when the option is not given; false with the reason when it is wrong.
+bool TakeTypedLevel(QStringList& arguments, QStringList& level, QString& error) {
+    const QString name = QStringLiteral("--reference-level");
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString a = arguments[i];
+        if (a == QLatin1String("--")) break;
+        if (a != name && !a.startsWith(name + QLatin1Char('='))) continue;
+        arguments.removeAt(i);
+        if (!level.isEmpty()) {
+            error = QStringLiteral("--reference-level is given twice");
+            return false;
+        }
+        QString value;
+        if (a != name) {
+            value = a.mid(name.size() + 1);
+        } else if (i < arguments.size() && !arguments[i].startsWith(QLatin1String("--"))) {
+            value = arguments.takeAt(i);
+        }
+        // The value's first word is the number, the rest the unit ("5 m A/m").
+        const QString trimmed = value.simplified();
+        const int blank = trimmed.indexOf(QLatin1Char(' '));
+        if (blank > 0) {
+            level << trimmed.left(blank) << trimmed.mid(blank + 1);
+        } else if (!trimmed.isEmpty() && i < arguments.size() &&
+                   !arguments[i].startsWith(QLatin1String("--"))) {
+            level << trimmed << arguments.takeAt(i);
+        } else {
+            error = QStringLiteral("--reference-level needs a value and a unit (2000 mG)");
+            return false;
+        }
+        --i;
+    }
+    return true;
+}
 }  // namespace
+
+std::string StandardName(const Reference& reference) {
+    return reference.typed ? "typed" : InfoOf(reference.standard).key;
+}
 
 bool WantsCommandLine(int argc, char** argv) {
     // Only our own option names: Qt's options (-platform, --style...) still
     // go to the window.
     static const char* const kNames[] = {
-        "headless",  "help",   "version",   "port",     "comm",
-        "baud",      "output", "format",    "duration", "battery-interval",
-        "mqtt",      "topic",  "mqtt-user", "mqtt-tls", "mqtt-password-file",
-        "mqtt-queue"};
+        "headless",   "help",     "version",         "port",      "comm",
+        "baud",       "output",   "format",          "duration",  "battery-interval",
+        "mqtt",       "topic",    "mqtt-user",       "mqtt-tls",  "mqtt-password-file",
+        "mqtt-queue", "exposure", "reference-level", "frequency", "alarm",
+        "gpsd"};
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--", 2) != 0) continue;
         const char* name = argv[i] + 2;
@@ -104,7 +157,12 @@ bool WantsCommandLine(int argc, char** argv) {
     return false;
 }
 
-ParsedArgs ParseArguments(const QStringList& arguments) {
+ParsedArgs ParseArguments(const QStringList& given) {
+    QStringList arguments = given;
+    QStringList typedLevel;  // VALUE, UNIT
+    QString levelError;
+    const bool levelTaken = TakeTypedLevel(arguments, typedLevel, levelError);
+
     QCommandLineParser parser;
     const QCommandLineOption headless(QStringLiteral("headless"));
     const QCommandLineOption help(QStringLiteral("help"));
@@ -124,8 +182,13 @@ ParsedArgs ParseArguments(const QStringList& arguments) {
                                       QStringLiteral("FILE"));
     const QCommandLineOption tls(QStringLiteral("mqtt-tls"), {}, QStringLiteral("CAFILE"));
     const QCommandLineOption queue(QStringLiteral("mqtt-queue"), {}, QStringLiteral("RECORDS"));
-    parser.addOptions({headless, help, version, port, comm, baud, output, format, duration, battery,
-                       mqtt, topic, user, password, tls, queue});
+    const QCommandLineOption exposure(QStringLiteral("exposure"), {}, QStringLiteral("ID"));
+    const QCommandLineOption frequency(QStringLiteral("frequency"), {}, QStringLiteral("HZ"));
+    const QCommandLineOption alarm(QStringLiteral("alarm"), {}, QStringLiteral("PERCENT"));
+    const QCommandLineOption gpsd(QStringLiteral("gpsd"), {}, QStringLiteral("HOST"));
+    parser.addOptions({headless, help,     version,  port,      comm,  baud, output,
+                       format,   duration, battery,  mqtt,      topic, user, password,
+                       tls,      queue,    exposure, frequency, alarm, gpsd});
 
     if (!parser.parse(arguments)) return Usage(parser.errorText());
     if (parser.isSet(help)) {
@@ -139,6 +202,7 @@ ParsedArgs ParseArguments(const QStringList& arguments) {
         return p;
     }
     if (!parser.isSet(headless)) return Usage(QStringLiteral("options need --headless"));
+    if (!levelTaken) return Usage(levelError);  // before its leftover words seem arguments
     if (!parser.positionalArguments().isEmpty()) {
         return Usage(QStringLiteral("unexpected argument '%1'")
                          .arg(parser.positionalArguments().constFirst()));
@@ -228,6 +292,56 @@ ParsedArgs ParseArguments(const QStringList& arguments) {
         return Usage(QStringLiteral("--mqtt-queue must be 1 to %1").arg(kMaxMqttQueue));
     }
 
+    for (const QCommandLineOption* once : {&exposure, &frequency, &alarm, &gpsd}) {
+        if (parser.values(*once).size() > 1) {
+            return Usage(QStringLiteral("--%1 is given twice").arg(once->names().constFirst()));
+        }
+    }
+    if (parser.isSet(exposure) && !typedLevel.isEmpty()) {
+        return Usage(QStringLiteral("give either --exposure or --reference-level, not both"));
+    }
+    if (parser.isSet(frequency) && !parser.isSet(exposure)) {
+        return Usage(
+            QStringLiteral("--frequency needs --exposure (a typed level has no frequency)"));
+    }
+    if (parser.isSet(alarm) && !parser.isSet(exposure) && typedLevel.isEmpty()) {
+        return Usage(QStringLiteral("--alarm needs --exposure or --reference-level"));
+    }
+    std::string error;
+    if (parser.isSet(exposure)) {
+        const std::optional<StandardId> id = StandardFromKey(parser.value(exposure).toStdString());
+        if (!id) {
+            return Usage(QStringLiteral("unknown --exposure '%1'; use one of %2")
+                             .arg(parser.value(exposure), StandardKeys()));
+        }
+        double hz = kDefaultFrequencyHz;
+        if (parser.isSet(frequency)) {
+            const std::optional<double> f = ParseDecimal(parser.value(frequency).toStdString());
+            if (!f || !FrequencyInRange(*f)) {
+                return Usage(QStringLiteral("--frequency: ") + QLatin1String(kFrequencyRangeError));
+            }
+            hz = *f;
+        }
+        o.reference = MakeStandardReference(*id, hz, &error);
+        if (!o.reference) return Usage(QStringLiteral("--exposure: ") + Text(error));
+    } else if (!typedLevel.isEmpty()) {
+        o.reference =
+            ParseTypedReference(typedLevel[0].toStdString(), typedLevel[1].toStdString(), &error);
+        if (!o.reference) return Usage(QStringLiteral("--reference-level: ") + Text(error));
+    }
+    if (parser.isSet(alarm)) {
+        const std::optional<double> a = ParseDecimal(parser.value(alarm).toStdString());
+        if (!a || !(*a > 0)) return Usage(QStringLiteral("--alarm must be a percent above 0"));
+        o.alarmPercent = *a;
+    }
+    if (parser.isSet(gpsd)) {
+        GpsdAddress address;
+        if (!ParseGpsdAddress(parser.value(gpsd).toStdString(), address, error)) {
+            return Usage(QStringLiteral("--gpsd must be HOST or HOST:PORT: ") + Text(error));
+        }
+        o.gpsd = address;
+    }
+
     ParsedArgs p;
     p.action = Action::Run;
     p.options = o;
@@ -289,6 +403,17 @@ QString EffectiveOptions(const Options& o, int baud) {
         if (!o.mqttCaFile.isEmpty()) add("--mqtt-tls", o.mqttCaFile);
         add("--mqtt-queue", QString::number(o.mqttQueue));
     }
+    if (o.reference) {
+        if (o.reference->typed) {
+            add("--reference-level", QString::number(o.reference->typedValue, 'g', 15));
+            words << ShellWord(Text(o.reference->typedUnit));
+        } else {
+            add("--exposure", Text(StandardName(*o.reference)));
+            add("--frequency", QString::number(o.reference->frequencyHz, 'g', 15));
+        }
+        add("--alarm", QString::number(o.alarmPercent, 'g', 15));
+    }
+    if (o.gpsd) add("--gpsd", Text(GpsdAddressText(*o.gpsd)));
     return words.join(QLatin1Char(' '));
 }
 
@@ -324,6 +449,17 @@ SIGINT or SIGTERM. SIGHUP reopens the output file (for log rotation).
   --mqtt-tls CAFILE        connect with TLS, trusting this CA certificate
   --mqtt-queue RECORDS     records kept while the broker is away; then the
                            oldest are dropped and counted (default 10000)
+  --exposure ID            judge each reading against a standard's reference
+                           level: icnirp2010-public, icnirp2010-occupational,
+                           icnirp1998-public, icnirp1998-occupational,
+                           eu2013-low or eu2013-high
+  --frequency HZ           the field's frequency for --exposure, 1 to 3000
+                           (default 50)
+  --reference-level V UNIT or against a typed level (2000 mG, 200 uT, 5 kV/m)
+  --alarm PERCENT          the threshold of the exceedance events, in percent
+                           of the level (default 100)
+  --gpsd HOST[:PORT]       each reading carries its position from this gpsd
+                           (port 2947 by default)
   --help                   this text
   --version                the program's version
 
@@ -334,8 +470,21 @@ device, options) and ends with a "stop" event (why it ended). PREFIX/status
 holds a retained "online", and "offline" once the logger ends or its
 connection dies. FILE may be a FIFO: the logger waits for its reader.
 
+With --exposure or --reference-level each reading record also holds
+standard, reference_level (in the record's unit) and exposure_percent
+(value / reference_level x 100; empty for over- and under-range readings and
+where the reference has no level for the reading's quantity), and crossing
+the --alarm threshold upward and back writes "exceedance-start" and
+"exceedance-end" events. With --gpsd each reading record holds lat, lon
+(WGS84 degrees), alt (metres above mean sea level) and fix (2D or 3D) when
+there is a fix no older than 5 s, and nothing otherwise; gpsd being away
+never stops the reading. In CSV these columns follow the 16 of a run without
+them; a CSV FILE written with other columns is refused (status 2): give a
+new FILE, or the options it was written with.
+
 Exit status: 0 normal end, 1 the output cannot be written (or its reader went
-away), 2 usage error, 3 the port cannot be opened.
+away), 2 usage error (or a CSV FILE with other columns), 3 the port cannot be
+opened.
 
 fenwyd8200 --report FILE [FILE ...] --output REPORT.pdf [--exposure ID |
 --reference-level VALUE UNIT] [--frequency HZ] [--title TEXT] [--alarm PERCENT]

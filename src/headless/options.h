@@ -3,6 +3,11 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
+#include <string>
+
+#include "exposure/comparison.h"
+#include "gpsd/gpsd_client.h"
 
 namespace fenwyd::headless {
 
@@ -12,6 +17,7 @@ constexpr int kDefaultMqttPort = 1883;
 constexpr int kDefaultMqttTlsPort = 8883;
 constexpr int kDefaultMqttQueue = 10000;  // about an hour of readings
 constexpr int kDefaultBatteryInterval = 30;
+constexpr double kDefaultAlarmPercent = 100;
 // MQTT's bound on a topic, in bytes of UTF-8; the logger appends up to 8
 // ("/reading", "/battery") to the prefix.
 constexpr int kMaxTopicBytes = 65535;
@@ -32,7 +38,16 @@ struct Options {
     QString mqttPasswordFile;
     QString mqttCaFile;  // TLS with this CA certificate file
     int mqttQueue = kDefaultMqttQueue;
+    // --exposure ID [--frequency HZ] or --reference-level VALUE UNIT: every
+    // reading is judged against it; nothing: records as without.
+    std::optional<Reference> reference;
+    double alarmPercent = kDefaultAlarmPercent;  // --alarm
+    std::optional<GpsdAddress> gpsd;             // --gpsd HOST[:PORT]
 };
+
+// What the records name the reference by: the standard's id
+// ("icnirp2010-public"), or "typed" for a level typed on the command line.
+std::string StandardName(const Reference& reference);
 
 enum class Action { Run, Help, Version, UsageError };
 

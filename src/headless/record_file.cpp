@@ -17,8 +17,50 @@ namespace {
 QString SystemReason(int code) { return QString::fromLocal8Bit(std::strerror(code)); }
 }  // namespace
 
-RecordFile::RecordFile(QString path, OutputFormat format)
-    : path_(std::move(path)), format_(format) {}
+RecordFile::RecordFile(QString path, OutputFormat format, RecordLayout layout)
+    : path_(std::move(path)), format_(format), layout_(layout) {}
+
+// Whether a CSV file that holds records has this run's header: a logger
+// restarted with other options must not append rows of another shape.
+bool RecordFile::sameColumns(QString& error) const {
+    QFile existing(path_);
+    if (!existing.open(QIODevice::ReadOnly)) return true;  // unreadable: nothing to compare
+    QByteArray first = existing.readLine(64 * 1024);
+    while (first.endsWith('\n') || first.endsWith('\r')) first.chop(1);
+    QByteArray mine = QByteArray::fromStdString(CsvHeader(layout_));
+    mine.chop(2);
+    if (first == mine) return true;
+    if (!first.startsWith("kind,seq,utc,local,")) {
+        error = QStringLiteral(
+                    "cannot append to %1: it does not begin with the logger's CSV header; give a "
+                    "new --output file")
+                    .arg(path_);
+        return false;
+    }
+    const QList<QByteArray> theirs = first.split(',');
+    const QList<QByteArray> ours = mine.split(',');
+    QStringList added, missing;
+    for (const QByteArray& c : ours) {
+        if (!theirs.contains(c)) added << QString::fromLatin1(c);
+    }
+    for (const QByteArray& c : theirs) {
+        if (!ours.contains(c)) missing << QString::fromUtf8(c);
+    }
+    QStringList diff;
+    if (!added.isEmpty()) {
+        diff << QStringLiteral("these options add %1").arg(added.join(QStringLiteral(", ")));
+    }
+    if (!missing.isEmpty()) {
+        diff << QStringLiteral("the file has %1 which these options do not write")
+                    .arg(missing.join(QStringLiteral(", ")));
+    }
+    if (diff.isEmpty()) diff << QStringLiteral("its columns are in another order");
+    error = QStringLiteral(
+                "cannot append to %1: its CSV columns differ from this run's (%2); give a new "
+                "--output file, or the options it was written with")
+                .arg(path_, diff.join(QStringLiteral("; ")));
+    return false;
+}
 
 QString RecordFile::name() const {
     return path_.isEmpty() ? QStringLiteral("standard output") : path_;
@@ -81,8 +123,12 @@ RecordFile::Opened RecordFile::open(QString& error) {
     // A file that already holds records (a restarted service) keeps its
     // header; a pipe always gets one.
     const bool fresh = file_.isSequential() || file_.size() == 0;
+    if (format_ == OutputFormat::Csv && !fresh && !sameColumns(error)) {
+        file_.close();
+        return Opened::OtherColumns;
+    }
     if (format_ == OutputFormat::Csv && fresh &&
-        !put(QByteArray::fromStdString(CsvHeader()), error)) {
+        !put(QByteArray::fromStdString(CsvHeader(layout_)), error)) {
         return Opened::No;
     }
     return Opened::Yes;
@@ -98,8 +144,10 @@ bool RecordFile::write(const Record& record, QString& error) {
         error = QStringLiteral("not open");
         return false;
     }
-    if (format_ == OutputFormat::Csv) return put(QByteArray::fromStdString(CsvLine(record)), error);
-    return put(JsonText(record) + '\n', error);
+    if (format_ == OutputFormat::Csv) {
+        return put(QByteArray::fromStdString(CsvLine(record, layout_)), error);
+    }
+    return put(JsonText(record, layout_) + '\n', error);
 }
 
 bool RecordFile::put(const QByteArray& bytes, QString& error) {

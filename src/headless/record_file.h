@@ -14,13 +14,16 @@ namespace fenwyd::headless {
 
 class RecordFile {
 public:
-    // An empty path stands for standard output.
-    RecordFile(QString path, OutputFormat format);
+    // An empty path stands for standard output. layout: the CSV columns.
+    RecordFile(QString path, OutputFormat format, RecordLayout layout = {});
 
-    enum class Opened { Yes, No, NoReaderYet };
+    enum class Opened { Yes, No, NoReaderYet, OtherColumns };
     // Opens for appending; a new or empty CSV file gets the header row
     // first. No, with the system's reason. A FIFO is opened without waiting:
     // NoReaderYet while no program reads it (call again later).
+    // OtherColumns, with what differs, for a CSV file whose header is not
+    // this layout's: rows under one header must have its columns, and CSV
+    // has no second header, so such a file is left as it is.
     Opened open(QString& error);
     // Closes and opens the same path again: after log rotation moved the
     // old file away, records go to a new file of that name. A FIFO stays
@@ -40,8 +43,10 @@ public:
 private:
     bool put(const QByteArray& bytes, QString& error);
     bool openFifo(QString& error, bool& noReader);
+    bool sameColumns(QString& error) const;
     QString path_;
     OutputFormat format_;
+    RecordLayout layout_;
     QFile file_;
     bool fifo_ = false;
     bool readerGone_ = false;

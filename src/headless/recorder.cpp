@@ -1,5 +1,6 @@
 #include "headless/recorder.h"
 
+#include "headless/exposure_judge.h"
 #include "headless/mqtt_publisher.h"
 #include "headless/record_file.h"
 
@@ -22,7 +23,10 @@ Record Stamped(RecordKind kind, int64_t utcMs, int32_t offsetS) {
 void Recorder::readingShown(const Measurement& reading, int32_t /*row*/) {
     Record r = Stamped(RecordKind::Reading, reading.utcMs, reading.utcOffsetSeconds);
     r.reading = reading;
+    std::optional<Record> crossing;
+    if (judge_ != nullptr) crossing = judge_->judge(r);
     keep(std::move(r));
+    if (crossing) keep(std::move(*crossing));
 }
 
 void Recorder::batteryRead(int64_t utcMs, double volts) {
@@ -54,6 +58,11 @@ void Recorder::start(const std::string& version, const std::string& device,
 }
 
 void Recorder::stop(const std::string& reason) {
+    if (judge_ != nullptr) {
+        if (std::optional<Record> end = judge_->finish(clock_.utcMs(), clock_.utcOffsetSeconds())) {
+            keep(std::move(*end));
+        }
+    }
     Record r = Stamped(RecordKind::Event, clock_.utcMs(), clock_.utcOffsetSeconds());
     r.event = kEventStop;
     r.reason = reason;
@@ -85,7 +94,8 @@ void Recorder::keep(Record record) {
         }
     }
     // The broker gets the record even when the file could not take it.
-    if (mqtt_ != nullptr) mqtt_->publish(KindName(record.kind), JsonText(record).toStdString());
+    if (mqtt_ != nullptr)
+        mqtt_->publish(KindName(record.kind), JsonText(record, layout_).toStdString());
     if (onRecord) onRecord(record);
 }
 

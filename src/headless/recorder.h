@@ -16,6 +16,7 @@ namespace fenwyd::headless {
 
 class RecordFile;
 class MqttPublisher;
+class ExposureJudge;
 
 class Recorder : public InstrumentObserver {
 public:
@@ -33,6 +34,12 @@ public:
     void start(const std::string& version, const std::string& device, const std::string& options);
     void stop(const std::string& reason);
 
+    // The records' layout (as the file's), and with a reference the judge
+    // that adds the exposure to each reading and writes the exceedance
+    // events. Both before start().
+    void setLayout(const RecordLayout& layout) { layout_ = layout; }
+    void setJudge(ExposureJudge* judge) { judge_ = judge; }
+
     uint64_t recordsWritten() const { return written_; }
     uint64_t recordsLost() const { return lost_; }
 
@@ -48,6 +55,8 @@ private:
     RecordFile* file_;
     MqttPublisher* mqtt_;
     std::function<void(const std::string&)> say_;
+    RecordLayout layout_;
+    ExposureJudge* judge_ = nullptr;
     uint64_t seq_ = 0;
     uint64_t written_ = 0;
     uint64_t lost_ = 0;

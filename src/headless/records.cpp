@@ -2,11 +2,15 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
+#include <vector>
 
 #include "common/textconv.h"
+#include "exposure/comparison.h"
 
 namespace fenwyd::headless {
 
@@ -35,7 +39,37 @@ std::string ModelName(int16_t model) { return model == 0 ? "" : "QM-" + std::to_
 
 // The reading's value in its base unit, as the exact decimal text.
 std::string ValueText(const Measurement& r) { return r.baseDecimal(); }
+
+std::string Optional(const std::optional<double>& v) { return v ? ExactNumber(*v) : ""; }
+
+QJsonValue JsonNumber(const std::optional<double>& v) {
+    return v && std::isfinite(*v) ? QJsonValue(*v) : QJsonValue();
+}
+
+bool IsExceedance(const Record& rec) {
+    return rec.kind == RecordKind::Event &&
+           (rec.event == kEventExceedanceStart || rec.event == kEventExceedanceEnd);
+}
+
+// The reading's position as lat, lon, alt and fix texts; empty without one.
+std::vector<std::string> PositionFields(const Measurement& r) {
+    if (!r.position) return {"", "", "", ""};
+    const Position& p = *r.position;
+    return {ExactNumber(RoundDegrees(p.latitude)), ExactNumber(RoundDegrees(p.longitude)),
+            p.altitudeM ? ExactNumber(RoundMetres(*p.altitudeM)) : "", FixName(p.fix)};
+}
 }  // namespace
+
+std::string ExactNumber(double v) {
+    if (!std::isfinite(v)) return "";
+    char buf[512];  // fixed form of any double
+    const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
+    return res.ec == std::errc() ? std::string(buf, res.ptr) : std::string();
+}
+
+// "+ 0.0": a value rounded to zero from below is written "0", not "-0".
+double RoundDegrees(double degrees) { return std::round(degrees * 1e7) / 1e7 + 0.0; }
+double RoundMetres(double metres) { return std::round(metres * 1e3) / 1e3 + 0.0; }
 
 const char* KindName(RecordKind kind) {
     switch (kind) {
@@ -71,6 +105,15 @@ std::string EventDetail(const Record& rec) {
     if (rec.event == kEventStart) {
         return "version " + rec.version + "; device " + rec.device + "; options " + rec.options;
     }
+    if (IsExceedance(rec)) {
+        std::string text = "threshold " + FormatPercent(rec.thresholdPercent);
+        if (rec.event == kEventExceedanceEnd) {
+            text += "; lasted " + ExactNumber(rec.durationSeconds) + " s; highest " +
+                    FormatPercent(rec.maxPercent);
+            if (rec.reason == kExceedanceEndStop) text += "; the run ended";
+        }
+        return text;
+    }
     return rec.event == kEventStop ? rec.reason : std::string();
 }
 
@@ -84,12 +127,16 @@ std::string CsvField(const std::string& text) {
     return quoted + "\"";
 }
 
-std::string CsvHeader() {
-    return "kind,seq,utc,local,value,unit,label,display,range,auto_range,percent,over_range,"
-           "under_range,model,volts,event\r\n";
+std::string CsvHeader(const RecordLayout& layout) {
+    std::string header =
+        "kind,seq,utc,local,value,unit,label,display,range,auto_range,percent,over_range,"
+        "under_range,model,volts,event";
+    if (layout.exposure) header += ",standard,reference_level,exposure_percent";
+    if (layout.position) header += ",lat,lon,alt,fix";
+    return header + "\r\n";
 }
 
-std::string CsvLine(const Record& rec) {
+std::string CsvLine(const Record& rec, const RecordLayout& layout) {
     std::string fields[16];
     fields[0] = KindName(rec.kind);
     fields[1] = std::to_string(rec.seq);
@@ -112,13 +159,28 @@ std::string CsvLine(const Record& rec) {
     } else {
         fields[7] = EventDetail(rec);
         fields[15] = rec.event;
+        // The unit the level of an exceedance event is in.
+        if (IsExceedance(rec)) fields[5] = rec.reading.unitsText;
     }
     std::string line = CsvField(fields[0]);
     for (std::size_t i = 1; i < std::size(fields); ++i) line += "," + CsvField(fields[i]);
+    if (layout.exposure) {
+        const bool judged = rec.kind == RecordKind::Reading || IsExceedance(rec);
+        line += "," + CsvField(judged ? rec.standard : "");
+        line += "," + (judged ? Optional(rec.referenceLevel) : "");
+        line += "," + (judged ? Optional(rec.exposurePercent) : "");
+    }
+    if (layout.position) {
+        const Measurement none;
+        for (const std::string& f :
+             PositionFields(rec.kind == RecordKind::Reading ? rec.reading : none)) {
+            line += "," + f;
+        }
+    }
     return line + "\r\n";
 }
 
-QByteArray JsonText(const Record& rec) {
+QByteArray JsonText(const Record& rec, const RecordLayout& layout) {
     QJsonObject o;
     o.insert(QStringLiteral("kind"), QLatin1String(KindName(rec.kind)));
     o.insert(QStringLiteral("seq"), static_cast<qint64>(rec.seq));
@@ -143,6 +205,22 @@ QByteArray JsonText(const Record& rec) {
         o.insert(QStringLiteral("over_range"), r.overRange);
         o.insert(QStringLiteral("under_range"), r.underRange);
         o.insert(QStringLiteral("model"), text(ModelName(r.model)));
+        if (layout.exposure) {
+            o.insert(QStringLiteral("standard"), text(rec.standard));
+            o.insert(QStringLiteral("reference_level"), JsonNumber(rec.referenceLevel));
+            o.insert(QStringLiteral("exposure_percent"), JsonNumber(rec.exposurePercent));
+        }
+        if (layout.position) {
+            const std::optional<Position>& p = r.position;
+            o.insert(QStringLiteral("lat"),
+                     p ? QJsonValue(RoundDegrees(p->latitude)) : QJsonValue());
+            o.insert(QStringLiteral("lon"),
+                     p ? QJsonValue(RoundDegrees(p->longitude)) : QJsonValue());
+            o.insert(QStringLiteral("alt"),
+                     p && p->altitudeM ? QJsonValue(RoundMetres(*p->altitudeM)) : QJsonValue());
+            o.insert(QStringLiteral("fix"),
+                     p ? QJsonValue(QLatin1String(FixName(p->fix))) : QJsonValue());
+        }
     } else if (rec.kind == RecordKind::Battery) {
         o.insert(QStringLiteral("volts"), rec.volts);
     } else {
@@ -154,6 +232,17 @@ QByteArray JsonText(const Record& rec) {
             o.insert(QStringLiteral("options"), utf8(rec.options));
         } else if (rec.event == kEventStop) {
             o.insert(QStringLiteral("reason"), utf8(rec.reason));
+        } else if (IsExceedance(rec)) {
+            o.insert(QStringLiteral("standard"), text(rec.standard));
+            o.insert(QStringLiteral("unit"), text(rec.reading.unitsText));
+            o.insert(QStringLiteral("reference_level"), JsonNumber(rec.referenceLevel));
+            o.insert(QStringLiteral("exposure_percent"), JsonNumber(rec.exposurePercent));
+            o.insert(QStringLiteral("threshold_percent"), rec.thresholdPercent);
+            if (rec.event == kEventExceedanceEnd) {
+                o.insert(QStringLiteral("duration_seconds"), rec.durationSeconds);
+                o.insert(QStringLiteral("max_percent"), rec.maxPercent);
+                o.insert(QStringLiteral("reason"), utf8(rec.reason));
+            }
         }
     }
     return QJsonDocument(o).toJson(QJsonDocument::Compact);

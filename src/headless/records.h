@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "instrument/observer.h"
@@ -13,6 +14,14 @@
 namespace fenwyd::headless {
 
 enum class RecordKind { Reading, Battery, Event };
+
+// The columns (CSV) and keys (JSON) a run writes besides those every run
+// writes: those its options ask for. Without them records are as they
+// always were.
+struct RecordLayout {
+    bool exposure = false;  // standard, reference_level, exposure_percent
+    bool position = false;  // lat, lon, alt, fix
+};
 
 struct Record {
     RecordKind kind = RecordKind::Reading;
@@ -23,8 +32,24 @@ struct Record {
     double volts = 0;              // Battery
     std::string event;             // Event: "link-lost", "link-back", "start", "stop"
     // "start": the program's version, the device and the options in effect;
-    // "stop": why the run ended ("SIGTERM", "duration"...).
+    // "stop": why the run ended ("SIGTERM", "duration"...); "exceedance-end":
+    // "below" (a reading came back under the threshold) or "stop".
     std::string version, device, options, reason;
+
+    // With a reference, for readings and exceedance events (whose reading
+    // holds the crossing reading's unit): the standard's id or "typed", the
+    // level in the base unit, and value / level x 100. No level where the
+    // reference has none for the reading's quantity; no percent for an
+    // over- or under-range reading either.
+    std::string standard;
+    std::optional<double> referenceLevel;
+    std::optional<double> exposurePercent;
+    // Exceedance events: the alarm threshold; at the end how long the spell
+    // lasted (first reading at or above it to the first back below) and its
+    // highest percent.
+    double thresholdPercent = 0;
+    double durationSeconds = 0;
+    double maxPercent = 0;
 };
 
 constexpr const char* kEventLinkLost = "link-lost";
@@ -33,10 +58,18 @@ constexpr const char* kEventLinkBack = "link-back";
 // its file starts seq at 1 again, after a "start".
 constexpr const char* kEventStart = "start";
 constexpr const char* kEventStop = "stop";
+// A reading at or above the alarm threshold after one below it, and the
+// first reading back below (or the end of the run while above).
+constexpr const char* kEventExceedanceStart = "exceedance-start";
+constexpr const char* kEventExceedanceEnd = "exceedance-end";
+constexpr const char* kExceedanceEndBelow = "below";
+constexpr const char* kExceedanceEndStop = "stop";
 
-// What a start or stop record says, as one line of text: "version 1.0.0;
-// device /dev/ttyUSB0; options --port ..." or the reason. CSV rows carry it
-// in the display column, which events leave empty otherwise.
+// What a start, stop or exceedance record says, as one line of text:
+// "version 1.0.0; device /dev/ttyUSB0; options --port ...", the reason,
+// "threshold 100 %" or "threshold 100 %; lasted 12.5 s; highest 131.2 %".
+// CSV rows carry it in the display column, which events leave empty
+// otherwise.
 std::string EventDetail(const Record& record);
 
 // "reading", "battery", "event": the record's kind as written, and the last
@@ -54,10 +87,18 @@ using fenwyd::ScaledDecimal;
 std::string CsvField(const std::string& text);
 
 // The header row and one record's row, each ending in CR LF.
-std::string CsvHeader();
-std::string CsvLine(const Record& record);
+std::string CsvHeader(const RecordLayout& layout = {});
+std::string CsvLine(const Record& record, const RecordLayout& layout = {});
 
-// One record as a compact JSON object, without a line end.
-QByteArray JsonText(const Record& record);
+// One record as a compact JSON object, without a line end. The layout's keys
+// are null where a record has no value for them.
+QByteArray JsonText(const Record& record, const RecordLayout& layout = {});
+
+// A number as the shortest decimal text that reads back as the same double,
+// without an exponent ("2", "0.0002", "66.95000000000001").
+std::string ExactNumber(double v);
+// Degrees rounded to 7 decimals (about 1 cm), metres to 3.
+double RoundDegrees(double degrees);
+double RoundMetres(double metres);
 
 }  // namespace fenwyd::headless

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <QRegularExpression>
+#include <charconv>
 #include <map>
 
 #include "e2e/headless_support.h"
@@ -324,6 +325,130 @@ TEST(BrokerE2E, AKilledLoggerLeavesOfflineThroughItsWill) {
     log.signal(SIGKILL);
     log.finish(5000);
     EXPECT_TRUE(RunUntil([&] { return RetainedStatus(broker.port, prefix) == "offline"; }, 10000));
+}
+
+double Number(const QString& text) {
+    const std::string s = text.toStdString();
+    double v = std::nan("");
+    std::from_chars(s.data(), s.data() + s.size(), v);
+    return v;
+}
+
+// The probe moved across the threshold: 0.50 G is 25 % of ICNIRP 2010's
+// 200 uT (2 G) at 50 Hz, 3.00 G is 150 %, and an over-range reading has no
+// percent. With mosquitto here the broker's copies are checked too.
+TEST(BrokerE2E, ExposureRecordsCarryTheirPercentAndCrossingsInFileAndBroker) {
+    Broker broker;
+    std::string why;
+    const bool mqtt = broker.start(why);
+    const QString prefix = QStringLiteral("fenwyd/exposure");
+    std::unique_ptr<Subscriber> sub;
+    if (mqtt) {
+        sub = std::make_unique<Subscriber>(broker.port, prefix);
+        ASSERT_TRUE(sub->ready());
+    }
+    probesim::Options o = FixedProbe();
+    TempFolder links, folder;
+    o.linkPath = (links.path() / "probe-tty").string();
+    probesim::ProbeSim sim(o);
+    ASSERT_TRUE(sim.start());
+    sim.setUnits('G');
+    sim.setAuto(false);
+    sim.setRange(4);
+    sim.setValue(50);
+    const auto out = folder.path() / "run.csv";
+    QStringList args = {"--headless",
+                        "--port",
+                        QString::fromStdString(o.linkPath),
+                        "--output",
+                        QString::fromStdString(out.string()),
+                        "--exposure",
+                        "icnirp2010-public"};
+    if (mqtt)
+        args << "--mqtt" << QStringLiteral("127.0.0.1:%1").arg(broker.port) << "--topic" << prefix;
+    Logger log;
+    log.start(args);
+    for (const auto& [raw, state] :
+         {std::pair{50, 'N'}, {300, 'N'}, {1999, 'O'}, {300, 'N'}, {50, 'N'}, {300, 'N'}}) {
+        sim.setValue(raw, state);
+        const std::size_t served = sim.readingsSent().size();
+        ASSERT_TRUE(RunUntil([&] { return sim.readingsSent().size() >= served + 3; }, 15000))
+            << log.readErr().toStdString();
+    }
+    log.signal(SIGTERM);
+    ASSERT_TRUE(log.finish(15000));
+    EXPECT_TRUE(log.normalExit()) << log.err.toStdString();
+
+    int headers = 0;
+    const QJsonArray rows = CsvRows(out, &headers);
+    EXPECT_EQ(headers, 1);
+    QStringList events;  // exceedance events, each with the percent of the reading before it
+    QString lastPercent;
+    int judged = 0;
+    for (const QJsonValue& v : rows) {
+        const QJsonObject r = v.toObject();
+        ASSERT_EQ(r.size(), 19) << "the 16 columns and the exposure's three";
+        const QString percent = r.value("exposure_percent").toString();
+        if (r.value("kind") == "reading") {
+            EXPECT_EQ(r.value("standard"), "icnirp2010-public");
+            EXPECT_EQ(r.value("unit"), "Gauss");
+            EXPECT_EQ(r.value("reference_level"), "2") << "200 uT in Gauss";
+            if (r.value("over_range") == "1") {
+                EXPECT_EQ(percent, "");
+            } else {
+                ++judged;
+                EXPECT_EQ(Number(r.value("value").toString()) /
+                              Number(r.value("reference_level").toString()) * 100,
+                          Number(percent))
+                    << percent.toStdString();
+                lastPercent = percent;
+            }
+        } else if (r.value("event").toString().startsWith("exceedance")) {
+            events << r.value("event").toString() + " " + percent;
+            if (!percent.isEmpty()) {
+                EXPECT_EQ(percent, lastPercent) << "follows its reading";
+            }
+        }
+    }
+    EXPECT_GE(judged, 15);
+    EXPECT_EQ(events, QStringList({"exceedance-start 150", "exceedance-end 25",
+                                   "exceedance-start 150", "exceedance-end "}))
+        << "the over-range readings change nothing; the run ends while above";
+    if (mqtt) {
+        // The four events have reached the broker (QoS 1 may bring one twice).
+        ASSERT_TRUE(RunUntil(
+            [&] {
+                sub->messages();
+                return sub->text.count("\"exceedance-") >= 4;
+            },
+            10000));
+        int onEventTopic = 0;
+        for (const auto& [topic, payload] : sub->messages()) {
+            const QJsonObject r = QJsonDocument::fromJson(payload).object();
+            if (r.value("kind") != "reading" && !r.value("event").toString().startsWith("exc")) {
+                continue;
+            }
+            onEventTopic += topic == prefix + "/event";
+            const QJsonObject row = rows[r.value("seq").toInt() - 1].toObject();
+            EXPECT_EQ(r.value("exposure_percent").isNull(), row.value("exposure_percent") == "");
+            if (!r.value("exposure_percent").isNull()) {
+                EXPECT_EQ(r.value("exposure_percent").toDouble(),
+                          Number(row.value("exposure_percent").toString()));
+            }
+        }
+        EXPECT_GE(onEventTopic, 4);
+    }
+
+    // Restarted without --exposure on that file: refused, the file untouched.
+    const std::string before = ReadFile(out);
+    Logger again;
+    again.start({"--headless", "--port", QString::fromStdString(o.linkPath), "--output",
+                 QString::fromStdString(out.string())});
+    ASSERT_TRUE(again.finish(10000));
+    EXPECT_EQ(again.proc.exitCode(), 2);
+    EXPECT_TRUE(again.err.contains(QStringLiteral("cannot append to %1").arg(out.c_str())))
+        << again.err.toStdString();
+    EXPECT_EQ(ReadFile(out), before);
 }
 
 }  // namespace

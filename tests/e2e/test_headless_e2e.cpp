@@ -17,6 +17,7 @@
 #include "headless/options.h"
 #include "headless/records.h"
 #include "measure/units.h"
+#include "support/fake_gpsd.h"
 #include "support/process.h"
 
 namespace fenwyd::testing {
@@ -574,6 +575,87 @@ TEST(HeadlessE2E, TheServiceLoadsNoWindowLibrariesAndACopiedProgramStillLogs) {
     ASSERT_TRUE(alone.finish(10000));
     EXPECT_TRUE(alone.normalExit()) << alone.err.toStdString();
     EXPECT_GE(JsonLines(folder.path() / "alone.jsonl").size(), 3u);
+}
+
+// The reading records of a JSON-lines file being written: whole lines only.
+std::vector<QJsonObject> ReadingsSoFar(const std::filesystem::path& path) {
+    std::vector<QJsonObject> out;
+    QFile f(QString::fromStdString(path.string()));
+    if (!f.open(QIODevice::ReadOnly)) return out;
+    QByteArray all = f.readAll();
+    all.truncate(all.lastIndexOf('\n') + 1);
+    for (const QByteArray& line : all.split('\n')) {
+        const QJsonObject r = QJsonDocument::fromJson(line).object();
+        if (r.value("kind") == "reading") out.push_back(r);
+    }
+    return out;
+}
+
+// gpsd fed by gpsfake: a fix, the fix lost, gpsd stopped and started again.
+TEST(HeadlessE2E, ReadingsCarryGpsdsFixOrNothingAndGpsdGoingAwayStopsNoReading) {
+    if (!FakeGpsd::Installed()) GTEST_SKIP() << "no gpsfake (Debian gpsd-clients)";
+    FakeGpsd gpsd;
+    std::string why;
+    ASSERT_TRUE(gpsd.start(NmeaLog("fix-lost.nmea"), why)) << why;
+    SimOnLink s;
+    ASSERT_TRUE(s.started);
+    TempFolder folder;
+    const auto out = folder.path() / "run.jsonl";
+    Logger log;
+    log.start({"--headless", "--port", s.device(), "--format", "jsonl", "--output",
+               QString::fromStdString(out.string()), "--gpsd",
+               QStringLiteral("127.0.0.1:%1").arg(gpsd.port)});
+    auto lastFix = [&] {
+        const std::vector<QJsonObject> r = ReadingsSoFar(out);
+        return r.empty() ? QJsonValue(QJsonValue::Undefined) : r.back().value("fix");
+    };
+    ASSERT_TRUE(RunUntil([&] { return lastFix() == "3D"; }, 30000)) << log.readErr().toStdString();
+    ASSERT_TRUE(RunUntil([&] { return lastFix().isNull(); }, 30000)) << "the fix is lost";
+    gpsd.stop();
+    const std::size_t atStop = ReadingsSoFar(out).size();
+    ASSERT_TRUE(RunUntil([&] { return log.readErr().count("GPS waiting for gpsd") >= 2; }, 10000));
+    ASSERT_TRUE(RunUntil([&] { return ReadingsSoFar(out).size() >= atStop + 5; }, 10000));
+    ASSERT_TRUE(gpsd.start(NmeaLog("fix-3d.nmea"), why)) << why;
+    ASSERT_TRUE(RunUntil([&] { return lastFix() == "3D"; }, 40000)) << "gpsd is back";
+    log.signal(SIGTERM);
+    ASSERT_TRUE(log.finish(15000));
+    EXPECT_TRUE(log.normalExit()) << log.err.toStdString();
+
+    // Each reading: the fed position, or none at all; no gap in the reading.
+    int64_t previous = 0, longestGap = 0;
+    int with = 0, without = 0;
+    for (const QJsonObject& r : JsonLines(out)) {
+        if (r.value("kind") != "reading") continue;
+        const int64_t t = UtcMs(r.value("utc").toString());
+        if (previous != 0) longestGap = std::max(longestGap, t - previous);
+        previous = t;
+        ASSERT_TRUE(r.contains("lat") && r.contains("lon") && r.contains("alt") &&
+                    r.contains("fix"));
+        if (r.value("fix").isNull()) {
+            ++without;
+            EXPECT_TRUE(r.value("lat").isNull() && r.value("lon").isNull() &&
+                        r.value("alt").isNull());
+            continue;
+        }
+        ++with;
+        EXPECT_EQ(r.value("lat").toDouble(), 52.2053);
+        EXPECT_EQ(r.value("lon").toDouble(), -1.51);
+        // gpsd now and then reports a cycle with RMC alone: a 2D fix, no height.
+        EXPECT_EQ(r.value("alt").toDouble(61.7), 61.7);
+        EXPECT_TRUE(r.value("fix") == "3D" || (r.value("fix") == "2D" && r.value("alt").isNull()));
+    }
+    EXPECT_GE(with, 2);
+    EXPECT_GE(without, 5);
+    EXPECT_LT(longestGap, 3000) << "reading went on while gpsd was away";
+    // Each change of state said once, in order.
+    const QString name = QStringLiteral("fenwyd8200: gpsd 127.0.0.1:%1: ").arg(gpsd.port);
+    QStringList states;
+    for (const QString& line : log.err.split('\n')) {
+        if (line.startsWith(name)) states << line.mid(name.size());
+    }
+    for (int i = 1; i < states.size(); ++i) EXPECT_NE(states[i], states[i - 1]) << i;
+    EXPECT_GE(states.count("GPS 3D fix"), 2) << states.join(" | ").toStdString();
+    EXPECT_EQ(states.front(), "GPS waiting for gpsd");
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "common/textconv.h"
+#include "headless/exposure_judge.h"
 #include "headless/headless_seams.h"
 #include "headless/mqtt_publisher.h"
 #include "headless/record_file.h"
@@ -372,6 +373,103 @@ TEST(HeadlessLogger, ARunStartsAndStopsWithEventsThatCountInItsSequence) {
     EXPECT_EQ(rig.records[3].event, "stop");
     EXPECT_EQ(rig.records[3].reason, "SIGTERM");
     EXPECT_EQ(rig.records[3].seq, 4u);
+}
+
+TEST(HeadlessLogger, ExceedanceEventsFollowTheirReadingAndAnOpenOneEndsBeforeStop) {
+    LoggerRig rig;
+    headless::ExposureJudge judge(*ParseTypedReference("1.5", "mG"), 100);
+    rig.recorder.setJudge(&judge);
+    rig.recorder.start("1.0.0", "/dev/ttyUSB0", "--port /dev/ttyUSB0");
+    auto readings = [&rig] {
+        return std::count_if(rig.records.begin(), rig.records.end(),
+                             [](const Record& r) { return r.kind == RecordKind::Reading; });
+    };
+    for (const char* raw : {"1000", "1999", "1600", "1000", "1500"}) {  // 1.000 mG ...
+        rig.answer(Rd(raw));
+        // A battery reading may take a tick of its own.
+        for (const auto n = readings(); readings() == n;) rig.tick();
+    }
+    rig.recorder.stop("SIGTERM");
+    rig.records.erase(std::remove_if(rig.records.begin(), rig.records.end(),
+                                     [](const Record& r) { return r.kind == RecordKind::Battery; }),
+                      rig.records.end());
+    std::vector<std::string> seen;
+    for (const Record& r : rig.records) {
+        seen.push_back(r.kind == RecordKind::Reading ? "reading " + r.reading.valueText
+                                                     : "event " + r.event);
+    }
+    EXPECT_EQ(seen, Lines({"event start", "event link-back", "reading 1.0", "reading 1.999",
+                           "event exceedance-start", "reading 1.6", "reading 1.0",
+                           "event exceedance-end", "reading 1.5", "event exceedance-start",
+                           "event exceedance-end", "event stop"}));
+    EXPECT_EQ(rig.records[4].utcMs, rig.records[3].utcMs);
+    EXPECT_EQ(rig.records[7].durationSeconds,
+              static_cast<double>(rig.records[6].utcMs - rig.records[3].utcMs) / 1000);
+    EXPECT_DOUBLE_EQ(rig.records[7].maxPercent, 1.999 / 1.5 * 100);
+    EXPECT_EQ(rig.records[10].reason, "stop");
+    EXPECT_EQ(rig.records[10].utcMs, rig.records[11].utcMs);
+}
+
+TEST(RecordFile, ACsvFileWithOtherColumnsIsLeftAsItIsAndSaysWhatDiffers) {
+    TempFolder folder;
+    const auto path = folder.path() / "run.csv";
+    const QString name = QString::fromStdString(path.string());
+    Record r;
+    r.kind = RecordKind::Event;
+    r.event = headless::kEventLinkBack;
+    QString error;
+    {
+        headless::RecordFile plain(name, headless::OutputFormat::Csv);
+        ASSERT_EQ(plain.open(error), headless::RecordFile::Opened::Yes);
+        ASSERT_TRUE(plain.write(r, error));
+    }
+    const std::string before = ReadFile(path);
+    struct Row {
+        headless::RecordLayout layout;
+        const char* says;
+    };
+    const Row rows[] = {
+        {{true, false}, "these options add standard, reference_level, exposure_percent"},
+        {{false, true}, "these options add lat, lon, alt, fix"},
+    };
+    for (const Row& row : rows) {
+        headless::RecordFile file(name, headless::OutputFormat::Csv, row.layout);
+        EXPECT_EQ(file.open(error), headless::RecordFile::Opened::OtherColumns);
+        EXPECT_TRUE(error.startsWith(QStringLiteral("cannot append to ") + name))
+            << error.toStdString();
+        EXPECT_TRUE(error.contains(QLatin1String(row.says))) << error.toStdString();
+        EXPECT_TRUE(
+            error.contains(QLatin1String("give a new --output file, or the options it "
+                                         "was written with")));
+        EXPECT_FALSE(file.write(r, error));
+        EXPECT_EQ(ReadFile(path), before) << "not a byte added";
+    }
+
+    // A file of the wider layout: the same options append under its header,
+    // fewer are refused.
+    std::filesystem::remove(path);
+    const headless::RecordLayout both{true, true};
+    for (int run = 0; run < 2; ++run) {
+        headless::RecordFile file(name, headless::OutputFormat::Csv, both);
+        ASSERT_EQ(file.open(error), headless::RecordFile::Opened::Yes) << error.toStdString();
+        ASSERT_TRUE(file.write(r, error));
+    }
+    EXPECT_EQ(ReadFile(path),
+              headless::CsvHeader(both) + headless::CsvLine(r, both) + headless::CsvLine(r, both));
+    headless::RecordFile fewer(name, headless::OutputFormat::Csv, {true, false});
+    EXPECT_EQ(fewer.open(error), headless::RecordFile::Opened::OtherColumns);
+    EXPECT_TRUE(
+        error.contains(QLatin1String("the file has lat, lon, alt, fix which these options "
+                                     "do not write")))
+        << error.toStdString();
+
+    // Not a file of the logger's at all; JSON lines have no columns to differ.
+    WriteFile(path, "date;value\n");
+    headless::RecordFile other(name, headless::OutputFormat::Csv);
+    EXPECT_EQ(other.open(error), headless::RecordFile::Opened::OtherColumns);
+    EXPECT_TRUE(error.contains(QLatin1String("does not begin with the logger's CSV header")));
+    headless::RecordFile lines(name, headless::OutputFormat::Jsonl, both);
+    EXPECT_EQ(lines.open(error), headless::RecordFile::Opened::Yes);
 }
 
 // ----------------------------------------------------- a broker that is away
