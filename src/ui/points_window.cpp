@@ -7,12 +7,12 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <cmath>
+#include <tuple>
 
 namespace fenwyd::ui {
 
@@ -41,10 +41,9 @@ QTableWidgetItem* Cell(const QString& text, Qt::Alignment align = Qt::AlignLeft)
 QString PositionText(const journal::StoredPoint& p) {
     QStringList parts;
     if (const std::optional<Position>& at = p.point.position; at && HasFix(*at)) {
-        QString fix = Degrees(at->latitude, 'N', 'S') + QStringLiteral(", ") +
-                      Degrees(at->longitude, 'E', 'W');
-        if (at->altitudeM) fix += QStringLiteral(", %1 m").arg(*at->altitudeM, 0, 'f', 1);
-        parts << fix + QStringLiteral(" (%1)").arg(QLatin1String(FixName(at->fix)));
+        parts << Degrees(at->latitude, 'N', 'S') + QStringLiteral(", ") +
+                     Degrees(at->longitude, 'E', 'W') +
+                     QStringLiteral(" (%1)").arg(QLatin1String(FixName(at->fix)));
     }
     const QString typed = U(p.place).trimmed();
     if (!typed.isEmpty()) parts << typed;
@@ -62,7 +61,7 @@ PointsWindow::PointsWindow(journal::SurveyBook& book, Dialogs& dialogs, Settings
     : SideWindow(settings, "Points"), book_(book), dialogs_(dialogs) {
     setWindowTitle(QStringLiteral("Survey Points"));
     setObjectName(QStringLiteral("frmPoints"));
-    resize(820, 420);
+    resize(960, 400);
 
     summary_ = new QLabel(this);
     summary_->setTextFormat(Qt::PlainText);
@@ -79,9 +78,12 @@ PointsWindow::PointsWindow(journal::SurveyBook& book, Dialogs& dialogs, Settings
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setAlternatingRowColors(true);
+    table_->setWordWrap(false);  // rows of one height; a long note in its tool tip
     table_->verticalHeader()->hide();
+    // Every column as wide as its texts; the note takes what is left (a
+    // long one is shown whole in its tool tip).
     table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    table_->horizontalHeader()->setStretchLastSection(true);
+    table_->horizontalHeader()->setSectionResizeMode(kNote, QHeaderView::Stretch);
     connect(table_, &QTableWidget::itemSelectionChanged, this, [this] {
         if (filling_) return;
         commit();
@@ -118,22 +120,24 @@ PointsWindow::PointsWindow(journal::SurveyBook& book, Dialogs& dialogs, Settings
     mark->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     mark->setAccessibleName(QStringLiteral("Mark Point"));
     addAction(markAction);  // its key works here too
-    export_ = new QPushButton(QStringLiteral("&Export"), this);
-    export_->setObjectName(QStringLiteral("exportSurvey"));
-    auto* formats = new QMenu(export_);
-    for (const auto& [format, caption] :
-         {std::pair{"GeoJSON", "&GeoJSON (points and track)..."},
-          std::pair{"KML", "&KML (points and track)..."}, std::pair{"CSV", "Points as &CSV..."}}) {
-        const QString f = QString::fromLatin1(format);
-        QAction* a = formats->addAction(QString::fromLatin1(caption));
-        a->setObjectName(QStringLiteral("export") + f);
-        connect(a, &QAction::triggered, this, [exportSurvey, f] { exportSurvey(f); });
-    }
-    export_->setMenu(formats);
     buttons->addWidget(mark);
     buttons->addWidget(delete_);
     buttons->addStretch(1);
-    buttons->addWidget(export_);
+    // One button a format: each in plain sight, and each reachable by
+    // screen readers (a button's pop-up menu is not).
+    buttons->addWidget(new QLabel(QStringLiteral("Export:"), this));
+    for (const auto& [format, caption, tip] :
+         {std::tuple{"GeoJSON", "&GeoJSON...", "The points and the logged track as GeoJSON"},
+          std::tuple{"KML", "&KML...", "The points and the logged track as KML"},
+          std::tuple{"CSV", "Points as &CSV...", "The points as a CSV table"}}) {
+        const QString f = QString::fromLatin1(format);
+        auto* b = new QPushButton(QString::fromLatin1(caption), this);
+        b->setObjectName(QStringLiteral("export") + f);
+        b->setToolTip(QString::fromLatin1(tip));
+        connect(b, &QPushButton::clicked, this, [exportSurvey, f] { exportSurvey(f); });
+        buttons->addWidget(b);
+        export_[f] = b;
+    }
 
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("pointsStatus"));
@@ -180,8 +184,14 @@ void PointsWindow::refresh() {
             table_->setItem(row, c, item);
         }
         if (p.dwell) {
-            table_->item(row, kDwellMax)
-                ->setToolTip(QStringLiteral("Over %1 s").arg(p.dwell->seconds));
+            for (int c : {kDwellMax, kDwellMean}) {
+                table_->item(row, c)->setToolTip(QStringLiteral("Over %1 s").arg(p.dwell->seconds));
+            }
+        }
+        if (p.position && HasFix(*p.position) && p.position->altitudeM) {
+            table_->item(row, kPosition)
+                ->setToolTip(cells[kPosition] + QStringLiteral("\n%1 m above sea level")
+                                                    .arg(*p.position->altitudeM, 0, 'f', 1));
         }
         ++row;
     }

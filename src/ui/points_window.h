@@ -3,6 +3,7 @@
 // with its reading, where it was taken (the fix, or a place typed by hand),
 // its name and note; the selected one edited or deleted below the list;
 // the survey exported for map and table tools.
+#include <QMap>
 #include <functional>
 
 #include "instrument/seams.h"
@@ -36,7 +37,8 @@ public:
     QLineEdit* placeEdit() const { return place_; }
     QLineEdit* noteEdit() const { return note_; }
     QPushButton* deleteButton() const { return delete_; }
-    QPushButton* exportButton() const { return export_; }
+    // "GeoJSON", "KML", "CSV".
+    QPushButton* exportButton(const QString& format) const { return export_.value(format); }
     QLabel* statusLabel() const { return status_; }
 
     enum Column { kPoint, kName, kTime, kValue, kRange, kPosition, kNote, kDwellMax, kDwellMean };
@@ -56,14 +58,14 @@ private:
     QLineEdit* place_ = nullptr;
     QLineEdit* note_ = nullptr;
     QPushButton* delete_ = nullptr;
-    QPushButton* export_ = nullptr;
+    QMap<QString, QPushButton*> export_;
     QLabel* status_ = nullptr;
     int shown_ = 0;  // the point the edit fields show
     bool filling_ = false;
 };
 
-// The list's texts. Position: the fix ("52.205300° N, 1.510000° W, 61.7 m
-// (3D)"), then the place typed by hand; "No fix" without either. A dwell's
+// The list's texts. Position: the fix ("52.205300° N, 1.510000° W (3D)"),
+// then the place typed by hand; "No fix" without either. A dwell's
 // maximum or mean in the point's display unit ("2.1 mG").
 QString PositionText(const journal::StoredPoint& p);
 QString DwellText(const SurveyPoint& p, double baseValue);

@@ -5,6 +5,7 @@
 // marked point.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -115,6 +116,11 @@ TEST(SurveyWindow, ThePointsWindowOpensOnTheFirstMarkAndItsEditsReachTheJournal)
     QLabel* said = win.w->findChild<QLabel*>(QStringLiteral("pointsState"));
     ASSERT_NE(said, nullptr);
     EXPECT_EQ(said->text(), "P1 marked");
+    // Read out as the other panels are: the text, then what it is.
+    QAccessibleInterface* readOut = QAccessible::queryAccessibleInterface(said);
+    ASSERT_NE(readOut, nullptr);
+    EXPECT_EQ(readOut->text(QAccessible::Name).toStdString(), "P1 marked");
+    EXPECT_EQ(readOut->text(QAccessible::Description).toStdString(), "Survey points");
 
     pw->nameEdit()->setText(QStringLiteral("Gate A"));
     emit pw->nameEdit()->editingFinished();
@@ -305,7 +311,7 @@ TEST(SurveyWindow, ExportsAreReadBackWithLongitudeFirstAndNoPlaceInvented) {
 
     const std::string csv = (win.folder.path() / "points.csv").string();
     win.dialogs.saveChoice = csv;
-    win.survey().exportSurvey(QStringLiteral("CSV"));
+    win.survey().pointsWindow()->exportButton(QStringLiteral("CSV"))->click();
     const QJsonArray rows =
         ReadWithPython(
             "import csv, json, sys\n"
