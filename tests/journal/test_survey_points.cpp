@@ -185,6 +185,25 @@ TEST_F(SurveyPoints, KeptWithTheirLogThroughCloseAndReopen) {
     EXPECT_EQ(again.j.log(logId)->points, 3) << "the old log keeps its points";
 }
 
+TEST_F(SurveyPoints, ACrashedLogIsRestoredWithItsPoints) {
+    {
+        Survey s(path());
+        s.h.in.ToggleRecordOn();
+        s.h.tick();
+        ASSERT_TRUE(s.book.mark(0));
+        ASSERT_TRUE(s.book.rename(1, "Gate"));
+        s.h.tick();
+        ASSERT_TRUE(s.book.mark(0));
+        s.j.close();  // the program died: no normal end
+    }
+    Survey next(path());
+    journal::OfferRestore(next.j, next.h.in, next.h.dialogs);
+    EXPECT_EQ(next.h.dialogs.count("yesno"), 1);
+    ASSERT_EQ(next.book.points().size(), 2u);
+    EXPECT_EQ(next.book.points()[0].point.name, "Gate");
+    EXPECT_EQ(next.book.points()[1].point.number, 2);
+}
+
 TEST_F(SurveyPoints, AVersion3JournalOpensAndTakesPoints) {
     {
         Survey s(path());
