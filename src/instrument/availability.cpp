@@ -17,6 +17,7 @@ Availability CommandsAvailable(const InstrumentState& st) {
     a.clearPeak = !logging;
     a.batteryInterval = !logging;
     a.upload = !logging;
+    a.markPoint = st.ReadingShown && !st.PointDwell && st.UploadActive == 0;
     return a;
 }
 

@@ -19,12 +19,14 @@ struct Availability {
     bool clearPeak = false;        // Probe > Clear Peak
     bool batteryInterval = false;  // Probe > Auto Update Interval
     bool upload = false;           // Probe > Upload Data
+    bool markPoint = false;        // Probe > Mark Point, its toolbar button
 };
 
 // After start-up: a log is savable once logging has stopped, an upload has
 // ended or a log has been loaded (the toolbar's Save: not for an upload);
 // nothing that changes the log runs while it is logged into; logging
-// cannot start while an upload runs.
+// cannot start while an upload runs. A point is marked from a live reading
+// on the panel, one at a time.
 Availability CommandsAvailable(const InstrumentState& st);
 
 }  // namespace fenwyd

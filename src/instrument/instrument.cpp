@@ -163,6 +163,10 @@ void Instrument::SaveFreeCfg() {
 
 void Instrument::ClearDisplay() {
     view.LabXYZField.caption = "No Probe";
+    if (st.ReadingShown) {
+        st.ReadingShown = false;
+        ShowAvailability();
+    }
     view.LabXYZField.foreColor = colors::kNoProbe;
     // Nothing, rather than a placeholder word, beside "No Probe".
     view.LabUnits.visible = false;

@@ -75,6 +75,10 @@ struct InstrumentState {
     std::string Model;
     int16_t ProbeTypeAsked = 0;
     int16_t ZeroAllowed = 0;
+    // A live reading is on the panel (not "No Probe"), and a survey point's
+    // dwell runs: what "Mark Point" depends on.
+    bool ReadingShown = false;
+    bool PointDwell = false;
 
     // Acquisition
     int16_t ActualSamPerSec = 0;

@@ -91,6 +91,7 @@ void Instrument::ShowAvailability() {
     view.mnuProbeClearPeak.enabled = a.clearPeak;
     view.mnuProbeUpdateProbeBatt.enabled = a.batteryInterval;
     view.mnuProbeUploadData.enabled = a.upload;
+    view.mnuProbeMarkPoint.enabled = a.markPoint;
     p_.display.changed();
 }
 

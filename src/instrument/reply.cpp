@@ -125,6 +125,10 @@ void Instrument::ShowReading(const ProbeReading& r) {
     SetProbeType(st.ProbeTypeCode);
 
     const Measurement m = Decode(r, false);
+    if (!st.ReadingShown) {
+        st.ReadingShown = true;
+        ShowAvailability();
+    }
     view.LabXYZField.caption = m.valueText;
     view.LabXYZField.foreColor = colors::kGreen;
 

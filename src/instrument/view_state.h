@@ -108,6 +108,7 @@ struct ViewState {
     MenuItemView mnuFileSaveAs;
     MenuItemView mnuProbeRecord;
     MenuItemView mnuProbeRecordPause{false};
+    MenuItemView mnuProbeMarkPoint{false};
     MenuItemView mnuProbeZero{false};
     MenuItemView mnuProbeType820x[3] = {{}, {true, false}, {true, true}};
     MenuItemView mnuProbeUnits57xx;

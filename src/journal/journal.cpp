@@ -21,6 +21,7 @@
 
 #include "common/textconv.h"
 #include "measure/units.h"
+#include "position/place.h"
 
 namespace fenwyd::journal {
 
@@ -100,6 +101,23 @@ const std::vector<Step>& Steps() {
              "ALTER TABLE reading ADD COLUMN fix INTEGER NOT NULL DEFAULT 0",
              "ALTER TABLE reading ADD COLUMN fix_utc_ms INTEGER",
          }},
+        // 4: the survey points marked with a log: their number in it, what
+        // the operator wrote (name, note, a place typed by hand), the
+        // reading as shown, the fix that counted for it (no fix: NULL
+        // coordinates and fix 0), and the dwell's maximum and mean in the
+        // reading's base unit.
+        {4,
+         {
+             "CREATE TABLE point (log_id INTEGER NOT NULL, number INTEGER NOT NULL,"
+             " name TEXT NOT NULL DEFAULT '', note TEXT NOT NULL DEFAULT '',"
+             " place TEXT NOT NULL DEFAULT '', utc_ms INTEGER NOT NULL,"
+             " value_text TEXT NOT NULL, exponent INTEGER NOT NULL, units TEXT NOT NULL,"
+             " label TEXT NOT NULL, range INTEGER NOT NULL, auto_range INTEGER NOT NULL,"
+             " lat REAL, lon REAL, alt REAL, ellipsoid_height REAL,"
+             " fix INTEGER NOT NULL DEFAULT 0, fix_utc_ms INTEGER,"
+             " dwell_s INTEGER, dwell_max REAL, dwell_mean REAL, exposure_percent REAL,"
+             " PRIMARY KEY (log_id, number)) WITHOUT ROWID",
+         }},
     };
     return steps;
 }
@@ -128,7 +146,8 @@ QString RunLockName(const QString& dbPath, int64_t runId) {
 
 const char kSummaryColumns[] =
     "SELECT id, started_utc_ms, started_offset_s, COALESCE(ended_utc_ms, 0), source, model,"
-    " units, normal_end, restore_offered, saved_rows, row_count FROM log";
+    " units, normal_end, restore_offered, saved_rows, row_count,"
+    " (SELECT COUNT(*) FROM point WHERE point.log_id = log.id) FROM log";
 
 LogSummary SummaryOf(const QSqlQuery& q) {
     LogSummary s;
@@ -144,6 +163,7 @@ LogSummary SummaryOf(const QSqlQuery& q) {
     s.restoreOffered = q.value(8).toInt() != 0;
     s.savedRows = q.value(9).toInt();
     s.rows = q.value(10).toInt();
+    s.points = q.value(11).toInt();
     return s;
 }
 
@@ -581,6 +601,7 @@ bool Journal::deleteLog(int64_t logId) {
     if (!begin()) return false;
     const bool ok = exec(QStringLiteral("DELETE FROM reading WHERE log_id = %1").arg(logId)) &&
                     exec(QStringLiteral("DELETE FROM saved_file WHERE log_id = %1").arg(logId)) &&
+                    exec(QStringLiteral("DELETE FROM point WHERE log_id = %1").arg(logId)) &&
                     exec(QStringLiteral("DELETE FROM log WHERE id = %1").arg(logId));
     if (!ok) {
         rollback();
@@ -719,6 +740,131 @@ bool Journal::rows(int64_t logId, std::vector<LoggedRow>& out) {
         damage = q.lastError();
     }
     return fail(QStringLiteral("cannot read the log whole"), damage.text(), KindOf(damage));
+}
+
+namespace {
+QVariant Nullable(const std::optional<double>& v) { return v ? QVariant(*v) : QVariant(); }
+std::optional<double> OptionalDouble(const QVariant& v) {
+    if (v.isNull()) return std::nullopt;
+    return v.toDouble();
+}
+QString Utf8(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+}
+}  // namespace
+
+bool Journal::putPoint(int64_t logId, const StoredPoint& stored) {
+    if (!isOpen()) return fail(QStringLiteral("not open"), QString());
+    if (!begin()) return false;
+    QSqlQuery has(d_->db);
+    has.prepare(QStringLiteral("SELECT 1 FROM log WHERE id = ?"));
+    has.addBindValue(static_cast<qlonglong>(logId));
+    if (!has.exec()) {
+        failQuery(QStringLiteral("cannot store a point"), has);
+        rollback();
+        return false;
+    }
+    if (!has.next()) {
+        rollback();
+        return fail(QStringLiteral("cannot store a point"),
+                    QStringLiteral("its log is no longer in the journal"), Failure::LogGone);
+    }
+    const SurveyPoint& p = stored.point;
+    QSqlQuery q(d_->db);
+    q.prepare(QStringLiteral(
+        "INSERT OR REPLACE INTO point (log_id, number, name, note, place, utc_ms, value_text,"
+        " exponent, units, label, range, auto_range, lat, lon, alt, ellipsoid_height, fix,"
+        " fix_utc_ms, dwell_s, dwell_max, dwell_mean, exposure_percent)"
+        " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    q.addBindValue(static_cast<qlonglong>(logId));
+    q.addBindValue(p.number);
+    q.addBindValue(Utf8(p.name));
+    q.addBindValue(Utf8(p.note));
+    q.addBindValue(Utf8(stored.place));
+    q.addBindValue(static_cast<qlonglong>(p.utcMs));
+    q.addBindValue(Utf8(p.value.text));
+    q.addBindValue(p.value.exponent);
+    q.addBindValue(Utf8(p.value.unit));
+    q.addBindValue(Utf8(p.value.label));
+    q.addBindValue(p.range);
+    q.addBindValue(p.autoRange ? 1 : 0);
+    // No fix: NULL coordinates and fix 0, never a made-up place.
+    const std::optional<Position>& at = p.position;
+    const bool fix = at && HasFix(*at);
+    q.addBindValue(fix ? QVariant(at->latitude) : QVariant());
+    q.addBindValue(fix ? QVariant(at->longitude) : QVariant());
+    q.addBindValue(fix ? Nullable(at->altitudeM) : QVariant());
+    q.addBindValue(fix ? Nullable(at->ellipsoidHeightM) : QVariant());
+    q.addBindValue(fix ? static_cast<int>(at->fix) : 0);
+    q.addBindValue(fix ? QVariant(static_cast<qlonglong>(at->fixUtcMs)) : QVariant());
+    q.addBindValue(p.dwell ? QVariant(p.dwell->seconds) : QVariant());
+    q.addBindValue(p.dwell ? QVariant(p.dwell->maximum) : QVariant());
+    q.addBindValue(p.dwell ? QVariant(p.dwell->mean) : QVariant());
+    q.addBindValue(Nullable(p.exposurePercent));
+    if (!q.exec()) {
+        failQuery(QStringLiteral("cannot store a point"), q);
+        rollback();
+        return false;
+    }
+    return commit();
+}
+
+bool Journal::dropPoint(int64_t logId, int number) {
+    if (!isOpen()) return fail(QStringLiteral("not open"), QString());
+    QSqlQuery q(d_->db);
+    q.prepare(QStringLiteral("DELETE FROM point WHERE log_id = ? AND number = ?"));
+    q.addBindValue(static_cast<qlonglong>(logId));
+    q.addBindValue(number);
+    return q.exec() || failQuery(QStringLiteral("cannot delete a point"), q);
+}
+
+bool Journal::points(int64_t logId, std::vector<StoredPoint>& out) {
+    out.clear();
+    if (!isOpen()) return fail(QStringLiteral("not open"), QString());
+    QSqlQuery q(d_->db);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral(
+        "SELECT number, name, note, place, utc_ms, value_text, exponent, units, label, range,"
+        " auto_range, lat, lon, alt, ellipsoid_height, fix, fix_utc_ms, dwell_s, dwell_max,"
+        " dwell_mean, exposure_percent FROM point WHERE log_id = ? ORDER BY number"));
+    q.addBindValue(static_cast<qlonglong>(logId));
+    if (q.exec()) {
+        while (q.next()) {
+            StoredPoint stored;
+            SurveyPoint& p = stored.point;
+            p.number = q.value(0).toInt();
+            p.name = q.value(1).toString().toStdString();
+            p.note = q.value(2).toString().toStdString();
+            stored.place = q.value(3).toString().toStdString();
+            p.local = ParsePlace(stored.place);
+            p.utcMs = q.value(4).toLongLong();
+            p.value.text = q.value(5).toString().toStdString();
+            p.value.exponent = q.value(6).toInt();
+            p.value.unit = q.value(7).toString().toStdString();
+            p.value.label = q.value(8).toString().toStdString();
+            p.range = q.value(9).toInt();
+            p.autoRange = q.value(10).toInt() != 0;
+            const int fix = q.value(15).toInt();
+            if ((fix == 2 || fix == 3) && !q.value(11).isNull() && !q.value(12).isNull()) {
+                Position at;
+                at.latitude = q.value(11).toDouble();
+                at.longitude = q.value(12).toDouble();
+                at.altitudeM = OptionalDouble(q.value(13));
+                at.ellipsoidHeightM = OptionalDouble(q.value(14));
+                at.fix = static_cast<FixMode>(fix);
+                at.fixUtcMs = q.value(16).toLongLong();
+                p.position = at;
+            }
+            if (!q.value(17).isNull()) {
+                p.dwell =
+                    Dwell{q.value(17).toInt(), q.value(18).toDouble(), q.value(19).toDouble()};
+            }
+            p.exposurePercent = OptionalDouble(q.value(20));
+            out.push_back(std::move(stored));
+        }
+    }
+    if (!q.lastError().isValid()) return true;
+    return failQuery(QStringLiteral("cannot read the points whole"), q);
 }
 
 std::optional<LogSummary> Journal::crashedLog() {

@@ -17,12 +17,13 @@
 #include "datalog/data_file.h"
 #include "instrument/instrument_state.h"
 #include "instrument/observer.h"
+#include "position/survey.h"
 
 class QSqlQuery;
 
 namespace fenwyd::journal {
 
-constexpr int kSchemaVersion = 3;
+constexpr int kSchemaVersion = 4;
 constexpr int kKeepDays = 90;
 constexpr int kKeepLogs = 200;
 // How long opening waits for other programs that open or write the same
@@ -42,6 +43,7 @@ struct LogSummary {
     bool normalEnd = false;          // its run ended normally, or a newer log replaced it
     bool restoreOffered = false;     // offered after a crash and declined
     std::vector<std::string> files;  // data files it was saved as, oldest first
+    int32_t points = 0;              // survey points marked with it
     bool unsaved() const { return rows > savedRows; }
 };
 
@@ -61,6 +63,14 @@ struct JournalRow {
     float logTime = 0;
     LogSource source = LogSource::Live;
     Measurement reading;
+};
+
+// A survey point as the journal keeps it: the point, and the place the
+// operator typed for it, exactly as typed (the point's local position is
+// read from it).
+struct StoredPoint {
+    SurveyPoint point;
+    std::string place;
 };
 
 class Journal {
@@ -108,6 +118,12 @@ public:
     // longer when nothing else waits, as when the program ends.
     void setLockWait(int ms);
 
+    // A log's survey points: one written whole (the point of that number
+    // replaced), or dropped by its number. LogGone when the log is no
+    // longer in the journal: no point is kept without its log.
+    bool putPoint(int64_t logId, const StoredPoint& p);
+    bool dropPoint(int64_t logId, int number);
+
     // Reading.
     std::vector<LogSummary> logs();  // newest first, all that can be read
     // What the last listing could not read; empty when it was whole.
@@ -115,6 +131,9 @@ public:
     std::optional<LogSummary> log(int64_t logId);
     // False, with the rows that could be read, when the log cannot be read whole.
     bool rows(int64_t logId, std::vector<LoggedRow>& out);
+    // A log's survey points by number; false, with those that could be
+    // read, when they cannot be read whole.
+    bool points(int64_t logId, std::vector<StoredPoint>& out);
     // The newest log a run that has ended without ending normally (a crash,
     // a kill, a power cut) left with readings not saved to a data file, and
     // not declined.

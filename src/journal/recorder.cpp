@@ -119,7 +119,7 @@ bool Recorder::flush() {
     told_ = false;
     droppedRows_ = 0;
     for (auto it = ids_.begin(); it != ids_.end();) {
-        it = it->first == key_ ? std::next(it) : ids_.erase(it);
+        it = it->first == key_ || it->first == lastKey_ ? std::next(it) : ids_.erase(it);
     }
     setStatus();
     return true;
@@ -168,6 +168,19 @@ bool Recorder::apply(std::size_t& taken) {
         case Op::Saved: return id == 0 || journal_.markSaved(id, op.files, op.utcMs) || gone();
         case Op::Adopt: return journal_.adoptLog(id) || gone();
         case Op::NormalEnd: return id == 0 || journal_.markNormalEnd(id);
+        case Op::Point: {
+            if (id != 0 && journal_.putPoint(id, op.point)) return true;
+            if (id != 0 && !gone()) return false;
+            // As for rows: a log deleted meanwhile gives way to one of its own.
+            int64_t made = 0;
+            if (!journal_.beginLog(LogSource::Live, op.point.point.utcMs, 0, made)) return false;
+            ids_[op.key] = made;
+            if (op.key == key_) journal_.holdLog(made);
+            taken = 0;
+            return true;
+        }
+        case Op::DropPoint:
+            return id == 0 || journal_.dropPoint(id, op.point.point.number) || gone();
     }
     return true;
 }
@@ -185,6 +198,7 @@ void Recorder::dataLogChanged(const DataLogChange& change) {
 }
 
 void Recorder::logStarted(LogSource source) {
+    lastKey_ = key_;
     pending_ = true;
     pendingSource_ = source;
     pendingUtcMs_ = clock_.utcMs();
@@ -197,21 +211,47 @@ void Recorder::rowStored(const DataLogChange& change) {
     const Measurement& r = *change.reading;
     ++unsaved_;
     if (!journal_.isOpen()) return;
-    if (key_ == 0) {
-        // The first row of a log, or the first after the count was erased.
-        Op begin{Op::Begin, key_ = ++nextKey_};
-        begin.row.source = pending_ ? pendingSource_ : change.source;
-        begin.utcMs = pending_ ? pendingUtcMs_ : r.utcMs;
-        begin.offsetS = pending_ ? pendingOffsetS_ : r.utcOffsetSeconds;
-        pending_ = false;
-        enqueue(std::move(begin));
-    }
+    // The first row of a log, or the first after the count was erased.
+    beginIfNone(r.utcMs, r.utcOffsetSeconds, change.source);
     Op row{Op::Row, key_};
     row.row.row = change.row;
     row.row.logTime = change.logTime;
     row.row.source = change.source;
     row.row.reading = r;
     enqueue(std::move(row));
+}
+
+void Recorder::beginIfNone(int64_t utcMs, int32_t offsetS, LogSource source) {
+    if (key_ != 0) return;
+    Op begin{Op::Begin, key_ = ++nextKey_};
+    begin.row.source = pending_ ? pendingSource_ : source;
+    begin.utcMs = pending_ ? pendingUtcMs_ : utcMs;
+    begin.offsetS = pending_ ? pendingOffsetS_ : offsetS;
+    pending_ = false;
+    enqueue(std::move(begin));
+}
+
+void Recorder::pointChanged(const StoredPoint& point) {
+    if (!journal_.isOpen()) return;
+    beginIfNone(clock_.utcMs(), clock_.utcOffsetSeconds(), LogSource::Live);
+    Op op{Op::Point, key_};
+    op.point = point;
+    enqueue(std::move(op));
+}
+
+void Recorder::pointDropped(int number) {
+    if (!journal_.isOpen() || key_ == 0) return;
+    Op op{Op::DropPoint, key_};
+    op.point.point.number = number;
+    enqueue(std::move(op));
+}
+
+void Recorder::keepPointsLog() {
+    if (lastKey_ == 0 || key_ != 0) return;
+    key_ = lastKey_;
+    pending_ = false;
+    const auto known = ids_.find(key_);
+    if (known != ids_.end()) journal_.holdLog(known->second);
 }
 
 void Recorder::logStopped() {

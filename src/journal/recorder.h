@@ -36,6 +36,16 @@ public:
     void dataLogChanged(const DataLogChange& change) override;
     void logSaved(const std::vector<std::string>& files) override;
 
+    // A survey point of the data log's log, written whole (by its number), or
+    // dropped. Points marked before the log has a row begin its journal
+    // entry.
+    void pointChanged(const StoredPoint& point);
+    void pointDropped(int number);
+    // Called right after a live log started: the points marked before it,
+    // since the last log with rows, belong to it, so its rows go into the
+    // log that holds them.
+    void keepPointsLog();
+
     // The program ends normally: its log is never offered for restoring.
     // What is still waiting gets a last chance, with a short wait for locks.
     void programEnding();
@@ -58,7 +68,7 @@ private:
     // What the journal is to be told, in order. A log is known by a key of
     // the recorder's until the journal has given it its id.
     struct Op {
-        enum Kind { Begin, Row, End, Saved, Adopt, NormalEnd };
+        enum Kind { Begin, Row, End, Saved, Adopt, NormalEnd, Point, DropPoint };
         explicit Op(Kind k, int64_t logKey = 0) : kind(k), key(logKey) {}
         Kind kind;
         int64_t key = 0;
@@ -66,7 +76,10 @@ private:
         int64_t utcMs = 0;
         int32_t offsetS = 0;
         std::vector<std::string> files;
+        StoredPoint point;  // Point; DropPoint: its number
     };
+    // The data log's log gets its journal entry now, if it has none yet.
+    void beginIfNone(int64_t utcMs, int32_t offsetS, LogSource source);
     void logStarted(LogSource source);
     void rowStored(const DataLogChange& change);
     void logStopped();
@@ -90,6 +103,7 @@ private:
     std::map<int64_t, int64_t> ids_;  // key -> journal id
     int64_t nextKey_ = 0;
     int64_t key_ = 0;       // the data log's log; 0: none yet
+    int64_t lastKey_ = 0;   // the log before the one that started last
     bool pending_ = false;  // a log began; its journal entry comes with its first row
     LogSource pendingSource_ = LogSource::Live;
     int64_t pendingUtcMs_ = 0;

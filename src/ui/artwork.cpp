@@ -91,6 +91,25 @@ void DrawIcon(QPainter& p, const QString& key) {
         p.setPen(QPen(QColor(110, 0, 0), 1.5));
         p.setBrush(g);
         p.drawEllipse(QPointF(16, 16), 11, 11);
+    } else if (key == QLatin1String("MarkPoint")) {
+        // A map pin over the spot it marks.
+        p.setPen(QPen(QColor(40, 40, 40), 1.5));
+        p.setBrush(QColor(170, 170, 170));
+        p.drawEllipse(QPointF(16, 28), 7, 2.5);
+        QPainterPath pin;
+        pin.moveTo(16, 28);
+        pin.cubicTo(12, 21, 7, 17, 7, 11.5);
+        pin.arcTo(QRectF(7, 2.5, 18, 18), 180, -180);
+        pin.cubicTo(25, 17, 20, 21, 16, 28);
+        QRadialGradient g(QPointF(13, 9), 12);
+        g.setColorAt(0, QColor(255, 130, 110));
+        g.setColorAt(1, QColor(200, 30, 20));
+        p.setPen(QPen(QColor(110, 10, 0), 1.5));
+        p.setBrush(g);
+        p.drawPath(pin);
+        p.setPen(Qt::NoPen);
+        p.setBrush(Qt::white);
+        p.drawEllipse(QPointF(16, 11.5), 3.5, 3.5);
     } else if (key == QLatin1String("RecordPause")) {
         p.setPen(QPen(QColor(110, 90, 0), 1.5));
         p.setBrush(QColor(240, 200, 0));

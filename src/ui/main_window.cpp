@@ -88,6 +88,23 @@ void MainWindow::showJournalState(const QString& text, const QString& toolTip) {
     journalState_->setVisible(!text.isEmpty());
 }
 
+QLabel* MainWindow::addStatusPanel(const QString& name, const QString& description) {
+    auto* panel = new QLabel(statusBar());
+    panel->setObjectName(name);
+    // As the other panels: the text is what is read out, the description
+    // says what it is.
+    panel->setAccessibleDescription(description);
+    panel->setFont(sbPanels_[1]->font());
+    panel->setTextFormat(Qt::PlainText);
+    panel->setFrameShape(QFrame::Panel);
+    panel->setFrameShadow(QFrame::Sunken);
+    panel->setContentsMargins(3, 0, 3, 0);
+    panel->hide();
+    statusBar()->addPermanentWidget(panel);
+    extraPanels_.push_back(panel);
+    return panel;
+}
+
 void MainWindow::buildPanel(QWidget* client) {
     for (const FaceElement& e : Face()) {
         QWidget* w = buildElement(client, e);
@@ -298,6 +315,17 @@ void MainWindow::buildMenus() {
     QMenu* mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
     addAction(mnuFile, "mnuFileSaveAs", QStringLiteral("&Save as..."), &v.mnuFileSaveAs,
               [&in] { in.AfterReply([&in] { in.mnuFileSaveAs_Click(); }); });
+    QMenu* mnuExport =
+        submenu(mnuFile, "mnuFileExportSurvey", QStringLiteral("&Export Survey"), nullptr);
+    for (const auto& [format, caption] :
+         {std::pair{"GeoJSON", "&GeoJSON (points and track)..."},
+          std::pair{"KML", "&KML (points and track)..."}, std::pair{"CSV", "Points as &CSV..."}}) {
+        const QString f = QString::fromLatin1(format);
+        addAction(mnuExport, (std::string("mnuFileExport") + format).c_str(),
+                  QString::fromLatin1(caption), nullptr, [this, f] {
+                      if (commands_.exportSurvey) commands_.exportSurvey(f);
+                  });
+    }
     mnuFile->addSeparator();
     addAction(mnuFile, "mnuFileExit", QStringLiteral("E&xit"), nullptr, [this] { close(); });
 
@@ -308,6 +336,20 @@ void MainWindow::buildMenus() {
         QKeySequence(Qt::CTRL | Qt::Key_L));
     addAction(mnuProbe, "mnuProbeRecordPause", QStringLiteral("L&og Pause"), &v.mnuProbeRecordPause,
               [&in] { in.AfterReply([&in] { in.TogglePause(); }); });
+    mnuProbe->addSeparator();
+    QAction* mark = addAction(
+        mnuProbe, "mnuProbeMarkPoint", QStringLiteral("&Mark Point"), &v.mnuProbeMarkPoint,
+        [this] {
+            if (commands_.markPoint) commands_.markPoint();
+        },
+        QKeySequence(Qt::CTRL | Qt::Key_M));
+    mark->setIcon(ToolbarIcon(QStringLiteral("MarkPoint")));
+    mark->setToolTip(QStringLiteral("Mark Point"));
+    addAction(mnuProbe, "mnuProbePoints", QStringLiteral("&Survey Points"), nullptr, [this] {
+        if (commands_.showPoints) commands_.showPoints();
+    });
+    tbToolBar_->addSeparator();
+    tbToolBar_->addAction(mark);
     mnuProbe->addSeparator();
     addAction(mnuProbe, "mnuProbeZero", QStringLiteral("&Zero"), &v.mnuProbeZero, nullptr,
               QKeySequence(Qt::CTRL | Qt::Key_Z));
@@ -381,9 +423,10 @@ void MainWindow::buildMenus() {
 
     for (auto& [state, action] : menuStates_) action->setCheckable(true);
     // Submenus and plain commands show no check box.
-    for (const char* name : {"mnuProbeUnits57xx", "mnuProbeUpdateProbeBatt", "mnuprobeTempUnits",
-                             "mnuProbeRangeTop", "mnuFileSaveAs", "mnuProbeZero",
-                             "mnuProbeUploadData", "mnuProbeClearPeak", "mnuProbeUpdateNow"}) {
+    for (const char* name :
+         {"mnuProbeUnits57xx", "mnuProbeUpdateProbeBatt", "mnuprobeTempUnits", "mnuProbeRangeTop",
+          "mnuFileSaveAs", "mnuProbeZero", "mnuProbeUploadData", "mnuProbeClearPeak",
+          "mnuProbeUpdateNow", "mnuProbeMarkPoint"}) {
         actions_[QString::fromLatin1(name)]->setCheckable(false);
     }
 }
@@ -513,6 +556,9 @@ void MainWindow::fitStatusPanels() {
     int others = 0;
     for (int i = 2; i <= 4; ++i)
         others += sbPanels_[i]->sizeHint().width() + sb->layout()->spacing();
+    for (QLabel* extra : extraPanels_) {
+        if (extra->isVisibleTo(sb)) others += extra->sizeHint().width() + sb->layout()->spacing();
+    }
     const bool roomForClock = sb->width() - others >= needed;
     for (int i : {3, 4}) {
         if (sbPanels_[i]->isVisibleTo(sb) != roomForClock) sbPanels_[i]->setVisible(roomForClock);

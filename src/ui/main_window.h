@@ -36,6 +36,11 @@ struct WindowCommands {
     std::function<void()> options;                  // the toolbar's "Options"
     std::function<void(const QString& key)> graph;  // Scatter, BarGraph, ZoomIn, ZoomOut
     std::function<void()> clearPeak;                // Probe > Clear Peak
+    // Probe > Mark Point (and its button), Probe > Survey Points, File >
+    // Export Survey ("GeoJSON", "KML", "CSV").
+    std::function<void()> markPoint;
+    std::function<void()> showPoints;
+    std::function<void(const QString& format)> exportSurvey;
     std::function<void()> closing;  // the window closes, after the instrument's unload
     std::function<void()> shown;    // the window was first shown
 };
@@ -58,6 +63,8 @@ public:
     void setPortHelp(PortCatalog* catalog, QtDialogs::OptionsRunner options);
     // The status bar's journal panel: hidden while text is empty.
     void showJournalState(const QString& text, const QString& toolTip);
+    // A panel of the status bar's right end, for the session to fill.
+    QLabel* addStatusPanel(const QString& name, const QString& description);
 
     // Display
     void changed() override;
@@ -118,6 +125,7 @@ private:
     bool unloaded_ = false;
     uint64_t renderedList1_ = 0;
     QLabel* journalState_ = nullptr;
+    std::vector<QLabel*> extraPanels_;
 
     std::map<QString, QWidget*> elements_;
     std::map<QString, QAction*> actions_;

@@ -48,10 +48,11 @@ OpenDialog::OpenDialog(QWidget* parent, journal::Journal* journal,
     table_ = new QTableWidget(this);
     table_->setObjectName(QStringLiteral("journalLogs"));
     table_->setAccessibleName(QStringLiteral("Logs in the journal"));
-    table_->setColumnCount(6);
+    table_->setColumnCount(7);
     table_->setHorizontalHeaderLabels({QStringLiteral("Started"), QStringLiteral("Readings"),
-                                       QStringLiteral("Source"), QStringLiteral("Model"),
-                                       QStringLiteral("Units"), QStringLiteral("Saved as")});
+                                       QStringLiteral("Points"), QStringLiteral("Source"),
+                                       QStringLiteral("Model"), QStringLiteral("Units"),
+                                       QStringLiteral("Saved as")});
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->verticalHeader()->hide();
@@ -85,9 +86,10 @@ OpenDialog::OpenDialog(QWidget* parent, journal::Journal* journal,
         const journal::LogSummary* log = chosen();
         if (log == nullptr) return;
         const QString question =
-            QStringLiteral("Delete the log started %1 (%2 readings) from the journal?")
+            QStringLiteral("Delete the log started %1 (%2 readings, %3 points) from the journal?")
                 .arg(Qs(journal::StartText(*log)))
-                .arg(log->rows);
+                .arg(log->rows)
+                .arg(log->points);
         if (QMessageBox::question(this, windowTitle(), question) != QMessageBox::Yes) return;
         if (!journal_->deleteLog(log->id)) {
             QMessageBox::warning(
@@ -116,12 +118,13 @@ void OpenDialog::fill() {
         for (const std::string& f : log.files) files << QDir::toNativeSeparators(Qs(f));
         table_->setItem(i, 0, Cell(Qs(journal::StartText(log))));
         table_->setItem(i, 1, Cell(QString::number(log.rows), Qt::AlignRight));
-        table_->setItem(i, 2,
+        table_->setItem(i, 2, Cell(QString::number(log.points), Qt::AlignRight));
+        table_->setItem(i, 3,
                         Cell(log.source == LogSource::Upload ? QStringLiteral("uploaded")
                                                              : QStringLiteral("live")));
-        table_->setItem(i, 3, Cell(ModelText(log.model)));
-        table_->setItem(i, 4, Cell(Qs(log.units)));
-        table_->setItem(i, 5,
+        table_->setItem(i, 4, Cell(ModelText(log.model)));
+        table_->setItem(i, 5, Cell(Qs(log.units)));
+        table_->setItem(i, 6,
                         Cell(files.isEmpty() ? QStringLiteral("(not saved)")
                                              : files.join(QStringLiteral(", "))));
     }

@@ -126,7 +126,12 @@ OptionsDialog::OptionsDialog(QWidget* parent, PortCatalog& catalog, const PortOp
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->setAccessibleName(QStringLiteral("Options buttons"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::accepted, this, [this] {
+        for (const auto& check : checks_) {
+            if (!check()) return;
+        }
+        accept();
+    });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     auto* layout = new QVBoxLayout(this);
@@ -151,6 +156,12 @@ OptionsDialog::OptionsDialog(QWidget* parent, PortCatalog& catalog, const PortOp
         refresh_.setInterval(kRefreshMs);
         refresh_.start();
     }
+}
+
+void OptionsDialog::addSection(QWidget* section, std::function<bool()> check) {
+    auto* all = static_cast<QVBoxLayout*>(layout());
+    all->insertWidget(all->count() - 1, section);
+    if (check) checks_.push_back(std::move(check));
 }
 
 void OptionsDialog::watchDevices() {

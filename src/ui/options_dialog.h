@@ -28,6 +28,9 @@ public:
                   int16_t chosenPort, bool chosenIsOpen, Tester tester);
 
     PortOptions options() const;
+    // A section of options kept elsewhere, above the buttons; check (when
+    // given) may keep the dialog open on OK, having said why.
+    void addSection(QWidget* section, std::function<bool()> check = {});
 
     // The list follows devices as they come and go while the dialog is open:
     // read again when /dev changes (after udev has settled), or every
@@ -60,6 +63,7 @@ private:
     Row rows_[kPortCount + 1];
     void watchDevices();
 
+    std::vector<std::function<bool()>> checks_;
     QComboBox* speed_ = nullptr;
     QFileSystemWatcher devices_;
     QTimer refresh_;

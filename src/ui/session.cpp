@@ -11,6 +11,7 @@
 #include "ui/main_window.h"
 #include "ui/open_dialog.h"
 #include "ui/options_dialog.h"
+#include "ui/survey_session.h"
 #include "ui/text.h"
 
 namespace fenwyd::ui {
@@ -38,6 +39,8 @@ Session::Session(MainWindow& window, SettingsStore& settings, Clock& clock,
     }
     history_ = std::make_unique<FieldHistory>(instrument().st);
     instrument().addObserver(history_.get());
+    survey_ =
+        std::make_unique<SurveySession>(window_, settings_, clock_, journal_, recorder_.get());
 
     WindowCommands commands;
     commands.open = [this] { openLogs(); };
@@ -46,11 +49,13 @@ Session::Session(MainWindow& window, SettingsStore& settings, Clock& clock,
     commands.clearPeak = [this] { history_->clearPeak(); };
     commands.closing = [this] { closing(); };
     commands.shown = [this] { shown(); };
+    survey_->addCommands(commands);
     window_.setCommands(std::move(commands));
 }
 
 Session::~Session() {
     window_.setCommands(WindowCommands());
+    survey_.reset();
     graph_.reset();
     bar_.reset();
     instrument().removeObserver(history_.get());
@@ -94,6 +99,7 @@ void Session::graphButton(const QString& key) {
 }
 
 void Session::closing() {
+    survey_->closing();  // a dwell's point, before the journal's last word
     if (recorder_) recorder_->programEnding();
     // Open at exit: open again at the next start.
     for (SideWindow* w :
@@ -110,6 +116,7 @@ void Session::shown() {
         if (SideWindow::WasOpen(settings_, "Graph")) showGraph();
         if (SideWindow::WasOpen(settings_, "BarGraph")) showBarGraph();
     });
+    survey_->shown();
 }
 
 // ------------------------------------------------------------ journal
@@ -242,7 +249,9 @@ bool Session::runOptions(QWidget* over, int16_t chosenPort, bool reopen) {
                                       window_.render();
                                   });
         });
+    survey_->addOptions(dlg);
     const bool accepted = dlg.exec() == QDialog::Accepted && !window_.ending();
+    survey_->applyOptions(accepted);
     optionsOpen_ = false;
     if (!accepted) return false;
     const PortOptions chosen = dlg.options();

@@ -23,6 +23,7 @@ class BarWindow;
 class FieldHistory;
 class GraphWindow;
 class MainWindow;
+class SurveySession;
 
 class Session : public QObject {
 public:
@@ -50,6 +51,8 @@ public:
     // "Open": the journal's logs and data files.
     void openLogs();
     journal::Recorder* recorder() { return recorder_.get(); }
+    // Positions, survey points and their window.
+    SurveySession& survey() { return *survey_; }
 
     // Options (toolbar button "Properties"): the port mapping and line speed.
     void showOptions();
@@ -83,6 +86,7 @@ private:
     std::unique_ptr<FieldHistory> history_;
     std::unique_ptr<GraphWindow> graph_;
     std::unique_ptr<BarWindow> bar_;
+    std::unique_ptr<SurveySession> survey_;
     QTimer* checkWatch_ = nullptr;
     bool optionsOpen_ = false;
 };

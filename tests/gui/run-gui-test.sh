@@ -84,7 +84,8 @@ export QT_ACCESSIBILITY=1
 unset QT_QPA_PLATFORMTHEME XDG_CURRENT_DESKTOP  # Qt's own file dialog, not a desktop's
 export FENWYD_GUI_WORK=$work
 
-setsid dbus-run-session -- "$python" "$here/test_options_gui.py" "$program" "$sim" &
+# FENWYD_GUI_SCRIPT: another script to run in the same session (the survey walk).
+setsid dbus-run-session -- "$python" "${FENWYD_GUI_SCRIPT:-$here/test_options_gui.py}" "$program" "$sim" &
 session=$!
 rc=0
 wait "$session" || rc=$?

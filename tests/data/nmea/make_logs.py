@@ -4,10 +4,12 @@
 fix-3d.nmea     a steady 3D fix (GGA, GSA, RMC each second)
 no-fix.nmea     a receiver that never gets a fix
 fix-lost.nmea   40 s of 3D fix, then 40 s without one
+walk.nmea       a 90 s walk at 1.2 m/s, bearing 30 degrees, from the fix above
 
 Run it again only to change the logs; the tests read the files as committed.
 """
 import functools
+import math
 import os
 
 LAT = (52, 12.3180, "N")  # 52.2053 degrees
@@ -37,6 +39,30 @@ def with_fix(second):
     ]
 
 
+def degrees_minutes(value, width):
+    """(degrees, minutes) of an absolute value, for "%0*d%07.4f"."""
+    value = abs(value)
+    d = int(value)
+    return width, d, (value - d) * 60
+
+
+def walking(second):
+    start_lat = LAT[0] + LAT[1] / 60
+    start_lon = -(LON[0] + LON[1] / 60)
+    metres = 1.2 * second
+    bearing = math.radians(30)
+    lat = start_lat + metres * math.cos(bearing) / 111320.0
+    lon = start_lon + metres * math.sin(bearing) / (111320.0 * math.cos(math.radians(lat)))
+    t = clock(second)
+    lat_text = "%0*d%07.4f,N" % degrees_minutes(lat, 2)
+    lon_text = "%0*d%07.4f,%s" % (degrees_minutes(lon, 3) + ("W" if lon < 0 else "E",))
+    return [
+        sentence("GPGGA,%s,%s,%s,1,08,0.9,%.1f,M,%.1f,M,," % (t, lat_text, lon_text, ALT_MSL, GEOID)),
+        sentence("GPGSA,A,3,04,05,09,12,17,24,25,29,,,,,1.6,0.9,1.3"),
+        sentence("GPRMC,%s,A,%s,%s,2.3,30.0,%s,,,A" % (t, lat_text, lon_text, DATE)),
+    ]
+
+
 def without_fix(second):
     t = clock(second)
     return [
@@ -56,4 +82,5 @@ def write(name, epochs):
 
 write("fix-3d.nmea", [with_fix(s) for s in range(20)])
 write("no-fix.nmea", [without_fix(s) for s in range(20)])
+write("walk.nmea", [walking(s) for s in range(90)])
 write("fix-lost.nmea", [with_fix(s) for s in range(40)] + [without_fix(s) for s in range(40, 80)])
