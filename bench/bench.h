@@ -73,6 +73,11 @@ std::vector<Figure> BenchStartup();  // empty journal, full journal
 std::vector<Figure> BenchHeadless(int seconds);
 std::vector<Figure> BenchGraphCpu(int seconds);  // the real program, graph open vs closed
 std::vector<Figure> BenchGraphDrawing();         // redraw and memory over a full log
+// The window's event loop while reading, during range steps and an upload
+// (a child process); a screen reader's requests to the real program.
+std::vector<Figure> BenchLatency();
+std::vector<Figure> BenchScreenReader();
+int LatencyChild(int argc, char** argv);
 std::vector<Figure> BenchReport();  // fenwyd8200 --report of a full log: time and memory
 
 // The child side of the memory figure (fenwyd_bench --memory-child).

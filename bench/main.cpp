@@ -88,6 +88,7 @@ int main(int argc, char** argv) {
     if (argc > 1 && std::string(argv[1]) == "--memory-child") return MemoryChild(argc, argv);
     if (argc > 1 && std::string(argv[1]) == "--graph-child") return GraphChild(argc, argv);
     if (argc > 1 && std::string(argv[1]) == "--open-child") return OpenListChild(argc, argv);
+    if (argc > 1 && std::string(argv[1]) == "--latency-child") return LatencyChild(argc, argv);
 
     // --graph: the graph's figures alone; --journal: the journal's and the
     // start-up's alone; --report: the report's alone.
@@ -95,15 +96,16 @@ int main(int argc, char** argv) {
     const bool graphOnly = only == "--graph";
     const bool journalOnly = only == "--journal";
     const bool reportOnly = only == "--report";
-    if (graphOnly || journalOnly || reportOnly) --argc;
+    const bool latencyOnly = only == "--latency";
+    if (graphOnly || journalOnly || reportOnly || latencyOnly) --argc;
     int seconds = 60;
     if (argc > 1) {
         seconds = std::atoi(argv[1]);
         if (seconds < 1) {
-            std::fprintf(
-                stderr,
-                "usage: fenwyd_bench [seconds] [--graph | --journal | --report]   (reading run, "
-                "default 60)\n");
+            std::fprintf(stderr,
+                         "usage: fenwyd_bench [seconds] [--graph | --journal | --report | "
+                         "--latency]   (reading run, "
+                         "default 60)\n");
             return 2;
         }
     }
@@ -124,6 +126,14 @@ int main(int argc, char** argv) {
         PrintTable(figures, 0, loadBefore);
         return 0;
     }
+    if (latencyOnly) {
+        std::fprintf(stderr, "fenwyd_bench: the event loop's latency...\n");
+        for (Figure& f : BenchLatency()) figures.push_back(f);
+        std::fprintf(stderr, "fenwyd_bench: a screen reader's requests...\n");
+        for (Figure& f : BenchScreenReader()) figures.push_back(f);
+        PrintTable(figures, 0, loadBefore);
+        return 0;
+    }
     if (!graphOnly && !reportOnly) {
         std::fprintf(stderr, "fenwyd_bench: routine reading for %d s...\n", seconds);
         for (Figure& f : BenchReading(seconds)) figures.push_back(f);
@@ -138,6 +148,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "fenwyd_bench: headless logger for %d s, and through a broker...\n",
                      seconds);
         for (Figure& f : BenchHeadless(seconds)) figures.push_back(f);
+        std::fprintf(stderr, "fenwyd_bench: the event loop's latency...\n");
+        for (Figure& f : BenchLatency()) figures.push_back(f);
+        std::fprintf(stderr, "fenwyd_bench: a screen reader's requests...\n");
+        for (Figure& f : BenchScreenReader()) figures.push_back(f);
     }
     if (reportOnly) {
         std::fprintf(stderr, "fenwyd_bench: the report of a full log...\n");

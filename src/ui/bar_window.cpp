@@ -152,8 +152,15 @@ void BarWindow::refresh() {
     auto set = [](QLabel* l, const QString& text) {
         if (l->text() != text) l->setText(text);
     };
-    set(value_, reading ? QString::fromLatin1(r.valueText.c_str()) : QStringLiteral("No Probe"));
-    set(unit_, reading ? QString::fromLatin1(r.unitsLabel.c_str()) : QString());
+    const Readout readout = LatestReadout(history_);
+    set(value_, readout.value);
+    set(unit_, readout.unit);
+    const QColor digits = readout.alarm ? kOverRed : kPanelGreen;
+    if (value_->palette().color(QPalette::WindowText) != digits) {
+        QPalette p = value_->palette();
+        p.setColor(QPalette::WindowText, digits);
+        value_->setPalette(p);
+    }
     set(range_, reading
                     ? QStringLiteral("%1 %2")
                           .arg(r.autoRange ? QStringLiteral("AutoRange") : QStringLiteral("Range"))
@@ -180,6 +187,9 @@ void BarWindow::refresh() {
 }
 
 QString BarWindow::valueText() const { return value_->text(); }
+bool BarWindow::valueInRed() const {
+    return value_->palette().color(QPalette::WindowText) == kOverRed;
+}
 QString BarWindow::unitText() const { return unit_->text(); }
 QString BarWindow::rangeText() const { return range_->text(); }
 QString BarWindow::warningText() const { return warning_->text(); }

@@ -35,6 +35,7 @@ public:
 
     void refresh();
     QString valueText() const;
+    bool valueInRed() const;
     QString unitText() const;
     QString rangeText() const;
     QString warningText() const;

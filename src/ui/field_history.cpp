@@ -195,4 +195,14 @@ const RunningStats& FieldHistory::logStats(Quantity q) const {
     return logStats_[Index(q)];
 }
 
+Readout LatestReadout(const FieldHistory& history) {
+    if (!history.hasReading() || history.probeLost())
+        return {QStringLiteral("No Probe"), {}, false};
+    const Measurement& r = history.current();
+    if (r.overRange) return {QStringLiteral("OVER"), {}, true};
+    if (r.underRange) return {QStringLiteral("UNDER"), {}, true};
+    return {QString::fromLatin1(r.valueText.c_str()), QString::fromLatin1(r.unitsLabel.c_str()),
+            false};
+}
+
 }  // namespace fenwyd::ui

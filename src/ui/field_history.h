@@ -4,6 +4,8 @@
 // open, so a window opened later shows what came before. No widgets here.
 #pragma once
 
+#include <QString>
+
 #include <array>
 #include <cstdint>
 #include <deque>
@@ -134,5 +136,15 @@ private:
     mutable int32_t logRowsCounted_ = 0;
     mutable bool logDirty_ = false;
 };
+
+// The newest reading as the large display and the graph show it: a reading
+// over or under range is a word in red ("OVER", "UNDER"), never digits that
+// could be read as a value from across a room.
+struct Readout {
+    QString value;       // digits, "OVER", "UNDER", or "No Probe"
+    QString unit;        // empty unless value is a reading
+    bool alarm = false;  // over or under range: shown red
+};
+Readout LatestReadout(const FieldHistory& history);
 
 }  // namespace fenwyd::ui

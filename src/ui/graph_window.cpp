@@ -178,6 +178,18 @@ GraphWindow::GraphWindow(FieldHistory& history, const InstrumentState& st, Dialo
     bar->addAction(QStringLiteral("Save PNG..."), this, [this] { saveAs("png"); });
     bar->addAction(QStringLiteral("Save SVG..."), this, [this] { saveAs("svg"); });
     bar->addAction(QStringLiteral("Copy"), this, [this] { copyToClipboard(); });
+    auto* spacer = new QWidget(bar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    bar->addWidget(spacer);
+    readout_ = new QLabel(bar);
+    readout_->setTextFormat(Qt::PlainText);
+    readout_->setContentsMargins(6, 0, 8, 0);
+    QFont big = readout_->font();
+    big.setBold(true);
+    big.setPointSizeF(big.pointSizeF() * 1.4);
+    readout_->setFont(big);
+    readout_->setAccessibleName(QStringLiteral("Latest reading"));
+    bar->addWidget(readout_);
 
     stats_ = new StatsView(this);
     stats_->setMinimumWidth(300);
@@ -424,6 +436,7 @@ void GraphWindow::refresh() {
     refreshTimer_.stop();
     sinceRefresh_.start();
     stats_->showStats(history_);
+    showReadout();
     if (!plotStale_) return;
     plotStale_ = false;
     placeRange();
@@ -507,6 +520,23 @@ void GraphWindow::applyPlot() {
     }
     if (plot_.thinned) caption += QStringLiteral("; smallest and largest of each pixel column");
     if (caption_->text() != caption) caption_->setText(caption);
+}
+
+void GraphWindow::showReadout() {
+    const Readout r = LatestReadout(history_);
+    const QString text = r.unit.isEmpty() ? r.value : r.value + QLatin1Char(' ') + r.unit;
+    if (readout_->text() != text) readout_->setText(text);
+    const QColor color = r.alarm ? QColor(220, 0, 0) : palette().color(QPalette::WindowText);
+    if (readout_->palette().color(QPalette::WindowText) != color) {
+        QPalette p = readout_->palette();
+        p.setColor(QPalette::WindowText, color);
+        readout_->setPalette(p);
+    }
+}
+
+QString GraphWindow::readoutText() const { return readout_->text(); }
+bool GraphWindow::readoutAlarm() const {
+    return readout_->palette().color(QPalette::WindowText) == QColor(220, 0, 0);
 }
 
 void GraphWindow::placeTimeTicks() {

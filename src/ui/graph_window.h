@@ -68,6 +68,9 @@ public:
     int drawnSegments() const;
     // The value axis: its title (the display unit) and range; the plot's width.
     QString valueTitle() const;
+    // The newest reading at the toolbar's end, and whether it is in red.
+    QString readoutText() const;
+    bool readoutAlarm() const;
     double valueMin() const;
     double valueMax() const;
     int plotWidth() const;
@@ -95,6 +98,7 @@ private:
     void buildTraceLog();
     void placeRange();
     void placeTimeTicks();
+    void showReadout();
     void keepOnLog();
     void addSegmentSeries();
     void applyPlot();
@@ -128,6 +132,7 @@ private:
     QLineSeries* logged_ = nullptr;
     StatsView* stats_ = nullptr;
     QLabel* caption_ = nullptr;
+    QLabel* readout_ = nullptr;  // the newest reading, at the toolbar's end
 
     QTimer refreshTimer_;
     QElapsedTimer sinceRefresh_;

@@ -4,6 +4,8 @@
 # accessibility tree (AT-SPI) by test_options_gui.py.
 #
 # Usage: run-gui-test.sh PATH/TO/fenwyd8200 PATH/TO/probe-sim
+# FENWYD_GUI_SCRIPT=other.py runs another script in the same surroundings
+# (the survey walk, the benchmark's screen-reader latency).
 # Exit 77 (skipped) only when no display server can be started.
 set -euo pipefail
 program=$1
@@ -84,7 +86,6 @@ export QT_ACCESSIBILITY=1
 unset QT_QPA_PLATFORMTHEME XDG_CURRENT_DESKTOP  # Qt's own file dialog, not a desktop's
 export FENWYD_GUI_WORK=$work
 
-# FENWYD_GUI_SCRIPT: another script to run in the same session (the survey walk).
 setsid dbus-run-session -- "$python" "${FENWYD_GUI_SCRIPT:-$here/test_options_gui.py}" "$program" "$sim" &
 session=$!
 rc=0

@@ -81,10 +81,18 @@ TEST_F(Graph, EveryReadingFedIsPlotted) {
 TEST_F(Graph, OverAndUnderRangeRepliesAreGaps) {
     replies(5, Rd("1000"));
     replies(3, Rd("9999", 'E', '0', 'G', 'O'));  // would be 9.999 mG
+    graph().refresh();
+    // The readout says what the reading is, in red, without its digits.
+    EXPECT_EQ(graph().readoutText(), QStringLiteral("OVER"));
+    EXPECT_TRUE(graph().readoutAlarm());
     replies(4, Rd("1100"));
     replies(2, Rd("0000", 'E', '0', 'G', 'U'));
+    graph().refresh();
+    EXPECT_EQ(graph().readoutText(), QStringLiteral("UNDER"));
     replies(3, Rd("1200"));
     graph().refresh();
+    EXPECT_EQ(graph().readoutText(), QStringLiteral("1.2 mG"));
+    EXPECT_FALSE(graph().readoutAlarm());
     EXPECT_EQ(graph().drawnSegments(), 3);
     EXPECT_EQ(graph().plotted().readings, 12u);
     EXPECT_FLOAT_EQ(graph().plotted().yMax, 1.2);  // no trace of the over-range raw value
@@ -234,12 +242,23 @@ TEST_F(Graph, TheLargeDisplay) {
     EXPECT_EQ(bar.rangeText(), QStringLiteral("AutoRange 2"));
     EXPECT_EQ(bar.bar()->percent(), 75);
     EXPECT_EQ(bar.warningText(), QString());
+    EXPECT_FALSE(bar.valueInRed());
+    // Out of range: a word in red, no digits that could pass for a value.
     answer = Rd("1999", 'E', '2', 'V', 'O');
     tick();
     EXPECT_EQ(bar.warningText(), QStringLiteral("Over Range"));
+    EXPECT_EQ(bar.valueText(), QStringLiteral("OVER"));
+    EXPECT_EQ(bar.unitText(), QString());
+    EXPECT_TRUE(bar.valueInRed());
     answer = Rd("0000", 'E', '2', 'V', 'U');
     tick();
     EXPECT_EQ(bar.warningText(), QStringLiteral("Under Range"));
+    EXPECT_EQ(bar.valueText(), QStringLiteral("UNDER"));
+    EXPECT_TRUE(bar.valueInRed());
+    answer = Rd("1234", 'E', '2', 'V', 'N', 'A', "15");
+    tick();
+    EXPECT_EQ(bar.valueText(), QStringLiteral("1.234"));
+    EXPECT_FALSE(bar.valueInRed());
 
     // Five silent transactions: the probe is lost.
     answer.clear();

@@ -50,14 +50,20 @@ TEST(Window, ThePanelIsBuiltAndNamedFromTheFaceTable) {
         // width may move further right (see the toolbar row).
         const QRect place = ui::TwRect(&win.w, e.left, e.top, e.width, e.height);
         if (e.kind != ui::FaceKind::Background) {
-            if (e.left + e.width <= kDesignWidthTwips) EXPECT_EQ(w->pos(), place.topLeft());
-            if (e.kind != ui::FaceKind::Command) EXPECT_EQ(w->size(), place.size());
+            if (e.left + e.width <= kDesignWidthTwips) {
+                EXPECT_EQ(w->pos(), place.topLeft());
+            }
+            if (e.kind != ui::FaceKind::Command) {
+                EXPECT_EQ(w->size(), place.size());
+            }
         }
         if (e.accessibleName != nullptr) {
             EXPECT_EQ(w->accessibleName(), QString::fromLatin1(e.accessibleName));
         }
         EXPECT_EQ(w->accessibleDescription(), ui::DescriptionOf(e));
-        if (e.toolTip != nullptr) EXPECT_EQ(w->toolTip(), QString::fromLatin1(e.toolTip));
+        if (e.toolTip != nullptr) {
+            EXPECT_EQ(w->toolTip(), QString::fromLatin1(e.toolTip));
+        }
         if (e.kind == ui::FaceKind::Label && e.family != nullptr) {
             EXPECT_EQ(w->font().pointSizeF(), e.points);
             EXPECT_EQ(w->font().bold(), e.bold);
