@@ -37,7 +37,18 @@ double QtClock::secondsSinceMidnight() {
 
 int64_t QtClock::utcMs() { return QDateTime::currentMSecsSinceEpoch(); }
 
-int32_t QtClock::utcOffsetSeconds() { return QDateTime::currentDateTime().offsetFromUtc(); }
+int32_t QtClock::utcOffsetSeconds() {
+    // Each reading is stamped with the offset, and working it out asks the
+    // system about its time zone anew (a look at /etc/localtime each time).
+    // Offsets change on a whole minute: once a minute is enough.
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const qint64 minute = now / 60000;
+    if (minute != offsetMinute_) {
+        offset_ = QDateTime::fromMSecsSinceEpoch(now).offsetFromUtc();
+        offsetMinute_ = minute;
+    }
+    return offset_;
+}
 
 QString ShortDateFullYear(const QLocale& locale, const QDate& date) {
     const QString format = locale.dateFormat(QLocale::ShortFormat);

@@ -39,6 +39,10 @@ public:
     // Ends as soon as an ending signal (SignalWatch) has come.
     void pause(double ms) override;
     std::unique_ptr<Timer> createTimer(std::function<void()> onTick) override;
+
+private:
+    int64_t offsetMinute_ = -1;  // minutes since 1970 offset_ was worked out for
+    int32_t offset_ = 0;
 };
 
 // The per-user settings store: organization "Fenwyd 8200", no application

@@ -125,6 +125,9 @@ GraphWindow::GraphWindow(FieldHistory& history, const InstrumentState& st, Dialo
     chart_ = new QChart;
     chart_->setMargins(QMargins(4, 4, 8, 4));
     chart_->setBackgroundRoundness(0);  // a plain rectangle paints faster
+    // The theme's white is a gradient from white to white: painted as one,
+    // each redraw fills the chart pixel by pixel on the painting threads.
+    chart_->setBackgroundBrush(Qt::white);
     QFont titleFont = chart_->titleFont();
     titleFont.setBold(true);
     chart_->setTitleFont(titleFont);  // shown on exports only

@@ -139,13 +139,21 @@ QWidget* MainWindow::buildElement(QWidget* client, const FaceElement& e) {
         case FaceKind::Label: {
             auto* label = new ClickLabel(client);
             label->setGeometry(place);
+            // Of a fixed size, a label whose text changes at every reading
+            // asks nobody to lay anything out again.
+            label->setFixedSize(place.size());
             label->setFont(font);
             label->setAlignment(e.align);
             if (e.caption != nullptr) {
                 label->setText(QString::fromLatin1(e.caption));
                 SetForeColor(label, colour);
             }
-            if (e.shown != nullptr) labels_.emplace_back(&(v.*e.shown), label);
+            if (e.shown != nullptr) {
+                BoundLabel bound;
+                bound.state = &(v.*e.shown);
+                bound.label = label;
+                labels_.push_back(bound);
+            }
             if (e.toolTip != nullptr) label->setToolTip(QString::fromLatin1(e.toolTip));
             if (e.click != FaceAction::None) {
                 label->onClick = [this, action = e.click] { faceAction(action); };
@@ -162,6 +170,7 @@ QWidget* MainWindow::buildElement(QWidget* client, const FaceElement& e) {
             Label1_ = new QLabel(client);
             Label1_->setTextFormat(Qt::PlainText);
             Label1_->setGeometry(place);
+            Label1_->setFixedSize(place.size());  // as the labels above
             Label1_->setFont(font);
             Label1_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
             Label1_->setWordWrap(true);
@@ -412,7 +421,7 @@ void MainWindow::buildMenus() {
     mnucomm->setToolTipsVisible(true);  // each port's device
     for (int i = 1; i <= kPortCount; ++i) {
         const QByteArray name = "mnucommcomm_" + QByteArray::number(i);
-        addAction(
+        commActions_[i] = addAction(
             mnucomm, name.constData(), QStringLiteral("Comm &%1").arg(i), &v.mnucommcomm[i],
             [&in, i] { in.WhenIdle([&in, i] { in.mnucommcomm_Click(static_cast<int16_t>(i)); }); });
     }
@@ -478,8 +487,9 @@ void MainWindow::buildStatusBar() {
     sbPanels_[2]->setMinimumWidth(fm.horizontalAdvance(QStringLiteral("19200 Baud")) + 10);
     sbPanels_[3]->setMinimumWidth(
         fm.horizontalAdvance(QLocale::system().toString(sample.date(), QLocale::ShortFormat)) + 10);
-    sbPanels_[4]->setMinimumWidth(
-        fm.horizontalAdvance(QLocale::system().toString(sample.time(), QLocale::ShortFormat)) + 10);
+    clockWidth_ =
+        fm.horizontalAdvance(QLocale::system().toString(sample.time(), QLocale::ShortFormat)) + 10;
+    sbPanels_[4]->setMinimumWidth(clockWidth_);
     elements_[QStringLiteral("sbStatusBar1")] = sbPanels_[1];
     elements_[QStringLiteral("sbStatusBar2")] = sbPanels_[2];
     journalState_ = new QLabel(sb);
@@ -492,8 +502,13 @@ void MainWindow::buildStatusBar() {
     auto* clockTimer = new QTimer(this);
     auto tickClock = [this] {
         const QDateTime now = QDateTime::currentDateTime();
-        sbPanels_[3]->setText(QLocale::system().toString(now.date(), QLocale::ShortFormat));
-        sbPanels_[4]->setText(QLocale::system().toString(now.time(), QLocale::ShortFormat));
+        const QLocale locale = QLocale::system();
+        if (now.date() != clockDate_) {  // the date is written out once a day
+            clockDate_ = now.date();
+            sbPanels_[3]->setText(locale.toString(clockDate_, QLocale::ShortFormat));
+        }
+        const QString time = locale.toString(now.time(), QLocale::ShortFormat);
+        if (sbPanels_[4]->text() != time) sbPanels_[4]->setText(time);
     };
     connect(clockTimer, &QTimer::timeout, this, tickClock);
     clockTimer->start(1000);
@@ -515,8 +530,14 @@ QAction* MainWindow::menuAction(const QString& name) const {
 void MainWindow::changed() {
     if (renderQueued_) return;
     renderQueued_ = true;
+    // A render that ran meanwhile (a reading is painted at once) showed the
+    // change already.
     QMetaObject::invokeMethod(
-        this, [this] { render(); }, Qt::QueuedConnection);
+        this,
+        [this] {
+            if (renderQueued_) render();
+        },
+        Qt::QueuedConnection);
 }
 
 void MainWindow::repaintNow() {
@@ -538,23 +559,37 @@ void MainWindow::paintNow() {
 
 void MainWindow::renderStatusBar() {
     const ViewState& v = instrument_->view;
-    const QString text = Qs(v.StatusText);
-    if (sbPanels_[1]->text() != text) sbPanels_[1]->setText(text);
-    const QString baud = Qs(v.StatusBaudText);
-    if (sbPanels_[2]->text() != baud) sbPanels_[2]->setText(baud);
-    const QString device = Qs(v.StatusToolTip);
-    if (statusBar()->toolTip() != device) statusBar()->setToolTip(device);
+    if (statusText_.changed(v.StatusText)) sbPanels_[1]->setText(Qs(v.StatusText));
+    if (statusBaud_.changed(v.StatusBaudText)) sbPanels_[2]->setText(Qs(v.StatusBaudText));
+    if (statusToolTip_.changed(v.StatusToolTip)) statusBar()->setToolTip(Qs(v.StatusToolTip));
     fitStatusPanels();
 }
 void MainWindow::fitStatusPanels() {
     // A message longer than its panel ("Uploading 1234 data points.  Please
-    // wait...") has the date and time panels give way while it shows.
+    // wait...") has the date and time panels give way while it shows. This
+    // runs at every render, and measures again only when something it
+    // depends on changed: measuring text is what costs.
     QStatusBar* sb = statusBar();
+    QStringList texts{sbPanels_[1]->text(), sbPanels_[2]->text(), sbPanels_[3]->text()};
+    for (QLabel* extra : extraPanels_) {
+        texts << (extra->isVisibleTo(sb) ? QLatin1Char('+') + extra->text() : QString());
+    }
+    const bool textsChanged = fittedTexts_.changed(texts);
+    const bool widthChanged = fittedWidth_.changed(sb->isVisible() ? sb->width() : -1);
+    if (!textsChanged && !widthChanged) return;
+
+    // The time changes every second. A panel of a fixed size repaints alone;
+    // one free to resize has the status bar and the window laid out again,
+    // and the status bar painted whole, at every tick. It is as wide as the
+    // longest time of day, and as high as its neighbours.
+    QLabel* clock = sbPanels_[4];
+    const int clockWidth = std::max(clockWidth_, clock->sizeHint().width());
+
     const QMargins m = sbPanels_[1]->contentsMargins();
     const int needed = sbPanels_[1]->fontMetrics().horizontalAdvance(sbPanels_[1]->text()) +
                        m.left() + m.right() + 2 * sbPanels_[1]->frameWidth() + Tw(this, 60);
-    int others = 0;
-    for (int i = 2; i <= 4; ++i)
+    int others = clockWidth + sb->layout()->spacing();
+    for (int i = 2; i <= 3; ++i)
         others += sbPanels_[i]->sizeHint().width() + sb->layout()->spacing();
     for (QLabel* extra : extraPanels_) {
         if (extra->isVisibleTo(sb)) others += extra->sizeHint().width() + sb->layout()->spacing();
@@ -563,27 +598,38 @@ void MainWindow::fitStatusPanels() {
     for (int i : {3, 4}) {
         if (sbPanels_[i]->isVisibleTo(sb) != roomForClock) sbPanels_[i]->setVisible(roomForClock);
     }
+    if (sb->isVisible()) {
+        const QSize fixed(clockWidth, sbPanels_[2]->height());
+        if (clock->minimumSize() != fixed || clock->maximumSize() != fixed) {
+            clock->setFixedSize(fixed);
+        }
+    }
 }
 
 void MainWindow::render() {
     renderQueued_ = false;
     const ViewState& v = instrument_->view;
-    for (auto& [state, label] : labels_) {
-        const QString text = Qs(state->caption);
-        if (label->text() != text) label->setText(text);
-        if (label->isVisibleTo(label->parentWidget()) != state->visible)
-            label->setVisible(state->visible);
-        SetForeColor(label, Q(state->foreColor));
+    // A render runs several times a reading: each widget is told only what
+    // changed since it was last told, without converting unchanged texts.
+    for (BoundLabel& b : labels_) {
+        if (b.caption.changed(b.state->caption)) b.label->setText(Qs(b.state->caption));
+        if (b.visible.changed(b.state->visible)) b.label->setVisible(b.state->visible);
+        if (b.color.changed(b.state->foreColor)) SetForeColor(b.label, Q(b.state->foreColor));
     }
-    for (auto& [state, shape] : shapes_) {
+    shapesShown_.resize(shapes_.size());
+    for (std::size_t i = 0; i < shapes_.size(); ++i) {
+        const auto& [state, shape] = shapes_[i];
+        if (!shapesShown_[i].changed({state->left, state->top, state->width, state->height,
+                                      state->fill.r, state->fill.g, state->fill.b})) {
+            continue;
+        }
         shape->setFill(Q(state->fill));
         const QRect place = TwRect(this, state->left, state->top, state->width, state->height);
         if (shape->geometry() != place) shape->setGeometry(place);
         shape->setVisible(state->height > 0);
     }
 
-    const QString label1 = Qs(v.Label1);
-    if (Label1_->text() != label1) Label1_->setText(label1);
+    if (label1_.changed(v.Label1)) Label1_->setText(Qs(v.Label1));
 
     // Only the replies appended since the last render are added.
     const uint64_t fresh = v.List1Appended - renderedList1_;
@@ -614,11 +660,9 @@ void MainWindow::render() {
         unsetCursor();
     }
 
-    QStringList items;
-    for (const std::string& s : v.CmbSampleRateItems) items << Qs(s);
-    QStringList shown;
-    for (int i = 0; i < CmbSampleRate_->count(); ++i) shown << CmbSampleRate_->itemText(i);
-    if (items != shown) {
+    if (sampleRates_.changed(v.CmbSampleRateItems)) {
+        QStringList items;
+        for (const std::string& s : v.CmbSampleRateItems) items << Qs(s);
         const QSignalBlocker block(CmbSampleRate_);
         CmbSampleRate_->clear();
         CmbSampleRate_->addItems(items);
@@ -628,20 +672,33 @@ void MainWindow::render() {
         CmbSampleRate_->setCurrentIndex(v.CmbSampleRateIndex);
     }
 
-    for (auto& [state, action] : menuStates_) {
-        action->setEnabled(state->enabled);
-        if (action->isCheckable()) action->setChecked(state->checked);
-        action->setVisible(state->visible);
+    // A click checks or unchecks an action by itself: the check mark is
+    // compared with the action as it stands.
+    menusShown_.resize(menuStates_.size());
+    for (std::size_t i = 0; i < menuStates_.size(); ++i) {
+        const auto& [state, action] = menuStates_[i];
+        if (menusShown_[i].changed({state->enabled, state->visible})) {
+            action->setEnabled(state->enabled);
+            action->setVisible(state->visible);
+        }
+        if (action->isCheckable() && action->isChecked() != state->checked) {
+            action->setChecked(state->checked);
+        }
     }
     for (int i = 1; i <= kPortCount; ++i) {
-        QAction* comm = actions_[QStringLiteral("mnucommcomm_%1").arg(i)];
-        const QString device = Qs(v.mnucommToolTip[i]);
-        if (!device.isEmpty() && comm->toolTip() != device) comm->setToolTip(device);
+        const std::string& device = v.mnucommToolTip[i];
+        if (!device.empty() && commToolTips_[i].changed(device)) {
+            commActions_[i]->setToolTip(Qs(device));
+        }
     }
     for (int i = 1; i <= kToolButtonCount; ++i) {
         if (tbButtons_[i] == nullptr || tbButtons_[i]->isSeparator()) continue;
-        tbButtons_[i]->setEnabled(v.tbButtons[i].enabled);
-        if (tbButtons_[i]->isCheckable()) tbButtons_[i]->setChecked(v.tbButtons[i].pressed);
+        QAction* button = tbButtons_[i];
+        if (button->isEnabled() != v.tbButtons[i].enabled)
+            button->setEnabled(v.tbButtons[i].enabled);
+        if (button->isCheckable() && button->isChecked() != v.tbButtons[i].pressed) {
+            button->setChecked(v.tbButtons[i].pressed);
+        }
     }
 }
 
@@ -673,6 +730,7 @@ void MainWindow::closeEvent(QCloseEvent* e) {
 
 void MainWindow::showEvent(QShowEvent* e) {
     QMainWindow::showEvent(e);
+    fitStatusPanels();  // laid out now: the clock's panel takes its size
     if (shownOnce_) return;
     shownOnce_ = true;
     if (commands_.shown) commands_.shown();
@@ -698,6 +756,12 @@ void MainWindow::ResizeForm() {
     QRect g2 = backgrounds_[2]->geometry();
     g2.setHeight(std::max(0, height - backgrounds_[3]->geometry().top()));
     backgrounds_[2]->setGeometry(g2);
+    // The raw-reply list lies beyond the window's first size. While none of
+    // it is within the window it is hidden: a list view lays every item out
+    // again at each one added, which with a long list was most of the
+    // window's work at each reading. Its items are kept all the same.
+    const bool seen = centralWidget()->rect().intersects(List1_->geometry());
+    if (List1_->isVisibleTo(centralWidget()) != seen) List1_->setVisible(seen);
 }
 
 // ------------------------------------------------------------- options

@@ -1,5 +1,8 @@
 #pragma once
+#include <QDate>
 #include <QMainWindow>
+#include <QStringList>
+#include <array>
 #include <functional>
 #include <map>
 #include <memory>
@@ -124,14 +127,46 @@ private:
     int toolbarRowWidth_ = 0;  // pixels: toolbar buttons, then the sample-rate list
     bool unloaded_ = false;
     uint64_t renderedList1_ = 0;
+    QDate clockDate_;     // the date the status bar shows
+    int clockWidth_ = 0;  // pixels: the time panel, for the longest time of day
     QLabel* journalState_ = nullptr;
     std::vector<QLabel*> extraPanels_;
 
     std::map<QString, QWidget*> elements_;
     std::map<QString, QAction*> actions_;
     std::vector<std::pair<const MenuItemView*, QAction*>> menuStates_;
-    std::vector<std::pair<const LabelView*, ClickLabel*>> labels_;
+    // What a widget was last given: a value unchanged since costs no
+    // conversion and no call into the widget.
+    template <typename T>
+    struct Last {
+        T value{};
+        bool set = false;
+        bool changed(const T& now) {
+            if (set && value == now) return false;
+            value = now;
+            set = true;
+            return true;
+        }
+    };
+    struct BoundLabel {
+        const LabelView* state = nullptr;
+        ClickLabel* label = nullptr;
+        Last<std::string> caption;
+        Last<bool> visible;
+        Last<Rgb> color;
+    };
+    std::vector<BoundLabel> labels_;
+    Last<std::string> label1_, statusText_, statusBaud_, statusToolTip_;
+    Last<std::vector<std::string>> sampleRates_;
+    Last<std::string> commToolTips_[kPortCount + 1];
+    QAction* commActions_[kPortCount + 1] = {};
     std::vector<std::pair<const ShapeView*, ShapeWidget*>> shapes_;
+    std::vector<Last<std::array<int, 7>>> shapesShown_;  // place and fill, by shapes_
+    std::vector<Last<std::array<bool, 2>>> menusShown_;  // enabled and visible, by menuStates_
+    // What fitStatusPanels last fitted the status bar to: the panels' texts
+    // and the bar's width (-1 while it is not shown).
+    Last<QStringList> fittedTexts_;
+    Last<int> fittedWidth_;
     std::vector<ShapeWidget*> backgrounds_;  // by the table's order
 
     QToolBar* tbToolBar_ = nullptr;

@@ -7,14 +7,20 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLayout>
+#include <QListWidget>
+#include <QPaintEvent>
 #include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
+#include <map>
+#include <string>
+#include <vector>
 
 #include "qt/qt_platform.h"
 #include "support/fakes.h"
 #include "support/files.h"
+#include "support/harness.h"
 #include "support/home.h"
 #include "ui/dialogs.h"
 #include "ui/face.h"
@@ -134,6 +140,107 @@ TEST(Window, NoProbeIsNotDrawnLikeAReading) {
     ASSERT_NE(field, nullptr);
     EXPECT_EQ(field->text(), QStringLiteral("No Probe"));
     EXPECT_NE(field->palette().color(QPalette::WindowText), QColor(0, 192, 0));
+}
+
+// Counts what the window is asked to do: layout passes anywhere in it, and
+// paints of the widgets watched.
+struct WorkCounter : QObject {
+    explicit WorkCounter(QWidget* window) : window_(window) { qApp->installEventFilter(this); }
+    ~WorkCounter() override { qApp->removeEventFilter(this); }
+    bool eventFilter(QObject* o, QEvent* e) override {
+        auto* w = qobject_cast<QWidget*>(o);
+        if (w != nullptr && (w == window_ || window_->isAncestorOf(w))) {
+            if (e->type() == QEvent::LayoutRequest) layouts.push_back(w->metaObject()->className());
+            if (e->type() == QEvent::Paint) {
+                ++paints[w];
+                painted[w] |= static_cast<QPaintEvent*>(e)->rect();
+            }
+        }
+        return false;
+    }
+    QWidget* window_;
+    std::vector<std::string> layouts;
+    std::map<QWidget*, int> paints;
+    std::map<QWidget*, QRect> painted;  // the area, in the widget's own coordinates
+};
+
+// Everything the window has left to do; each pass may post the next.
+void Settle() {
+    for (int pass = 0; pass < 5; ++pass) {
+        QCoreApplication::sendPostedEvents();
+        QApplication::processEvents();
+    }
+}
+
+void Reply(ui::MainWindow& w, const std::string& text) {
+    w.instrument().st.ProbeData = text;
+    w.instrument().ProcessData(1);
+    QApplication::processEvents();
+}
+
+TEST(Window, ReadingsLayNothingOutAndLeaveTheStatusBarAlone) {
+    Window win;
+    Reply(win.w, Rd("1000"));  // the first shows the model, units and range
+    Settle();
+    WorkCounter counter(&win.w);
+    for (const char* raw : {"1999", "0020", "1500", "0734", "1100", "1234"}) {
+        Reply(win.w, Rd(raw));
+    }
+    auto* field = qobject_cast<QLabel*>(win.w.element(QStringLiteral("LabXYZField")));
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(field->text(), QStringLiteral("1.234"));
+    EXPECT_GE(counter.paints[field], 1) << "the new value is painted";
+    EXPECT_TRUE(counter.layouts.empty())
+        << counter.layouts.size() << " layout passes, the first in a " << counter.layouts.front();
+    for (QLabel* panel : win.w.statusBar()->findChildren<QLabel*>()) {
+        if (panel->accessibleDescription() == QStringLiteral("Time")) continue;  // ticks
+        EXPECT_EQ(counter.paints[panel], 0) << panel->text().toStdString() << " repainted";
+    }
+}
+
+TEST(Window, ANewTimeRepaintsTheClockAlone) {
+    Window win;
+    QLabel* clock = nullptr;
+    for (QLabel* panel : win.w.statusBar()->findChildren<QLabel*>()) {
+        if (panel->accessibleDescription() == QStringLiteral("Time")) clock = panel;
+    }
+    ASSERT_NE(clock, nullptr);
+    auto* baud = qobject_cast<QLabel*>(win.w.element(QStringLiteral("sbStatusBar2")));
+    ASSERT_NE(baud, nullptr);
+    EXPECT_EQ(clock->height(), baud->height()) << "as high as its neighbours";
+    Settle();
+    WorkCounter counter(&win.w);
+    // The longest time of day the locale writes shows whole.
+    const QString latest = QLocale::system().toString(QTime(23, 58, 58), QLocale::ShortFormat);
+    clock->setText(latest);
+    QApplication::processEvents();
+    EXPECT_LE(clock->fontMetrics().horizontalAdvance(latest), clock->contentsRect().width());
+    EXPECT_TRUE(counter.layouts.empty()) << "the status bar laid out again";
+    EXPECT_EQ(counter.paints[baud], 0);
+    // Behind the clock's panel only, if at all.
+    const QRect behind = counter.painted[win.w.statusBar()];
+    EXPECT_TRUE(behind.isEmpty() || clock->geometry().contains(behind))
+        << "the status bar painted whole";
+}
+
+TEST(Window, TheRawRepliesBeyondTheFirstSizeAreAllThereWhenTheWindowGrows) {
+    Window win;
+    auto* list = qobject_cast<QListWidget*>(win.w.element(QStringLiteral("List1")));
+    ASSERT_NE(list, nullptr);
+    for (int i = 0; i < 30; ++i) Reply(win.w, Rd(QString::number(1000 + i).toStdString()));
+    // Out of sight at the first size, it is not shown (nor laid out at each
+    // reply), but keeps every reply.
+    EXPECT_FALSE(list->isVisible());
+    EXPECT_EQ(list->count(), 30);
+    win.w.resize(list->geometry().right() + 40, list->geometry().bottom() + 80);
+    QApplication::processEvents();
+    ASSERT_TRUE(list->isVisible());
+    EXPECT_FALSE(list->visibleRegion().isEmpty());
+    ASSERT_EQ(list->count(), 30);
+    EXPECT_EQ(list->item(29)->text(), QString::fromStdString(Rd("1029")));
+    EXPECT_EQ(list->currentRow(), 29) << "kept at the newest reply";
+    Reply(win.w, Rd("2000"));
+    EXPECT_EQ(list->currentRow(), 30);
 }
 
 TEST(Window, APlaceOffEveryScreenOpensOnTheNearestOne) {
