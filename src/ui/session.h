@@ -23,6 +23,7 @@ class BarWindow;
 class FieldHistory;
 class GraphWindow;
 class MainWindow;
+class ReportWriter;
 class SurveySession;
 
 class Session : public QObject {
@@ -53,6 +54,10 @@ public:
     journal::Recorder* recorder() { return recorder_.get(); }
     // Positions, survey points and their window.
     SurveySession& survey() { return *survey_; }
+    // File > "Report...": the data log as a PDF (also from "Open" for a
+    // log of the journal).
+    void reportDataLog();
+    ReportWriter& reports() { return *reports_; }
 
     // Options (toolbar button "Properties"): the port mapping and line speed.
     void showOptions();
@@ -87,6 +92,7 @@ private:
     std::unique_ptr<GraphWindow> graph_;
     std::unique_ptr<BarWindow> bar_;
     std::unique_ptr<SurveySession> survey_;
+    std::unique_ptr<ReportWriter> reports_;
     QTimer* checkWatch_ = nullptr;
     bool optionsOpen_ = false;
 };
