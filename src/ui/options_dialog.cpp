@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ui/exposure_options.h"
+
 namespace fenwyd::ui {
 
 namespace {
@@ -126,13 +128,17 @@ OptionsDialog::OptionsDialog(QWidget* parent, PortCatalog& catalog, const PortOp
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->setAccessibleName(QStringLiteral("Options buttons"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    exposure_ = new ExposureOptions(this);
+    connect(buttons, &QDialogButtonBox::accepted, this, [this] {
+        if (exposure_->settings()) accept();
+    });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(intro);
     layout->addWidget(ports);
     layout->addLayout(speedRow);
+    layout->addWidget(exposure_);
     layout->addWidget(buttons);
 
     connect(&refresh_, &QTimer::timeout, this, [this] {

@@ -6,6 +6,8 @@
 #include "qt/qt_serial_port.h"
 #include "ui/bar_window.h"
 #include "ui/dialogs.h"
+#include "ui/exposure_monitor.h"
+#include "ui/exposure_options.h"
 #include "ui/field_history.h"
 #include "ui/graph_window.h"
 #include "ui/main_window.h"
@@ -38,6 +40,8 @@ Session::Session(MainWindow& window, SettingsStore& settings, Clock& clock,
     }
     history_ = std::make_unique<FieldHistory>(instrument().st);
     instrument().addObserver(history_.get());
+    exposure_ = std::make_unique<ExposureMonitor>(*history_, window_);
+    exposure_->apply(LoadExposure(settings_));
 
     WindowCommands commands;
     commands.open = [this] { openLogs(); };
@@ -53,6 +57,7 @@ Session::~Session() {
     window_.setCommands(WindowCommands());
     graph_.reset();
     bar_.reset();
+    exposure_.reset();
     instrument().removeObserver(history_.get());
     if (recorder_) instrument().removeObserver(recorder_.get());
 }
@@ -242,9 +247,14 @@ bool Session::runOptions(QWidget* over, int16_t chosenPort, bool reopen) {
                                       window_.render();
                                   });
         });
+    dlg.exposure()->set(exposure_->settings());
     const bool accepted = dlg.exec() == QDialog::Accepted && !window_.ending();
     optionsOpen_ = false;
     if (!accepted) return false;
+    if (const std::optional<ExposureSettings> exposure = dlg.exposure()->settings()) {
+        SaveExposure(settings_, *exposure);
+        exposure_->apply(*exposure);
+    }
     const PortOptions chosen = dlg.options();
     window_.whenIdle([this, chosen, reopen] { instrument().ApplyPortOptions(chosen, reopen); });
     return true;
