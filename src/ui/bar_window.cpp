@@ -6,8 +6,12 @@
 #include <QPainter>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
+#include "ui/exposure_monitor.h"
 #include "ui/stats_view.h"
+#include "ui/text.h"
 
 namespace fenwyd::ui {
 
@@ -15,7 +19,9 @@ namespace {
 const QColor kPanelGreen(0, 192, 0);  // the main window's reading colour
 const QColor kOverRed(255, 0, 0);
 const QColor kUnderYellow(255, 255, 0);
-constexpr int kTicks = 4;  // 0, 25, 50, 75, 100 %
+const QColor kExposureCyan(0, 255, 255);  // the panel's exposure label
+constexpr int kTicks = 4;                 // 0, 25, 50, 75, 100 %
+constexpr double kExposureTick = 25;      // percent of the level
 
 QLabel* PanelLabel(QWidget* parent, const QColor& color, bool bold) {
     auto* l = new QLabel(parent);
@@ -67,6 +73,43 @@ void RangeBar::paintEvent(QPaintEvent*) {
     }
 }
 
+ExposureBar::ExposureBar(QWidget* parent) : QWidget(parent) { setMinimumHeight(16); }
+
+void ExposureBar::setState(double percent, double alarmPercent) {
+    const bool same = percent == percent_ || (std::isnan(percent) && std::isnan(percent_));
+    if (same && alarmPercent == alarm_) return;
+    percent_ = percent;
+    alarm_ = alarmPercent;
+    update();
+}
+
+double ExposureBar::fullScale() const {
+    return std::max(100.0, std::ceil(alarm_ / kExposureTick) * kExposureTick);
+}
+
+void ExposureBar::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    const QRect frame = rect().adjusted(1, 1, -2, -2);
+    p.fillRect(rect(), Qt::black);
+    const double full = fullScale();
+    const auto at = [&](double pct) {
+        return frame.left() + static_cast<int>(std::lround(frame.width() * pct / full));
+    };
+    if (std::isfinite(percent_)) {
+        QRect filled = frame;
+        filled.setRight(at(std::clamp(percent_, 0.0, full)));
+        p.fillRect(filled, percent_ >= alarm_ ? kOverRed : kExposureCyan);
+    }
+    p.setPen(QPen(QColor(160, 160, 160), 1));
+    p.drawRect(frame);
+    for (double t = kExposureTick; t < full; t += kExposureTick) {
+        p.drawLine(at(t), frame.bottom() - frame.height() / 4, at(t), frame.bottom());
+    }
+    // The alarm threshold across the whole height.
+    p.setPen(QPen(Qt::white, 2));
+    p.drawLine(at(alarm_), rect().top(), at(alarm_), rect().bottom());
+}
+
 BarWindow::BarWindow(FieldHistory& history, SettingsStore& settings)
     : SideWindow(settings, "BarGraph"), history_(history) {
     setWindowTitle(QStringLiteral("Bar Graph - Fenwyd 8200"));
@@ -88,6 +131,8 @@ BarWindow::BarWindow(FieldHistory& history, SettingsStore& settings)
     warning_->setAlignment(Qt::AlignCenter);
     peak_ = PanelLabel(this, QColor(0, 255, 255), true);
     peak_->setAlignment(Qt::AlignCenter);
+    exposure_ = PanelLabel(this, kExposureCyan, false);
+    exposureBar_ = new ExposureBar(this);
 
     // The table on the panel's black, in light text.
     stats_ = new StatsView(this);
@@ -108,6 +153,8 @@ BarWindow::BarWindow(FieldHistory& history, SettingsStore& settings)
     layout->addLayout(rangeRow, 1);
     layout->addWidget(bar_, 1);
     layout->addWidget(warning_, 1);
+    layout->addWidget(exposure_, 1);
+    layout->addWidget(exposureBar_, 1);
     layout->addWidget(peak_, 1);
     layout->addWidget(stats_, 0, Qt::AlignHCenter);
     history_.addListener(this);
@@ -142,7 +189,9 @@ void BarWindow::fitFonts() {
     SetPixelSize(percent_, std::max(h * 6 / 100, 12));
     SetPixelSize(warning_, std::max(h * 8 / 100, 14));
     SetPixelSize(peak_, std::max(h * 6 / 100, 12));
+    SetPixelSize(exposure_, std::max(h * 5 / 100, 12));
     bar_->setMinimumHeight(std::max(h * 8 / 100, 20));
+    exposureBar_->setMinimumHeight(std::max(h * 5 / 100, 16));
     stats_->setTextPixelSize(std::max(h * 3 / 100, 12));
 }
 
@@ -169,6 +218,8 @@ void BarWindow::refresh() {
                   : r.underRange ? QStringLiteral("Under Range")
                                  : QString());
 
+    showExposure(reading);
+
     const DisplayUnit unit = history_.displayUnit();
     const RunningStats& live = history_.liveStats(unit.quantity);
     set(peak_, live.empty() ? QStringLiteral("Peak -")
@@ -178,6 +229,28 @@ void BarWindow::refresh() {
                                        FormatTimeOfDay(live.max().at, r.utcOffsetSeconds)));
     stats_->showStats(history_);
 }
+
+void BarWindow::showExposure(bool reading) {
+    const std::optional<Reference>& ref = history_.reference();
+    exposure_->setVisible(ref.has_value());
+    exposureBar_->setVisible(ref.has_value());
+    if (!ref) return;
+    const Measurement& r = history_.current();
+    std::string why;
+    std::optional<Comparison> c;
+    if (reading && r.inRange()) c = CompareReading(*ref, r, &why);
+    const double alarm = history_.alarmPercent();
+    exposureBar_->setState(c ? c->percent : std::numeric_limits<double>::quiet_NaN(), alarm);
+    const QString text =
+        c ? Qs(FormatPercent(c->percent) + " of " + c->levelText)
+          : Qs(ReferenceName(*ref) + (reading ? ": no percent for this reading" : ": no reading"));
+    if (exposure_->text() != text) exposure_->setText(text);
+    QPalette pal = exposure_->palette();
+    pal.setColor(QPalette::WindowText, c && c->percent >= alarm ? kOverRed : kExposureCyan);
+    exposure_->setPalette(pal);
+}
+
+QString BarWindow::exposureText() const { return exposure_->text(); }
 
 QString BarWindow::valueText() const { return value_->text(); }
 QString BarWindow::unitText() const { return unit_->text(); }
