@@ -22,6 +22,7 @@ const QColor kUnderYellow(255, 255, 0);
 const QColor kExposureCyan(0, 255, 255);  // the panel's exposure label
 constexpr int kTicks = 4;                 // 0, 25, 50, 75, 100 %
 constexpr double kExposureTick = 25;      // percent of the level
+constexpr int kStatsShare = 45;           // percent of the height at most
 
 QLabel* PanelLabel(QWidget* parent, const QColor& color, bool bold) {
     auto* l = new QLabel(parent);
@@ -37,9 +38,21 @@ QLabel* PanelLabel(QWidget* parent, const QColor& color, bool bold) {
 
 void SetPixelSize(QLabel* l, int px) {
     QFont f = l->font();
+    px = std::max(px, 8);
     if (f.pixelSize() == px) return;
-    f.setPixelSize(std::max(px, 8));
+    f.setPixelSize(px);
     l->setFont(f);
+}
+
+// The largest text up to px that fits the label's width.
+void FitPixelSize(QLabel* l, int px) {
+    QFont f = l->font();
+    const int width = l->contentsRect().width();
+    for (; px > 8; --px) {
+        f.setPixelSize(px);
+        if (QFontMetrics(f).horizontalAdvance(l->text()) <= width) break;
+    }
+    SetPixelSize(l, px);
 }
 }  // namespace
 
@@ -133,6 +146,16 @@ BarWindow::BarWindow(FieldHistory& history, SettingsStore& settings)
     peak_->setAlignment(Qt::AlignCenter);
     exposure_ = PanelLabel(this, kExposureCyan, false);
     exposureBar_ = new ExposureBar(this);
+    // The text takes the room its row gets, never more: the rows share the
+    // height the statistics leave by their stretch, and the fonts follow
+    // (see fitFonts), so a font can never make the window grow.
+    for (QLabel* l : {value_, unit_, range_, percent_, warning_, peak_, exposure_}) {
+        // The ones alone in their row are as wide as the window, and their
+        // text is fitted to it.
+        const bool alone = l == warning_ || l == peak_ || l == exposure_;
+        l->setSizePolicy(alone ? QSizePolicy::Ignored : QSizePolicy::Preferred,
+                         QSizePolicy::Ignored);
+    }
 
     // The table on the panel's black, in light text.
     stats_ = new StatsView(this);
@@ -180,19 +203,23 @@ void BarWindow::resizeEvent(QResizeEvent* e) {
 
 void BarWindow::fitFonts() {
     // The digits take what the window gives them: readable from afar on a
-    // large window, still whole on a small one.
-    const int h = height(), w = width();
-    const int digits = std::min(h * 30 / 100, w * 17 / 100);
+    // large window, still whole on a small one. The statistics first: the
+    // other rows share what they leave.
+    int px = std::max(height() * 3 / 100, 12);
+    stats_->setTextPixelSize(px);
+    // No more than about half the height for the table, whatever rows it has.
+    const int room = height() * kStatsShare / 100, needed = stats_->sizeHint().height();
+    if (needed > room) {
+        px = std::max(px * room / needed, 11);
+        stats_->setTextPixelSize(px);
+    }
+    layout()->activate();
+    const int digits = std::min(value_->height() * 75 / 100, width() * 17 / 100);
     SetPixelSize(value_, digits);
     SetPixelSize(unit_, digits * 45 / 100);
-    SetPixelSize(range_, std::max(h * 6 / 100, 12));
-    SetPixelSize(percent_, std::max(h * 6 / 100, 12));
-    SetPixelSize(warning_, std::max(h * 8 / 100, 14));
-    SetPixelSize(peak_, std::max(h * 6 / 100, 12));
-    SetPixelSize(exposure_, std::max(h * 5 / 100, 12));
-    bar_->setMinimumHeight(std::max(h * 8 / 100, 20));
-    exposureBar_->setMinimumHeight(std::max(h * 5 / 100, 16));
-    stats_->setTextPixelSize(std::max(h * 3 / 100, 12));
+    for (QLabel* l : {range_, percent_, warning_}) SetPixelSize(l, l->height() * 70 / 100);
+    FitPixelSize(peak_, peak_->height() * 70 / 100);
+    FitPixelSize(exposure_, exposure_->height() * 70 / 100);
 }
 
 void BarWindow::refresh() {
@@ -218,8 +245,6 @@ void BarWindow::refresh() {
                   : r.underRange ? QStringLiteral("Under Range")
                                  : QString());
 
-    showExposure(reading);
-
     const DisplayUnit unit = history_.displayUnit();
     const RunningStats& live = history_.liveStats(unit.quantity);
     set(peak_, live.empty() ? QStringLiteral("Peak -")
@@ -228,12 +253,16 @@ void BarWindow::refresh() {
                                        QString::fromLatin1(unit.label.c_str()),
                                        FormatTimeOfDay(live.max().at, r.utcOffsetSeconds)));
     stats_->showStats(history_);
+    showExposure(reading);  // after the statistics: their rows change the room left
 }
 
 void BarWindow::showExposure(bool reading) {
     const std::optional<Reference>& ref = history_.reference();
-    exposure_->setVisible(ref.has_value());
-    exposureBar_->setVisible(ref.has_value());
+    if (exposure_->isVisibleTo(this) != ref.has_value()) {
+        exposure_->setVisible(ref.has_value());
+        exposureBar_->setVisible(ref.has_value());
+        fitFonts();  // the rows share the height anew
+    }
     if (!ref) return;
     const Measurement& r = history_.current();
     std::string why;
@@ -244,7 +273,10 @@ void BarWindow::showExposure(bool reading) {
     const QString text =
         c ? Qs(FormatPercent(c->percent) + " of " + c->levelText)
           : Qs(ReferenceName(*ref) + (reading ? ": no percent for this reading" : ": no reading"));
-    if (exposure_->text() != text) exposure_->setText(text);
+    if (exposure_->text() != text) {
+        exposure_->setText(text);
+        FitPixelSize(exposure_, exposure_->height() * 70 / 100);
+    }
     QPalette pal = exposure_->palette();
     pal.setColor(QPalette::WindowText, c && c->percent >= alarm ? kOverRed : kExposureCyan);
     exposure_->setPalette(pal);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -322,6 +323,26 @@ TEST_F(Exposure, StatisticsRowsAgreeWithARecomputation) {
     EXPECT_EQ(session->barWindow()->exposureText(),
               QStringLiteral("97.5 % of Typed reference level: 2 mG"));
     EXPECT_DOUBLE_EQ(session->barWindow()->exposureBar()->percent(), 97.5);
+}
+
+// The large display's fonts follow its height: rows added for the exposure
+// must not make it grow (which grew the fonts, which grew it further).
+TEST_F(Exposure, TheLargeDisplayKeepsItsSizeWithTheExposureRows) {
+    session->showBarGraph();
+    BarWindow& bar = *session->barWindow();
+    bar.resize(760, 520);
+    QApplication::processEvents();
+    session->exposure().apply(Typed(2, "mG", 90));
+    reply("1500");
+    QApplication::processEvents();
+    EXPECT_EQ(bar.size(), QSize(760, 520));
+    EXPECT_TRUE(bar.exposureBar()->isVisible());
+    EXPECT_EQ(bar.exposureText(), QStringLiteral("75 % of Typed reference level: 2 mG"));
+    EXPECT_DOUBLE_EQ(bar.exposureBar()->fullScale(), 100);
+    session->exposure().apply(Typed(2, "mG", 130));
+    EXPECT_DOUBLE_EQ(bar.exposureBar()->fullScale(), 150);
+    session->exposure().apply(ExposureSettings());
+    EXPECT_FALSE(bar.exposureBar()->isVisible());
 }
 
 }  // namespace
