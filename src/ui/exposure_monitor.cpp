@@ -124,8 +124,10 @@ void ExposureMonitor::show(bool newReading) {
     v.LabExposure.caption = text;
     v.LabExposure.foreColor = above ? colors::kRed : colors::kCyan;
     if (QWidget* w = window_.element(QStringLiteral("LabExposure"))) {
-        w->setToolTip(Qs(tip));
-        w->setAccessibleDescription(Qs(description));
+        // A screen reader hears of a changed description: only real changes.
+        const QString t = Qs(tip), d = Qs(description);
+        if (w->toolTip() != t) w->setToolTip(t);
+        if (w->accessibleDescription() != d) w->setAccessibleDescription(d);
     }
     window_.changed();
 }

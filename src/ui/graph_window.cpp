@@ -525,7 +525,7 @@ void GraphWindow::applyPlot() {
         if (flagged > 0) caption += QStringLiteral(", %1 over or under range").arg(flagged);
     }
     if (plot_.thinned) caption += QStringLiteral("; smallest and largest of each pixel column");
-    if (!levelNote.isEmpty()) caption += QStringLiteral(". ") + levelNote;
+    if (!levelNote.isEmpty()) caption += QStringLiteral("; ") + levelNote;
     if (caption_->text() != caption) caption_->setText(caption);
 }
 
@@ -595,7 +595,7 @@ QString GraphWindow::placeLevelLines(double& lo, double& hi, bool& ranged) {
                Qs(FormatPercent(percent) + ", " + FormatSignificant(alarm)) + unitText,
            shown && apart);
     if (shown) return QString();
-    return QStringLiteral("The reference level (%1%2) lies above the plotted range")
+    return QStringLiteral("the reference level (%1%2) lies above the plotted range")
         .arg(Qs(FormatSignificant(level)), unitText);
 }
 
