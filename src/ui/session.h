@@ -20,6 +20,7 @@ class QWidget;
 namespace fenwyd::ui {
 
 class BarWindow;
+class ExposureMonitor;
 class FieldHistory;
 class GraphWindow;
 class MainWindow;
@@ -37,6 +38,8 @@ public:
     MainWindow& window() { return window_; }
     Instrument& instrument();
     FieldHistory& history() { return *history_; }
+    // The exposure label and the settings the figures are judged by.
+    ExposureMonitor& exposure() { return *exposure_; }
 
     // "Scatter Graph Live" and "Bar Graph": made on first use, then shown
     // and hidden; nullptr until then.
@@ -54,7 +57,8 @@ public:
     // Positions, survey points and their window.
     SurveySession& survey() { return *survey_; }
 
-    // Options (toolbar button "Properties"): the port mapping and line speed.
+    // Options (toolbar button "Properties"): the port mapping and line speed,
+    // and the exposure settings (applied at once).
     void showOptions();
     // Options over `over`, the number chosenPort marked; true when accepted.
     // reopen: the port in use follows the new mapping at once (from the
@@ -87,6 +91,7 @@ private:
     std::unique_ptr<GraphWindow> graph_;
     std::unique_ptr<BarWindow> bar_;
     std::unique_ptr<SurveySession> survey_;
+    std::unique_ptr<ExposureMonitor> exposure_;
     QTimer* checkWatch_ = nullptr;
     bool optionsOpen_ = false;
 };
