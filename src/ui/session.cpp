@@ -6,6 +6,8 @@
 #include "qt/qt_serial_port.h"
 #include "ui/bar_window.h"
 #include "ui/dialogs.h"
+#include "ui/exposure_monitor.h"
+#include "ui/exposure_options.h"
 #include "ui/field_history.h"
 #include "ui/graph_window.h"
 #include "ui/main_window.h"
@@ -42,6 +44,8 @@ Session::Session(MainWindow& window, SettingsStore& settings, Clock& clock,
     instrument().addObserver(history_.get());
     survey_ =
         std::make_unique<SurveySession>(window_, settings_, clock_, journal_, recorder_.get());
+    exposure_ = std::make_unique<ExposureMonitor>(*history_, window_);
+    exposure_->apply(LoadExposure(settings_));
 
     reports_ = std::make_unique<ReportWriter>(window_, settings_);
 
@@ -63,6 +67,7 @@ Session::~Session() {
     survey_.reset();
     graph_.reset();
     bar_.reset();
+    exposure_.reset();
     instrument().removeObserver(history_.get());
     if (recorder_) instrument().removeObserver(recorder_.get());
 }
@@ -274,10 +279,15 @@ bool Session::runOptions(QWidget* over, int16_t chosenPort, bool reopen) {
                                   });
         });
     survey_->addOptions(dlg);
+    dlg.exposure()->set(exposure_->settings());
     const bool accepted = dlg.exec() == QDialog::Accepted && !window_.ending();
     survey_->applyOptions(accepted);
     optionsOpen_ = false;
     if (!accepted) return false;
+    if (const std::optional<ExposureSettings> exposure = dlg.exposure()->settings()) {
+        SaveExposure(settings_, *exposure);
+        exposure_->apply(*exposure);
+    }
     const PortOptions chosen = dlg.options();
     window_.whenIdle([this, chosen, reopen] { instrument().ApplyPortOptions(chosen, reopen); });
     return true;

@@ -20,6 +20,7 @@ class QWidget;
 namespace fenwyd::ui {
 
 class BarWindow;
+class ExposureMonitor;
 class FieldHistory;
 class GraphWindow;
 class MainWindow;
@@ -38,6 +39,8 @@ public:
     MainWindow& window() { return window_; }
     Instrument& instrument();
     FieldHistory& history() { return *history_; }
+    // The exposure label and the settings the figures are judged by.
+    ExposureMonitor& exposure() { return *exposure_; }
 
     // "Scatter Graph Live" and "Bar Graph": made on first use, then shown
     // and hidden; nullptr until then.
@@ -59,7 +62,8 @@ public:
     void reportDataLog();
     ReportWriter& reports() { return *reports_; }
 
-    // Options (toolbar button "Properties"): the port mapping and line speed.
+    // Options (toolbar button "Properties"): the port mapping and line speed,
+    // and the exposure settings (applied at once).
     void showOptions();
     // Options over `over`, the number chosenPort marked; true when accepted.
     // reopen: the port in use follows the new mapping at once (from the
@@ -93,6 +97,7 @@ private:
     std::unique_ptr<BarWindow> bar_;
     std::unique_ptr<SurveySession> survey_;
     std::unique_ptr<ReportWriter> reports_;
+    std::unique_ptr<ExposureMonitor> exposure_;
     QTimer* checkWatch_ = nullptr;
     bool optionsOpen_ = false;
 };
