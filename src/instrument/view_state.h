@@ -110,6 +110,7 @@ struct ViewState {
     MenuItemView mnuProbeRecord;
     MenuItemView mnuProbeRecordPause{false};
     MenuItemView mnuProbeMarkPoint{false};
+    MenuItemView mnuFileReport{false};
     MenuItemView mnuProbeZero{false};
     MenuItemView mnuProbeType820x[3] = {{}, {true, false}, {true, true}};
     MenuItemView mnuProbeUnits57xx;

@@ -13,6 +13,7 @@
 #include "ui/main_window.h"
 #include "ui/open_dialog.h"
 #include "ui/options_dialog.h"
+#include "ui/reporting.h"
 #include "ui/survey_session.h"
 #include "ui/text.h"
 
@@ -46,8 +47,11 @@ Session::Session(MainWindow& window, SettingsStore& settings, Clock& clock,
     exposure_ = std::make_unique<ExposureMonitor>(*history_, window_);
     exposure_->apply(LoadExposure(settings_));
 
+    reports_ = std::make_unique<ReportWriter>(window_, settings_);
+
     WindowCommands commands;
     commands.open = [this] { openLogs(); };
+    commands.report = [this] { reportDataLog(); };
     commands.options = [this] { showOptions(); };
     commands.graph = [this](const QString& key) { graphButton(key); };
     commands.clearPeak = [this] { history_->clearPeak(); };
@@ -59,6 +63,7 @@ Session::Session(MainWindow& window, SettingsStore& settings, Clock& clock,
 
 Session::~Session() {
     window_.setCommands(WindowCommands());
+    reports_.reset();  // a report being written is finished first
     survey_.reset();
     graph_.reset();
     bar_.reset();
@@ -234,7 +239,26 @@ void Session::openLogs() {
     };
     OpenDialog dialog(&window_, journal_, loadLog, openFile,
                       recorder_ ? recorder_->currentLog() : 0);
+    dialog.setReport([this, &dialog](const journal::LogSummary& log) {
+        report::ReportInput in;
+        std::string error;
+        if (!ReportOfJournalLog(*journal_, log, in, error)) {
+            window_.dialogs().message("No report of this log: " + error + ".",
+                                      MsgIcon::Exclamation);
+            return;
+        }
+        const std::string name = log.files.empty() ? "report" : log.files.back();
+        reports_->write(std::move(in), name, &dialog);
+    });
     dialog.exec();
+}
+
+void Session::reportDataLog() {
+    if (window_.ending()) return;
+    const Instrument& in = instrument();
+    report::ReportInput input = ReportOfDataLog(in, survey_->book().surveyPoints());
+    const std::string name = in.st.SaveFileName.empty() ? "report" : in.st.SaveFileName;
+    reports_->write(std::move(input), name);
 }
 
 // ------------------------------------------------------------- options

@@ -24,6 +24,7 @@ class ExposureMonitor;
 class FieldHistory;
 class GraphWindow;
 class MainWindow;
+class ReportWriter;
 class SurveySession;
 
 class Session : public QObject {
@@ -56,6 +57,10 @@ public:
     journal::Recorder* recorder() { return recorder_.get(); }
     // Positions, survey points and their window.
     SurveySession& survey() { return *survey_; }
+    // File > "Report...": the data log as a PDF (also from "Open" for a
+    // log of the journal).
+    void reportDataLog();
+    ReportWriter& reports() { return *reports_; }
 
     // Options (toolbar button "Properties"): the port mapping and line speed,
     // and the exposure settings (applied at once).
@@ -91,6 +96,7 @@ private:
     std::unique_ptr<GraphWindow> graph_;
     std::unique_ptr<BarWindow> bar_;
     std::unique_ptr<SurveySession> survey_;
+    std::unique_ptr<ReportWriter> reports_;
     std::unique_ptr<ExposureMonitor> exposure_;
     QTimer* checkWatch_ = nullptr;
     bool optionsOpen_ = false;
