@@ -5,6 +5,7 @@
 // screen reader waits for an answer from the real program (AT-SPI, under
 // Xvfb, bench/atspi_latency.py).
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -46,11 +47,20 @@ double QueuedMs() {
     return got == 2 ? static_cast<double>(wait) / 1e6 : 0;
 }
 
+// Page faults that had to wait for the disk, so far (a page of the program
+// or a library the system had dropped while others needed the memory).
+long MajorFaults() {
+    rusage ru{};
+    getrusage(RUSAGE_THREAD, &ru);
+    return ru.ru_majflt;
+}
+
 // One phase's timer delays, in ms past the 10 ms asked for, and the same
 // less the time spent waiting for a processor meanwhile.
 struct Delays {
     std::vector<double> ms;
     std::vector<double> ownMs;
+    long worstFaults = 0;  // disk waits of the page faults in the longest delay
     double quantile(double q) const {
         if (ms.empty()) return 0;
         std::vector<double> v = ms;
@@ -71,6 +81,8 @@ Delays Measure(const std::function<bool()>& done, int deadlineS) {
     tick.setInterval(kTimerMs);
     QElapsedTimer since;
     double queued = QueuedMs();
+    long faults = MajorFaults();
+    double worst = 0;
     QObject::connect(&tick, &QTimer::timeout, [&] {
         const double ms = static_cast<double>(since.nsecsElapsed()) / 1e6;
         since.restart();
@@ -78,6 +90,12 @@ Delays Measure(const std::function<bool()>& done, int deadlineS) {
         d.ms.push_back(std::max(0.0, ms - kTimerMs));
         d.ownMs.push_back(std::max(0.0, ms - kTimerMs - (nowQueued - queued)));
         queued = nowQueued;
+        const long nowFaults = MajorFaults();
+        if (d.ms.back() >= worst) {
+            worst = d.ms.back();
+            d.worstFaults = nowFaults - faults;
+        }
+        faults = nowFaults;
         if (done()) loop.quit();
     });
     QTimer::singleShot(deadlineS * 1000, &loop, &QEventLoop::quit);
@@ -90,7 +108,7 @@ Delays Measure(const std::function<bool()>& done, int deadlineS) {
 std::string Summary(const Delays& d) {
     const double ownMax = d.ownMs.empty() ? 0 : *std::max_element(d.ownMs.begin(), d.ownMs.end());
     return Num(d.quantile(0.5), 2) + " " + Num(d.quantile(0.95), 2) + " " + Num(d.max(), 2) + " " +
-           std::to_string(d.ms.size()) + " " + Num(ownMax, 2);
+           std::to_string(d.ms.size()) + " " + Num(ownMax, 2) + " " + std::to_string(d.worstFaults);
 }
 }  // namespace
 
@@ -182,11 +200,12 @@ std::vector<Figure> BenchLatency() {
     Figure upload{"Event loop, upload: p95 / max", "n/a", goal, ""};
     std::string line;
     const bool got = RunChild("--latency-child", 300000, line);
-    double r[5], g[5], u[5];
+    double r[6], g[6], u[6];
     int steps = 0, uploaded = 0;
     std::istringstream in(line);
-    if (!got || !(in >> r[0] >> r[1] >> r[2] >> r[3] >> r[4] >> g[0] >> g[1] >> g[2] >> g[3] >>
-                  g[4] >> steps >> u[0] >> u[1] >> u[2] >> u[3] >> u[4] >> uploaded)) {
+    if (!got ||
+        !(in >> r[0] >> r[1] >> r[2] >> r[3] >> r[4] >> r[5] >> g[0] >> g[1] >> g[2] >> g[3] >>
+          g[4] >> g[5] >> steps >> u[0] >> u[1] >> u[2] >> u[3] >> u[4] >> u[5] >> uploaded)) {
         reading.raw = range.raw = upload.raw = "the child gave no figures";
         return {reading, range, upload};
     }
@@ -195,8 +214,9 @@ std::vector<Figure> BenchLatency() {
         f.raw = "a 10 ms timer's delay over " + std::to_string(static_cast<int>(v[3])) +
                 " firings: median " + Num(v[0], 2) + " ms, 95th percentile " + Num(v[1], 2) +
                 " ms, max " + Num(v[2], 2) + " ms (" + Num(v[4], 2) +
-                " ms less its time waiting for a processor, /proc/thread-self/schedstat); " + what +
-                "; real MainWindow offscreen, probe-sim on a pseudo-terminal";
+                " ms less its time waiting for a processor, /proc/thread-self/schedstat; " +
+                std::to_string(static_cast<int>(v[5])) + " page faults read from disk in it); " +
+                what + "; real MainWindow offscreen, probe-sim on a pseudo-terminal";
     };
     fill(reading, r, std::to_string(kReadingS) + " s of reading");
     fill(range, g, std::to_string(steps) + " range steps in a row, reading between them");
@@ -225,7 +245,9 @@ std::vector<Figure> BenchScreenReader() {
     std::string line;
     const double deadline = Now() + 300;
     bool got = false;
-    while (runner > 0 && Now() < deadline && ReadLine(out[0], line, 5000)) {
+    // Each line as it comes: the measuring phases print nothing for a while.
+    while (runner > 0 && Now() < deadline &&
+           ReadLine(out[0], line, static_cast<int>((deadline - Now()) * 1000))) {
         if (line.rfind("ATSPI ", 0) == 0) {
             got = true;
             break;

@@ -18,6 +18,7 @@ Availability CommandsAvailable(const InstrumentState& st) {
     a.batteryInterval = !logging;
     a.upload = !logging;
     a.markPoint = st.ReadingShown && !st.PointDwell && st.UploadActive == 0;
+    a.report = a.saveAs && st.RecordCnt > 0 && st.UploadActive == 0;
     return a;
 }
 

@@ -20,6 +20,7 @@ struct Availability {
     bool batteryInterval = false;  // Probe > Auto Update Interval
     bool upload = false;           // Probe > Upload Data
     bool markPoint = false;        // Probe > Mark Point, its toolbar button
+    bool report = false;           // File > "Report...": a savable log with rows
 };
 
 // After start-up: a log is savable once logging has stopped, an upload has

@@ -92,6 +92,7 @@ void Instrument::ShowAvailability() {
     view.mnuProbeUpdateProbeBatt.enabled = a.batteryInterval;
     view.mnuProbeUploadData.enabled = a.upload;
     view.mnuProbeMarkPoint.enabled = a.markPoint;
+    view.mnuFileReport.enabled = a.report;
     p_.display.changed();
 }
 

@@ -80,6 +80,7 @@ struct ViewState {
     LabelView LabBarGraph{"%"};
     LabelView LabBattery{"%"};
     LabelView LabExposure{"", true, colors::kCyan};
+    LabelView LabExposureLab{"Exposure", false, colors::kWhite};  // shown with a reference level
     std::string Label1 = "Label1";
 
     // Raw reply history; bounded, oldest dropped. List1Appended counts every
@@ -109,6 +110,7 @@ struct ViewState {
     MenuItemView mnuProbeRecord;
     MenuItemView mnuProbeRecordPause{false};
     MenuItemView mnuProbeMarkPoint{false};
+    MenuItemView mnuFileReport{false};
     MenuItemView mnuProbeZero{false};
     MenuItemView mnuProbeType820x[3] = {{}, {true, false}, {true, true}};
     MenuItemView mnuProbeUnits57xx;

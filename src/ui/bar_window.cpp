@@ -6,8 +6,12 @@
 #include <QPainter>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
+#include "ui/exposure_monitor.h"
 #include "ui/stats_view.h"
+#include "ui/text.h"
 
 namespace fenwyd::ui {
 
@@ -15,7 +19,10 @@ namespace {
 const QColor kPanelGreen(0, 192, 0);  // the main window's reading colour
 const QColor kOverRed(255, 0, 0);
 const QColor kUnderYellow(255, 255, 0);
-constexpr int kTicks = 4;  // 0, 25, 50, 75, 100 %
+const QColor kExposureCyan(0, 255, 255);  // the panel's exposure label
+constexpr int kTicks = 4;                 // 0, 25, 50, 75, 100 %
+constexpr double kExposureTick = 25;      // percent of the level
+constexpr int kStatsShare = 45;           // percent of the height at most
 
 QLabel* PanelLabel(QWidget* parent, const QColor& color, bool bold) {
     auto* l = new QLabel(parent);
@@ -31,9 +38,21 @@ QLabel* PanelLabel(QWidget* parent, const QColor& color, bool bold) {
 
 void SetPixelSize(QLabel* l, int px) {
     QFont f = l->font();
+    px = std::max(px, 8);
     if (f.pixelSize() == px) return;
-    f.setPixelSize(std::max(px, 8));
+    f.setPixelSize(px);
     l->setFont(f);
+}
+
+// The largest text up to px that fits the label's width.
+void FitPixelSize(QLabel* l, int px) {
+    QFont f = l->font();
+    const int width = l->contentsRect().width();
+    for (; px > 8; --px) {
+        f.setPixelSize(px);
+        if (QFontMetrics(f).horizontalAdvance(l->text()) <= width) break;
+    }
+    SetPixelSize(l, px);
 }
 }  // namespace
 
@@ -67,6 +86,43 @@ void RangeBar::paintEvent(QPaintEvent*) {
     }
 }
 
+ExposureBar::ExposureBar(QWidget* parent) : QWidget(parent) { setMinimumHeight(16); }
+
+void ExposureBar::setState(double percent, double alarmPercent) {
+    const bool same = percent == percent_ || (std::isnan(percent) && std::isnan(percent_));
+    if (same && alarmPercent == alarm_) return;
+    percent_ = percent;
+    alarm_ = alarmPercent;
+    update();
+}
+
+double ExposureBar::fullScale() const {
+    return std::max(100.0, std::ceil(alarm_ / kExposureTick) * kExposureTick);
+}
+
+void ExposureBar::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    const QRect frame = rect().adjusted(1, 1, -2, -2);
+    p.fillRect(rect(), Qt::black);
+    const double full = fullScale();
+    const auto at = [&](double pct) {
+        return frame.left() + static_cast<int>(std::lround(frame.width() * pct / full));
+    };
+    if (std::isfinite(percent_)) {
+        QRect filled = frame;
+        filled.setRight(at(std::clamp(percent_, 0.0, full)));
+        p.fillRect(filled, percent_ >= alarm_ ? kOverRed : kExposureCyan);
+    }
+    p.setPen(QPen(QColor(160, 160, 160), 1));
+    p.drawRect(frame);
+    for (double t = kExposureTick; t < full; t += kExposureTick) {
+        p.drawLine(at(t), frame.bottom() - frame.height() / 4, at(t), frame.bottom());
+    }
+    // The alarm threshold across the whole height.
+    p.setPen(QPen(Qt::white, 2));
+    p.drawLine(at(alarm_), rect().top(), at(alarm_), rect().bottom());
+}
+
 BarWindow::BarWindow(FieldHistory& history, SettingsStore& settings)
     : SideWindow(settings, "BarGraph"), history_(history) {
     setWindowTitle(QStringLiteral("Bar Graph - Fenwyd 8200"));
@@ -88,6 +144,18 @@ BarWindow::BarWindow(FieldHistory& history, SettingsStore& settings)
     warning_->setAlignment(Qt::AlignCenter);
     peak_ = PanelLabel(this, QColor(0, 255, 255), true);
     peak_->setAlignment(Qt::AlignCenter);
+    exposure_ = PanelLabel(this, kExposureCyan, false);
+    exposureBar_ = new ExposureBar(this);
+    // The text takes the room its row gets, never more: the rows share the
+    // height the statistics leave by their stretch, and the fonts follow
+    // (see fitFonts), so a font can never make the window grow.
+    for (QLabel* l : {value_, unit_, range_, percent_, warning_, peak_, exposure_}) {
+        // The ones alone in their row are as wide as the window, and their
+        // text is fitted to it.
+        const bool alone = l == warning_ || l == peak_ || l == exposure_;
+        l->setSizePolicy(alone ? QSizePolicy::Ignored : QSizePolicy::Preferred,
+                         QSizePolicy::Ignored);
+    }
 
     // The table on the panel's black, in light text.
     stats_ = new StatsView(this);
@@ -108,6 +176,8 @@ BarWindow::BarWindow(FieldHistory& history, SettingsStore& settings)
     layout->addLayout(rangeRow, 1);
     layout->addWidget(bar_, 1);
     layout->addWidget(warning_, 1);
+    layout->addWidget(exposure_, 1);
+    layout->addWidget(exposureBar_, 1);
     layout->addWidget(peak_, 1);
     layout->addWidget(stats_, 0, Qt::AlignHCenter);
     history_.addListener(this);
@@ -133,17 +203,23 @@ void BarWindow::resizeEvent(QResizeEvent* e) {
 
 void BarWindow::fitFonts() {
     // The digits take what the window gives them: readable from afar on a
-    // large window, still whole on a small one.
-    const int h = height(), w = width();
-    const int digits = std::min(h * 30 / 100, w * 17 / 100);
+    // large window, still whole on a small one. The statistics first: the
+    // other rows share what they leave.
+    int px = std::max(height() * 3 / 100, 12);
+    stats_->setTextPixelSize(px);
+    // No more than about half the height for the table, whatever rows it has.
+    const int room = height() * kStatsShare / 100, needed = stats_->sizeHint().height();
+    if (needed > room) {
+        px = std::max(px * room / needed, 11);
+        stats_->setTextPixelSize(px);
+    }
+    layout()->activate();
+    const int digits = std::min(value_->height() * 75 / 100, width() * 17 / 100);
     SetPixelSize(value_, digits);
     SetPixelSize(unit_, digits * 45 / 100);
-    SetPixelSize(range_, std::max(h * 6 / 100, 12));
-    SetPixelSize(percent_, std::max(h * 6 / 100, 12));
-    SetPixelSize(warning_, std::max(h * 8 / 100, 14));
-    SetPixelSize(peak_, std::max(h * 6 / 100, 12));
-    bar_->setMinimumHeight(std::max(h * 8 / 100, 20));
-    stats_->setTextPixelSize(std::max(h * 3 / 100, 12));
+    for (QLabel* l : {range_, percent_, warning_}) SetPixelSize(l, l->height() * 70 / 100);
+    FitPixelSize(peak_, peak_->height() * 70 / 100);
+    FitPixelSize(exposure_, exposure_->height() * 70 / 100);
 }
 
 void BarWindow::refresh() {
@@ -184,7 +260,36 @@ void BarWindow::refresh() {
                                        QString::fromLatin1(unit.label.c_str()),
                                        FormatTimeOfDay(live.max().at, r.utcOffsetSeconds)));
     stats_->showStats(history_);
+    showExposure(reading);  // after the statistics: their rows change the room left
 }
+
+void BarWindow::showExposure(bool reading) {
+    const std::optional<Reference>& ref = history_.reference();
+    if (exposure_->isVisibleTo(this) != ref.has_value()) {
+        exposure_->setVisible(ref.has_value());
+        exposureBar_->setVisible(ref.has_value());
+        fitFonts();  // the rows share the height anew
+    }
+    if (!ref) return;
+    const Measurement& r = history_.current();
+    std::string why;
+    std::optional<Comparison> c;
+    if (reading && r.inRange()) c = CompareReading(*ref, r, &why);
+    const double alarm = history_.alarmPercent();
+    exposureBar_->setState(c ? c->percent : std::numeric_limits<double>::quiet_NaN(), alarm);
+    const QString text =
+        c ? Qs(FormatPercent(c->percent) + " of " + c->levelText)
+          : Qs(ReferenceName(*ref) + (reading ? ": no percent for this reading" : ": no reading"));
+    if (exposure_->text() != text) {
+        exposure_->setText(text);
+        FitPixelSize(exposure_, exposure_->height() * 70 / 100);
+    }
+    QPalette pal = exposure_->palette();
+    pal.setColor(QPalette::WindowText, c && c->percent >= alarm ? kOverRed : kExposureCyan);
+    exposure_->setPalette(pal);
+}
+
+QString BarWindow::exposureText() const { return exposure_->text(); }
 
 QString BarWindow::valueText() const { return value_->text(); }
 bool BarWindow::valueInRed() const {

@@ -28,6 +28,24 @@ private:
     bool over_ = false, under_ = false, known_ = false;
 };
 
+// The reading as percent of the reference level: cyan, red at or above the
+// alarm threshold (marked), full scale the level or the threshold when that
+// lies higher.
+class ExposureBar : public QWidget {
+public:
+    explicit ExposureBar(QWidget* parent);
+    // percent: NaN for no value.
+    void setState(double percent, double alarmPercent);
+    double percent() const { return percent_; }
+    double fullScale() const;
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    double percent_ = 0, alarm_ = 100;
+};
+
 class BarWindow : public SideWindow, public HistoryListener {
 public:
     BarWindow(FieldHistory& history, SettingsStore& settings);
@@ -40,7 +58,11 @@ public:
     QString rangeText() const;
     QString warningText() const;
     QString peakText() const;
+    // "47.9 % of ICNIRP 2010 general public, 50 Hz: 2000 mG"; hidden
+    // with its bar while no reference level is chosen.
+    QString exposureText() const;
     const RangeBar* bar() const { return bar_; }
+    const ExposureBar* exposureBar() const { return exposureBar_; }
     StatsView* stats() const { return stats_; }
 
 protected:
@@ -50,6 +72,7 @@ protected:
 
 private:
     void fitFonts();
+    void showExposure(bool reading);
 
     FieldHistory& history_;
     QLabel* value_ = nullptr;
@@ -59,6 +82,8 @@ private:
     RangeBar* bar_ = nullptr;
     QLabel* warning_ = nullptr;
     QLabel* peak_ = nullptr;
+    QLabel* exposure_ = nullptr;
+    ExposureBar* exposureBar_ = nullptr;
     StatsView* stats_ = nullptr;
 };
 

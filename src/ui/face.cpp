@@ -137,9 +137,13 @@ std::vector<FaceElement> MakeFace() {
                                         &V::LabBattery, "Battery voltage; %1 reads it now"),
                                   kRight),
                           nullptr, FaceAction::ReadBattery, kKeyBattery));
-    f.push_back(Aligned(
-        Label("LabExposure", 4800, 1680, 1335, 255, "Arial", 12, true, &V::LabExposure, "Exposure"),
-        Qt::AlignCenter));
+    // On the panel, under the range warnings, with a caption: at its
+    // designed place (4800, 1680) it lay beyond the window's first width and
+    // under the command list.
+    f.push_back(Label("LabExposureLab", 240, 1830, 780, 300, "Arial", 8.25, false,
+                      &V::LabExposureLab, nullptr));
+    f.push_back(Label("LabExposure", 1020, 1830, 1000, 300, "Arial", 12, true, &V::LabExposure,
+                      "Exposure"));
 
     f.push_back(
         Widget("ProgressBar1", FaceKind::Progress, 120, 2280, 4455, 225, "Upload progress"));

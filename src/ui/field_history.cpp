@@ -24,7 +24,10 @@ DisplayUnit DisplayUnitOf(const Measurement& m) {
     return {base.quantity, m.unitsText, base.siExponent};
 }
 
-FieldHistory::FieldHistory(const InstrumentState& st) : st_(st) { scales_.reserve(kMaxUnitNames); }
+FieldHistory::FieldHistory(const InstrumentState& st) : st_(st) {
+    scales_.reserve(kMaxUnitNames);
+    levelSi_.fill(std::numeric_limits<double>::quiet_NaN());
+}
 
 void FieldHistory::addListener(HistoryListener* l) { listeners_.push_back(l); }
 
@@ -38,7 +41,9 @@ void FieldHistory::notify(unsigned changes) {
 
 void FieldHistory::push(const LivePoint& p) {
     live_.push_back(p);
+    ++livePushed_;
     if (live_.size() > kLiveHistoryLimit) live_.pop_front();
+    judge(liveAbove_, p.quantity, p.gap ? std::numeric_limits<double>::quiet_NaN() : p.si, p.utcMs);
 }
 
 void FieldHistory::takeCurrent(const Measurement& m) {
@@ -87,9 +92,7 @@ void FieldHistory::rowStored(const DataLogChange& change) {
     // An uploaded reading is what the panel shows while the upload runs.
     if (uploading_ && change.reading != nullptr) takeCurrent(*change.reading);
     if (!logDirty_ && row == logRowsCounted_ + 1) {
-        Quantity q = Quantity::Unknown;
-        const double si = rowSi(row, true, q);
-        if (q != Quantity::Unknown) logStats_[Index(q)].add(si, row);
+        countRow(row);
         logRowsCounted_ = row;
     } else {
         logDirty_ = true;
@@ -113,6 +116,8 @@ void FieldHistory::linkBack(int64_t) {
 
 void FieldHistory::resetLog() {
     for (RunningStats& s : logStats_) s.clear();
+    for (ExceedanceTracker& t : logAbove_) t.reset(alarmPercent_);
+    logTimesKnown_ = true;
     logRowsCounted_ = 0;
     logDirty_ = false;
     notify(kLogChanged);
@@ -120,6 +125,8 @@ void FieldHistory::resetLog() {
 
 void FieldHistory::clearPeak() {
     for (RunningStats& s : liveStats_) s.clear();
+    for (ExceedanceTracker& t : liveAbove_) t.reset(alarmPercent_);
+    clearedAt_ = livePushed_;
     overRange_ = underRange_ = 0;
     notify(kStatsChanged);
 }
@@ -181,17 +188,27 @@ int32_t FieldHistory::logOutOfRangeCount() const {
     return n;
 }
 
+void FieldHistory::countRow(int32_t row) const {
+    Quantity q = Quantity::Unknown;
+    const double si = rowSi(row, true, q);
+    if (q != Quantity::Unknown) logStats_[Index(q)].add(si, row);
+    const int64_t at = st_.RecordInfo[static_cast<std::size_t>(row)].utcMs;
+    if (at == 0) logTimesKnown_ = false;
+    judge(logAbove_, q, si, at);
+}
+
+void FieldHistory::countLog() const {
+    if (!logDirty_ && logRowsCounted_ == st_.RecordCnt) return;
+    for (RunningStats& s : logStats_) s.clear();
+    for (ExceedanceTracker& t : logAbove_) t.reset(alarmPercent_);
+    logTimesKnown_ = true;
+    for (int32_t row = 1; row <= st_.RecordCnt && row <= kMaxRecords; ++row) countRow(row);
+    logRowsCounted_ = st_.RecordCnt;
+    logDirty_ = false;
+}
+
 const RunningStats& FieldHistory::logStats(Quantity q) const {
-    if (logDirty_ || logRowsCounted_ != st_.RecordCnt) {
-        for (RunningStats& s : logStats_) s.clear();
-        for (int32_t row = 1; row <= st_.RecordCnt && row <= kMaxRecords; ++row) {
-            Quantity rq = Quantity::Unknown;
-            const double si = rowSi(row, true, rq);
-            if (rq != Quantity::Unknown) logStats_[Index(rq)].add(si, row);
-        }
-        logRowsCounted_ = st_.RecordCnt;
-        logDirty_ = false;
-    }
+    countLog();
     return logStats_[Index(q)];
 }
 
@@ -203,6 +220,56 @@ Readout LatestReadout(const FieldHistory& history) {
     if (r.underRange) return {QStringLiteral("UNDER"), {}, true};
     return {QString::fromLatin1(r.valueText.c_str()), QString::fromLatin1(r.unitsLabel.c_str()),
             false};
+}
+
+const ExceedanceTracker& FieldHistory::logExceedance(Quantity q) const {
+    countLog();
+    return logAbove_[Index(q)];
+}
+
+bool FieldHistory::logTimesKnown() const {
+    countLog();
+    // An upload's rows carry the time they were read out, not taken.
+    return logTimesKnown_ && st_.DataUploaded == 0;
+}
+
+// --------------------------------------------------------------- exposure
+
+void FieldHistory::setExposure(const std::optional<Reference>& reference, double alarmPercent) {
+    reference_ = reference;
+    alarmPercent_ = alarmPercent;
+    for (std::size_t i = 0; i < levelSi_.size(); ++i) {
+        const std::optional<SiLevel> l = level(static_cast<Quantity>(i));
+        levelSi_[i] = l ? l->value : std::numeric_limits<double>::quiet_NaN();
+    }
+    // The live readings since Clear Peak are all still here (or the newest
+    // of them, past the history's limit); the log is counted on demand.
+    for (ExceedanceTracker& t : liveAbove_) t.reset(alarmPercent_);
+    const auto since = static_cast<std::size_t>(
+        std::min<uint64_t>(livePushed_ - clearedAt_, static_cast<uint64_t>(live_.size())));
+    for (auto it = live_.end() - static_cast<std::ptrdiff_t>(since); it != live_.end(); ++it) {
+        judge(liveAbove_, it->quantity, it->gap ? std::numeric_limits<double>::quiet_NaN() : it->si,
+              it->utcMs);
+    }
+    logDirty_ = true;
+    notify(kExposureChanged);
+}
+
+std::optional<SiLevel> FieldHistory::level(Quantity q) const {
+    if (!reference_ || q == Quantity::Unknown) return std::nullopt;
+    return LevelFor(*reference_, q);
+}
+
+double FieldHistory::percentOf(double si, Quantity q) const {
+    return 100 * si / levelSi_[Index(q)];
+}
+
+void FieldHistory::judge(Exceedances& trackers, Quantity q, double si, int64_t at) const {
+    // Only the reading's own quantity can be above; the others see a gap.
+    for (std::size_t i = 0; i < trackers.size(); ++i) {
+        trackers[i].add(i == Index(q) ? percentOf(si, q) : std::numeric_limits<double>::quiet_NaN(),
+                        at);
+    }
 }
 
 }  // namespace fenwyd::ui

@@ -9,10 +9,13 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "datalog/statistics.h"
+#include "exposure/comparison.h"
+#include "exposure/exceedance.h"
 #include "instrument/instrument_state.h"
 #include "instrument/observer.h"
 #include "measure/units.h"
@@ -44,10 +47,11 @@ struct DisplayUnit {
 
 // Who is told when something changed; what changed as a set of these bits.
 enum HistoryChange : unsigned {
-    kLiveChanged = 1,   // a reading or a gap was added
-    kLogChanged = 2,    // rows stored, or the log started or erased
-    kStatsChanged = 4,  // Clear Peak
-    kLinkChanged = 8,   // the probe went or came back
+    kLiveChanged = 1,       // a reading or a gap was added
+    kLogChanged = 2,        // rows stored, or the log started or erased
+    kStatsChanged = 4,      // Clear Peak
+    kLinkChanged = 8,       // the probe went or came back
+    kExposureChanged = 16,  // another reference level or alarm threshold
 };
 class HistoryListener {
 public:
@@ -90,6 +94,26 @@ public:
     // Clear Peak: the live statistics and the held peak start again.
     void clearPeak();
 
+    // Exposure: the reference readings are judged against (nothing while
+    // none is chosen) and the alarm threshold in percent. The figures below
+    // are counted again under new ones.
+    void setExposure(const std::optional<Reference>& reference, double alarmPercent);
+    const std::optional<Reference>& reference() const { return reference_; }
+    double alarmPercent() const { return alarmPercent_; }
+    // The level for readings of q in V/m, A/m or T; nothing without one.
+    std::optional<SiLevel> level(Quantity q) const;
+    // A value in V/m, A/m or T as percent of the level; NaN without one.
+    double percentOf(double si, Quantity q) const;
+    // Readings at or above the alarm threshold and the time spent there,
+    // for one quantity: the live readings since the last Clear Peak, and
+    // the rows of the data log. A reading of another quantity, a gap or a
+    // flagged row ends a stretch above.
+    const ExceedanceTracker& liveExceedance(Quantity q) const { return liveAbove_[Index(q)]; }
+    const ExceedanceTracker& logExceedance(Quantity q) const;
+    // The rows' clock times are those of their readings (not an upload's,
+    // nor missing as in a data file): the log's time above means something.
+    bool logTimesKnown() const;
+
     // Row 1..RecordCnt of the data log in V/m, A/m or T, and what it measures
     // (Unknown for a row whose unit is not known, and for a stored reading
     // the probe flagged over or under range). For drawing: the
@@ -115,6 +139,11 @@ private:
     double rowSi(int32_t row, bool asWritten, Quantity& quantity) const;
     UnitScale unitScale(uint8_t unit) const;
     void notify(unsigned changes);
+    using Exceedances = std::array<ExceedanceTracker, 4>;
+    // One reading (NaN: a gap) into the trackers of every quantity.
+    void judge(Exceedances& trackers, Quantity q, double si, int64_t at) const;
+    void countRow(int32_t row) const;
+    void countLog() const;
 
     const InstrumentState& st_;
     std::vector<HistoryListener*> listeners_;
@@ -126,6 +155,14 @@ private:
     DisplayUnit unit_;
     std::array<RunningStats, 4> liveStats_;
     int64_t overRange_ = 0, underRange_ = 0;
+    // Live points pushed in all, and how many of them when the peak was
+    // last cleared: the points since then are the newest of the deque.
+    uint64_t livePushed_ = 0, clearedAt_ = 0;
+
+    std::optional<Reference> reference_;
+    double alarmPercent_ = 100;
+    std::array<double, 4> levelSi_{};  // NaN: no level for that quantity
+    Exceedances liveAbove_;
 
     // The scale of each unit name of the data log, looked up once: rows are
     // read by the thousand.
@@ -133,6 +170,8 @@ private:
     // Log statistics follow the rows as they come; rows out of order (an
     // upload that goes back) make them be counted again from the table.
     mutable std::array<RunningStats, 4> logStats_;
+    mutable Exceedances logAbove_;
+    mutable bool logTimesKnown_ = true;
     mutable int32_t logRowsCounted_ = 0;
     mutable bool logDirty_ = false;
 };

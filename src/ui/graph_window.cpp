@@ -25,6 +25,7 @@
 
 #include "common/file_write.h"
 #include "ui/stats_view.h"
+#include "ui/text.h"
 
 namespace fenwyd::ui {
 
@@ -44,6 +45,12 @@ constexpr int kMaxValueTicks = 6;
 
 const QColor kReadingColor(0, 128, 0);  // the panel's green, darker for white paper
 const QColor kLoggedColor(200, 0, 0);
+const QColor kLevelColor(220, 110, 0);
+const QColor kAlarmColor(170, 0, 170);
+// A level line no higher than this times the largest reading shown joins
+// the value axis; one far above would squash the readings into a flat line.
+constexpr double kLevelReach = 2.0;
+constexpr double kLevelHeadroom = 1.08;  // room for the line at the top
 
 const char* const kShowNames[] = {"Last 1 minute",   "Last 5 minutes",    "Last 15 minutes",
                                   "Last 60 minutes", "All live readings", "Data log"};
@@ -157,6 +164,16 @@ GraphWindow::GraphWindow(FieldHistory& history, const InstrumentState& st, Dialo
     logged_->attachAxis(timeAxis_);
     logged_->attachAxis(valueAxis_);
     addSegmentSeries();  // the legend's "Readings"
+    levelLine_ = new QLineSeries;
+    levelLine_->setPen(QPen(kLevelColor, 2));
+    alarmLine_ = new QLineSeries;
+    alarmLine_->setPen(QPen(kAlarmColor, 2, Qt::DashLine));
+    for (QLineSeries* s : {levelLine_, alarmLine_}) {
+        chart_->addSeries(s);
+        s->attachAxis(timeAxis_);
+        s->attachAxis(valueAxis_);
+        s->setVisible(false);
+    }
 
     view_ = new PlotView(chart_, *this);
     view_->setMinimumSize(320, 200);
@@ -257,7 +274,7 @@ void GraphWindow::setShow(Show show) {
         chart_->removeAxis(from);
         chart_->addAxis(to, Qt::AlignBottom);
         for (QLineSeries* s : segments_) s->attachAxis(to);
-        logged_->attachAxis(to);
+        for (QLineSeries* s : {logged_, levelLine_, alarmLine_}) s->attachAxis(to);
         logged_->setVisible(live());  // every row of the log is logged
     }
     plotStale_ = true;
@@ -266,7 +283,7 @@ void GraphWindow::setShow(Show show) {
 
 void GraphWindow::historyChanged(unsigned changes) {
     // The log's plot does not move with live readings; its statistics do.
-    const unsigned plotted = live() ? kLiveChanged | kLogChanged : kLogChanged;
+    const unsigned plotted = (live() ? kLiveChanged | kLogChanged : kLogChanged) | kExposureChanged;
     if ((changes & plotted) != 0) plotStale_ = true;
     scheduleRefresh();
 }
@@ -491,8 +508,10 @@ void GraphWindow::applyPlot() {
     const DisplayUnit unit = live() ? history_.displayUnit() : history_.logDisplayUnit();
     const QString unitText = QString::fromLatin1(unit.label.c_str());
     if (valueAxis_->titleText() != unitText) valueAxis_->setTitleText(unitText);
-    if (plot_.hasValues) {
-        double lo = plot_.yMin, hi = plot_.yMax;
+    double lo = plot_.yMin, hi = plot_.yMax;
+    bool ranged = plot_.hasValues;
+    const QString levelNote = placeLevelLines(lo, hi, ranged);
+    if (ranged) {
         if (hi == lo) {
             const double pad = std::max(std::fabs(hi) * 0.05, 1e-3);
             lo -= pad;
@@ -502,7 +521,7 @@ void GraphWindow::applyPlot() {
         const double step = NiceStep(hi - lo, kMaxValueTicks - 1);
         lo = std::floor(lo / step) * step;
         hi = std::ceil(hi / step) * step;
-        if (plot_.yMin >= 0 && lo < 0) lo = 0;
+        if (lo < 0 && (!plot_.hasValues || plot_.yMin >= 0)) lo = 0;
         valueAxis_->setRange(lo, hi);
         valueAxis_->setTickCount(static_cast<int>(std::lround((hi - lo) / step)) + 1);
     }
@@ -522,6 +541,7 @@ void GraphWindow::applyPlot() {
         if (flagged > 0) caption += QStringLiteral(", %1 over or under range").arg(flagged);
     }
     if (plot_.thinned) caption += QStringLiteral("; smallest and largest of each pixel column");
+    if (!levelNote.isEmpty()) caption += QStringLiteral("; ") + levelNote;
     if (caption_->text() != caption) caption_->setText(caption);
 }
 
@@ -569,6 +589,60 @@ void GraphWindow::placeTimeTicks() {
     }
     timeAxis_->setRange(x0_, x1_);
 }
+
+QString GraphWindow::placeLevelLines(double& lo, double& hi, bool& ranged) {
+    const DisplayUnit unit = live() ? history_.displayUnit() : history_.logDisplayUnit();
+    const std::optional<SiLevel> l = history_.level(unit.quantity);
+    if (!l) {
+        levelLine_->setVisible(false);
+        alarmLine_->setVisible(false);
+        return QString();
+    }
+    const double level = unit.fromSi(l->value);
+    const double percent = history_.alarmPercent();
+    const double alarm = level * percent / 100;
+    const bool apart = percent != 100;  // else one line is both
+    const QString unitText = Qs(" " + unit.label);
+    QString levelName = Qs(FormatSignificant(level)) + unitText;
+    if (l->throughMu0) levelName += QStringLiteral(" (%1)").arg(QLatin1String(kThroughMu0));
+    levelName =
+        (apart ? QStringLiteral("Reference level ") : QStringLiteral("Reference level = alarm ")) +
+        levelName;
+    const double top = apart ? std::max(level, alarm) : level;
+    const double bottom = apart ? std::min(level, alarm) : level;
+    const bool shown = !ranged || bottom <= kLevelReach * hi;
+    if (shown) {
+        if (!ranged) lo = hi = 0;
+        lo = std::min(lo, bottom);
+        hi = std::max(hi, top * kLevelHeadroom);
+        ranged = true;
+    }
+    const auto across = [this](QLineSeries* s, double y, const QString& name, bool visible) {
+        s->replace(QList<QPointF>{QPointF(x0_, y), QPointF(x1_, y)});
+        if (s->name() != name) s->setName(name);
+        if (s->isVisible() != visible) s->setVisible(visible);
+    };
+    across(levelLine_, level, levelName, shown);
+    across(alarmLine_, alarm,
+           QStringLiteral("Alarm at ") +
+               Qs(FormatPercent(percent) + ", " + FormatSignificant(alarm)) + unitText,
+           shown && apart);
+    if (shown) return QString();
+    return QStringLiteral("the reference level (%1%2) lies above the plotted range")
+        .arg(Qs(FormatSignificant(level)), unitText);
+}
+
+std::optional<double> GraphWindow::levelLine() const {
+    if (!levelLine_->isVisible() || levelLine_->count() == 0) return std::nullopt;
+    return levelLine_->at(0).y();
+}
+
+std::optional<double> GraphWindow::alarmLine() const {
+    if (!alarmLine_->isVisible() || alarmLine_->count() == 0) return std::nullopt;
+    return alarmLine_->at(0).y();
+}
+
+QString GraphWindow::levelLineName() const { return levelLine_->name(); }
 
 QString GraphWindow::valueTitle() const { return valueAxis_->titleText(); }
 double GraphWindow::valueMin() const { return valueAxis_->min(); }

@@ -4,6 +4,7 @@
 // beside it, and export as PNG or SVG and to the clipboard.
 #include <QElapsedTimer>
 #include <QTimer>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,12 @@ public:
     double valueMax() const;
     int plotWidth() const;
     StatsView* stats() const { return stats_; }
+    // The reference level and the alarm threshold as drawn, in the value
+    // axis's unit; nothing while not drawn (no level for the plotted
+    // quantity; the threshold where it is the level itself).
+    std::optional<double> levelLine() const;
+    std::optional<double> alarmLine() const;
+    QString levelLineName() const;
 
     // Exports; false (after telling the operator why) when the file could not
     // be written.
@@ -102,6 +109,9 @@ private:
     void keepOnLog();
     void addSegmentSeries();
     void applyPlot();
+    // The level lines across the visible range; they widen the value range
+    // [lo, hi] when they are near it. What the caption says of them.
+    QString placeLevelLines(double& lo, double& hi, bool& ranged);
     void scheduleRefresh();
     void saveAs(const char* kind);
     QString exportTitle() const;
@@ -130,6 +140,8 @@ private:
     QValueAxis* valueAxis_ = nullptr;
     std::vector<QLineSeries*> segments_;
     QLineSeries* logged_ = nullptr;
+    QLineSeries* levelLine_ = nullptr;
+    QLineSeries* alarmLine_ = nullptr;
     StatsView* stats_ = nullptr;
     QLabel* caption_ = nullptr;
     QLabel* readout_ = nullptr;  // the newest reading, at the toolbar's end

@@ -335,6 +335,9 @@ void MainWindow::buildMenus() {
                       if (commands_.exportSurvey) commands_.exportSurvey(f);
                   });
     }
+    addAction(mnuFile, "mnuFileReport", QStringLiteral("&Report..."), &v.mnuFileReport, [this] {
+        if (commands_.report) commands_.report();
+    });
     mnuFile->addSeparator();
     addAction(mnuFile, "mnuFileExit", QStringLiteral("E&xit"), nullptr, [this] { close(); });
 
@@ -435,7 +438,7 @@ void MainWindow::buildMenus() {
     for (const char* name :
          {"mnuProbeUnits57xx", "mnuProbeUpdateProbeBatt", "mnuprobeTempUnits", "mnuProbeRangeTop",
           "mnuFileSaveAs", "mnuProbeZero", "mnuProbeUploadData", "mnuProbeClearPeak",
-          "mnuProbeUpdateNow", "mnuProbeMarkPoint"}) {
+          "mnuProbeUpdateNow", "mnuProbeMarkPoint", "mnuFileReport"}) {
         actions_[QString::fromLatin1(name)]->setCheckable(false);
     }
 }

@@ -44,6 +44,7 @@ struct WindowCommands {
     std::function<void()> markPoint;
     std::function<void()> showPoints;
     std::function<void(const QString& format)> exportSurvey;
+    std::function<void()> report;   // File > "Report..."
     std::function<void()> closing;  // the window closes, after the instrument's unload
     std::function<void()> shown;    // the window was first shown
 };

@@ -72,6 +72,9 @@ OpenDialog::OpenDialog(QWidget* parent, journal::Journal* journal,
     buttons->setAccessibleName(QStringLiteral("Open buttons"));
     load_ = buttons->addButton(QStringLiteral("&Load"), QDialogButtonBox::AcceptRole);
     delete_ = buttons->addButton(QStringLiteral("&Delete"), QDialogButtonBox::ActionRole);
+    report_ = buttons->addButton(QStringLiteral("&Report"), QDialogButtonBox::ActionRole);
+    report_->setToolTip(QStringLiteral("A PDF report of the chosen log"));
+    report_->hide();  // until there is somewhere to send it
     QPushButton* file =
         buttons->addButton(QStringLiteral("Open data &file..."), QDialogButtonBox::ActionRole);
     buttons->addButton(QDialogButtonBox::Close);
@@ -141,9 +144,18 @@ void OpenDialog::fill() {
     chosenChanged();
 }
 
+void OpenDialog::setReport(std::function<void(const journal::LogSummary&)> report) {
+    disconnect(report_, &QPushButton::clicked, this, nullptr);
+    connect(report_, &QPushButton::clicked, this, [this, report] {
+        if (const journal::LogSummary* log = chosen(); log != nullptr) report(*log);
+    });
+    report_->show();
+}
+
 void OpenDialog::chosenChanged() {
     const journal::LogSummary* log = chosen();
     load_->setEnabled(log != nullptr);
+    report_->setEnabled(log != nullptr && log->rows > 0);
     // The rows still to come would have no log to go to.
     const bool held = log != nullptr && log->id == heldLog_;
     delete_->setEnabled(log != nullptr && !held);

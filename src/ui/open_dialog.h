@@ -23,6 +23,8 @@ public:
                std::function<bool(const QString& path)> openFile, int64_t heldLog = 0);
 
     QTableWidget* table() const { return table_; }
+    // The "Report" button: a report of the chosen log (the dialog stays).
+    void setReport(std::function<void(const journal::LogSummary&)> report);
 
 private:
     void fill();
@@ -34,6 +36,7 @@ private:
     QTableWidget* table_ = nullptr;
     QPushButton* load_ = nullptr;
     QPushButton* delete_ = nullptr;
+    QPushButton* report_ = nullptr;
     QLabel* problem_ = nullptr;
     int64_t heldLog_ = 0;
 };

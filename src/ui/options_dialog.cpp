@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ui/exposure_options.h"
+
 namespace fenwyd::ui {
 
 namespace {
@@ -126,11 +128,12 @@ OptionsDialog::OptionsDialog(QWidget* parent, PortCatalog& catalog, const PortOp
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->setAccessibleName(QStringLiteral("Options buttons"));
+    exposure_ = new ExposureOptions(this);
     connect(buttons, &QDialogButtonBox::accepted, this, [this] {
         for (const auto& check : checks_) {
             if (!check()) return;
         }
-        accept();
+        if (exposure_->settings()) accept();
     });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
@@ -138,6 +141,7 @@ OptionsDialog::OptionsDialog(QWidget* parent, PortCatalog& catalog, const PortOp
     layout->addWidget(intro);
     layout->addWidget(ports);
     layout->addLayout(speedRow);
+    layout->addWidget(exposure_);
     layout->addWidget(buttons);
 
     connect(&refresh_, &QTimer::timeout, this, [this] {

@@ -15,6 +15,8 @@ class QPushButton;
 
 namespace fenwyd::ui {
 
+class ExposureOptions;
+
 // Options: which device each port number stands for, picked from the serial
 // ports the system reports or typed, each with a Test; and the line speed.
 class OptionsDialog : public QDialog {
@@ -44,6 +46,9 @@ public:
     QLabel* resultLabel(int portNo) const { return rows_[portNo].result; }
     QLabel* detailsLabel(int portNo) const { return rows_[portNo].details; }
     QComboBox* speedBox() const { return speed_; }
+    // Its settings are the caller's to fill in and read back; OK is refused
+    // while one of its entries is not valid.
+    ExposureOptions* exposure() const { return exposure_; }
 
 private:
     struct Row {
@@ -65,6 +70,7 @@ private:
 
     std::vector<std::function<bool()>> checks_;
     QComboBox* speed_ = nullptr;
+    ExposureOptions* exposure_ = nullptr;
     QFileSystemWatcher devices_;
     QTimer refresh_;
 };

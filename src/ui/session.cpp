@@ -6,11 +6,14 @@
 #include "qt/qt_serial_port.h"
 #include "ui/bar_window.h"
 #include "ui/dialogs.h"
+#include "ui/exposure_monitor.h"
+#include "ui/exposure_options.h"
 #include "ui/field_history.h"
 #include "ui/graph_window.h"
 #include "ui/main_window.h"
 #include "ui/open_dialog.h"
 #include "ui/options_dialog.h"
+#include "ui/reporting.h"
 #include "ui/survey_session.h"
 #include "ui/text.h"
 
@@ -41,9 +44,14 @@ Session::Session(MainWindow& window, SettingsStore& settings, Clock& clock,
     instrument().addObserver(history_.get());
     survey_ =
         std::make_unique<SurveySession>(window_, settings_, clock_, journal_, recorder_.get());
+    exposure_ = std::make_unique<ExposureMonitor>(*history_, window_);
+    exposure_->apply(LoadExposure(settings_));
+
+    reports_ = std::make_unique<ReportWriter>(window_, settings_);
 
     WindowCommands commands;
     commands.open = [this] { openLogs(); };
+    commands.report = [this] { reportDataLog(); };
     commands.options = [this] { showOptions(); };
     commands.graph = [this](const QString& key) { graphButton(key); };
     commands.clearPeak = [this] { history_->clearPeak(); };
@@ -55,9 +63,11 @@ Session::Session(MainWindow& window, SettingsStore& settings, Clock& clock,
 
 Session::~Session() {
     window_.setCommands(WindowCommands());
+    reports_.reset();  // a report being written is finished first
     survey_.reset();
     graph_.reset();
     bar_.reset();
+    exposure_.reset();
     instrument().removeObserver(history_.get());
     if (recorder_) instrument().removeObserver(recorder_.get());
 }
@@ -229,7 +239,26 @@ void Session::openLogs() {
     };
     OpenDialog dialog(&window_, journal_, loadLog, openFile,
                       recorder_ ? recorder_->currentLog() : 0);
+    dialog.setReport([this, &dialog](const journal::LogSummary& log) {
+        report::ReportInput in;
+        std::string error;
+        if (!ReportOfJournalLog(*journal_, log, in, error)) {
+            window_.dialogs().message("No report of this log: " + error + ".",
+                                      MsgIcon::Exclamation);
+            return;
+        }
+        const std::string name = log.files.empty() ? "report" : log.files.back();
+        reports_->write(std::move(in), name, &dialog);
+    });
     dialog.exec();
+}
+
+void Session::reportDataLog() {
+    if (window_.ending()) return;
+    const Instrument& in = instrument();
+    report::ReportInput input = ReportOfDataLog(in, survey_->book().surveyPoints());
+    const std::string name = in.st.SaveFileName.empty() ? "report" : in.st.SaveFileName;
+    reports_->write(std::move(input), name);
 }
 
 // ------------------------------------------------------------- options
@@ -250,10 +279,15 @@ bool Session::runOptions(QWidget* over, int16_t chosenPort, bool reopen) {
                                   });
         });
     survey_->addOptions(dlg);
+    dlg.exposure()->set(exposure_->settings());
     const bool accepted = dlg.exec() == QDialog::Accepted && !window_.ending();
     survey_->applyOptions(accepted);
     optionsOpen_ = false;
     if (!accepted) return false;
+    if (const std::optional<ExposureSettings> exposure = dlg.exposure()->settings()) {
+        SaveExposure(settings_, *exposure);
+        exposure_->apply(*exposure);
+    }
     const PortOptions chosen = dlg.options();
     window_.whenIdle([this, chosen, reopen] { instrument().ApplyPortOptions(chosen, reopen); });
     return true;

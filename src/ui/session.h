@@ -20,9 +20,11 @@ class QWidget;
 namespace fenwyd::ui {
 
 class BarWindow;
+class ExposureMonitor;
 class FieldHistory;
 class GraphWindow;
 class MainWindow;
+class ReportWriter;
 class SurveySession;
 
 class Session : public QObject {
@@ -37,6 +39,8 @@ public:
     MainWindow& window() { return window_; }
     Instrument& instrument();
     FieldHistory& history() { return *history_; }
+    // The exposure label and the settings the figures are judged by.
+    ExposureMonitor& exposure() { return *exposure_; }
 
     // "Scatter Graph Live" and "Bar Graph": made on first use, then shown
     // and hidden; nullptr until then.
@@ -53,8 +57,13 @@ public:
     journal::Recorder* recorder() { return recorder_.get(); }
     // Positions, survey points and their window.
     SurveySession& survey() { return *survey_; }
+    // File > "Report...": the data log as a PDF (also from "Open" for a
+    // log of the journal).
+    void reportDataLog();
+    ReportWriter& reports() { return *reports_; }
 
-    // Options (toolbar button "Properties"): the port mapping and line speed.
+    // Options (toolbar button "Properties"): the port mapping and line speed,
+    // and the exposure settings (applied at once).
     void showOptions();
     // Options over `over`, the number chosenPort marked; true when accepted.
     // reopen: the port in use follows the new mapping at once (from the
@@ -87,6 +96,8 @@ private:
     std::unique_ptr<GraphWindow> graph_;
     std::unique_ptr<BarWindow> bar_;
     std::unique_ptr<SurveySession> survey_;
+    std::unique_ptr<ReportWriter> reports_;
+    std::unique_ptr<ExposureMonitor> exposure_;
     QTimer* checkWatch_ = nullptr;
     bool optionsOpen_ = false;
 };

@@ -3,13 +3,38 @@
 #include <QDateTime>
 #include <QGridLayout>
 #include <QLabel>
+#include <algorithm>
+
+#include "ui/text.h"
 
 namespace fenwyd::ui {
 
 namespace {
-const char* const kRows[] = {"Readings", "Minimum",        "Maximum (peak)",    "Peak at",
-                             "Mean",     "Std. deviation", "Over / under range"};
-enum Row { kCount, kMin, kMax, kPeakAt, kMean, kStdDev, kOverUnder };
+// The last four only while a reference level is chosen.
+const char* const kRows[] = {"Readings",
+                             "Minimum",
+                             "Maximum (peak)",
+                             "Peak at",
+                             "Mean",
+                             "Std. deviation",
+                             "Over / under range",
+                             "Maximum, % of level",
+                             "Mean, % of level",
+                             "At or above alarm",
+                             "Time at or above alarm"};
+enum Row {
+    kCount,
+    kMin,
+    kMax,
+    kPeakAt,
+    kMean,
+    kStdDev,
+    kOverUnder,
+    kMaxPercent,
+    kMeanPercent,
+    kAbove,
+    kTimeAbove
+};
 
 QLabel* PlainLabel(QWidget* parent, const QString& text = QString()) {
     auto* l = new QLabel(text, parent);
@@ -21,6 +46,14 @@ QLabel* PlainLabel(QWidget* parent, const QString& text = QString()) {
 QString FormatValue(double value) {
     if (value == 0) return QStringLiteral("0");  // never "-0"
     return QString::number(value, 'g', 5);
+}
+
+QString FormatDuration(int64_t ms) {
+    const int64_t s = std::max<int64_t>(ms, 0) / 1000;
+    return QStringLiteral("%1:%2:%3")
+        .arg(s / 3600)
+        .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(s % 60, 2, 10, QLatin1Char('0'));
 }
 
 QString FormatTimeOfDay(int64_t utcMs, int32_t utcOffsetSeconds) {
@@ -47,8 +80,9 @@ StatsView::StatsView(QWidget* parent) : QWidget(parent) {
     }
     grid->addWidget(live, 0, 1);
     grid->addWidget(log, 0, 2);
-    for (int r = 0; r < 7; ++r) {
-        grid->addWidget(PlainLabel(this, QString::fromLatin1(kRows[r])), r + 1, 0);
+    for (int r = 0; r < kRowCount; ++r) {
+        captions_[r] = PlainLabel(this, QString::fromLatin1(kRows[r]));
+        grid->addWidget(captions_[r], r + 1, 0);
         for (int c = 0; c < 2; ++c) {
             cells_[r][c] = PlainLabel(this);
             cells_[r][c]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -62,7 +96,7 @@ StatsView::StatsView(QWidget* parent) : QWidget(parent) {
             grid->addWidget(cells_[r][c], r + 1, c + 1);
         }
     }
-    grid->setRowStretch(8, 1);
+    grid->setRowStretch(kRowCount + 1, 1);
     fitColumns();
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
 }
@@ -113,10 +147,20 @@ void StatsView::showStats(const FieldHistory& history) {
     }
     const RunningStats* stats[2] = {&history.liveStats(units[0].quantity),
                                     &history.logStats(units[1].quantity)};
+    const bool judged = history.reference().has_value();
+    for (int r = kMaxPercent; r < kRowCount; ++r) {
+        captions_[r]->setVisible(judged);
+        for (QLabel* cell : cells_[r]) cell->setVisible(judged);
+    }
+    if (judged) {
+        const QString threshold = Qs(FormatPercent(history.alarmPercent()));
+        captions_[kAbove]->setText(QStringLiteral("At or above %1").arg(threshold));
+        captions_[kTimeAbove]->setText(QStringLiteral("Time at or above %1").arg(threshold));
+    }
     for (int c = 0; c < 2; ++c) {
         const DisplayUnit& unit = units[c];
         const RunningStats& s = *stats[c];
-        QString text[7];
+        QString text[kRowCount];
         text[kCount] = QString::number(s.count());
         // Rows in units of another quantity are not in these figures.
         if (c == 1 && s.count() < history.logCount()) {
@@ -136,14 +180,32 @@ void StatsView::showStats(const FieldHistory& history) {
                                    .arg(history.overRangeCount())
                                    .arg(history.underRangeCount());
         }
-        for (int r = 0; r < 7; ++r) {
+        if (judged) showExposure(history, c == 1, unit.quantity, s, text);
+        for (int r = 0; r < kRowCount; ++r) {
             if (cells_[r][c]->text() != text[r]) cells_[r][c]->setText(text[r]);
         }
     }
 }
 
+void StatsView::showExposure(const FieldHistory& history, bool log, Quantity q,
+                             const RunningStats& s, QString* text) {
+    if (s.empty()) return;
+    if (!history.level(q)) {
+        text[kMaxPercent] = QStringLiteral("no level");
+        return;
+    }
+    // The level is one number: the percent of the maximum and of the mean
+    // are those of the values.
+    text[kMaxPercent] = Qs(FormatPercent(history.percentOf(s.max().value, q)));
+    text[kMeanPercent] = Qs(FormatPercent(history.percentOf(s.mean(), q)));
+    const ExceedanceTracker& above = log ? history.logExceedance(q) : history.liveExceedance(q);
+    text[kAbove] = QString::number(above.readingsAbove());
+    text[kTimeAbove] =
+        !log || history.logTimesKnown() ? FormatDuration(above.msAbove()) : QStringLiteral("-");
+}
+
 QString StatsView::cell(const QString& row, bool log) const {
-    for (int r = 0; r < 7; ++r) {
+    for (int r = 0; r < kRowCount; ++r) {
         if (row == QLatin1String(kRows[r])) return cells_[r][log ? 1 : 0]->text();
     }
     return QString();

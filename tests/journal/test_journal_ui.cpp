@@ -7,13 +7,16 @@
 #include <QDeadlineTimer>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <filesystem>
 
+#include "exposure/exposure_settings.h"
 #include "journal/journal.h"
 #include "support/fakes.h"
 #include "support/files.h"
@@ -21,6 +24,7 @@
 #include "support/journal_fixtures.h"
 #include "ui/main_window.h"
 #include "ui/open_dialog.h"
+#include "ui/reporting.h"
 #include "ui/session.h"
 
 namespace fenwyd::testing {
@@ -199,6 +203,95 @@ TEST(JournalWindow, OpenSaysWhenSomeLogsCouldNotBeRead) {
         if (l->text().contains(QStringLiteral("could not be read"))) said = l->text();
     }
     EXPECT_FALSE(said.isEmpty()) << "the list says it is not whole";
+}
+
+std::string PdfText(const std::string& pdf) {
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"),
+            {QStringLiteral("-layout"), QString::fromStdString(pdf), QStringLiteral("-")});
+    p.waitForFinished(30000);
+    return p.readAllStandardOutput().toStdString();
+}
+
+// File > "Report..." for the data log and "Report" in "Open" for a log of
+// the journal: rows in two units, the site notes, the standard of Options,
+// written while the window goes on.
+TEST(JournalWindow, ReportsOfTheDataLogAndOfAJournalLog) {
+    Window win;
+    ASSERT_TRUE(win.journal.open(win.path()));
+    ExposureSettings exposure;
+    exposure.choice = ExposureSettings::Choice::Standard;
+    for (const auto& [key, value] : SaveExposureSettings(exposure)) {
+        win.settings.set(kExposureSection, key, value);
+    }
+    win.start(false);
+    Instrument& in = win.w->instrument();
+    in.st.NoteQuery = {{"Where?", "Site", "Substation 4"}};
+    win.tick();
+    EXPECT_FALSE(in.view.mnuFileReport.enabled) << "nothing logged yet";
+    in.ToggleRecordOn();
+    win.tick();
+    win.tick();
+    EXPECT_FALSE(in.view.mnuFileReport.enabled) << "not while logging";
+    win.port.responder = [](const std::string& cmd) {
+        return cmd == "RD" ? Rd("1500", 'E', '0', 'V') : "";
+    };
+    win.tick();
+    in.ToggleRecordOn();
+    EXPECT_TRUE(in.view.mnuFileReport.enabled);
+
+    const report::ReportInput input = ui::ReportOfDataLog(in, {});
+    ASSERT_EQ(input.rows.size(), 3u);
+    EXPECT_EQ(input.rows[0].reading.unitsLabel, "mG");
+    EXPECT_EQ(input.rows[2].reading.unitsText, "V/m");
+    EXPECT_EQ(input.notes.size(), 1u);
+
+    const std::string pdf = (win.folder.path() / "site.pdf").string();
+    win.dialogs.saveChoice = pdf;
+    win.session->reportDataLog();
+    EXPECT_EQ(win.dialogs.lastSaveRequest.fileName, "report.pdf");
+    EXPECT_TRUE(win.session->reports().writing());
+    win.tick();  // the readings go on meanwhile
+    ASSERT_TRUE(win.session->reports().waitForDone(60000));
+    EXPECT_TRUE(win.session->reports().lastResult().startsWith(QStringLiteral("Report written")))
+        << win.session->reports().lastResult().toStdString();
+    const std::string text = PdfText(pdf);
+    EXPECT_NE(text.find("Substation 4"), std::string::npos);
+    EXPECT_NE(text.find("ICNIRP 2010"), std::string::npos);
+    EXPECT_NE(text.find("V/m"), std::string::npos);
+    EXPECT_NE(text.find("mG"), std::string::npos);
+
+    // The same log from the journal, through "Open".
+    const std::string fromJournal = (win.folder.path() / "journal-log.pdf").string();
+    win.dialogs.saveChoice = fromJournal;
+    bool pressed = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_NE(dialog, nullptr);
+        const auto close = qScopeGuard([dialog] { dialog->close(); });
+        auto* table = dialog->findChild<QTableWidget*>(QStringLiteral("journalLogs"));
+        QPushButton* report = Button(dialog, QStringLiteral("&Report"));
+        ASSERT_NE(report, nullptr);
+        ASSERT_EQ(table->rowCount(), 1);
+        EXPECT_EQ(table->item(0, 1)->text(), QStringLiteral("3"));
+        table->selectRow(0);
+        ASSERT_TRUE(report->isEnabled());
+        report->click();
+        pressed = true;
+    });
+    win.session->openLogs();
+    ASSERT_TRUE(pressed);
+    ASSERT_TRUE(win.session->reports().waitForDone(60000));
+    const std::string journalText = PdfText(fromJournal);
+    EXPECT_NE(journalText.find("Log started"), std::string::npos);
+    EXPECT_NE(journalText.find("ICNIRP 2010"), std::string::npos);
+
+    // A report to a folder that is not there: said, nothing claimed.
+    win.dialogs.saveChoice = (win.folder.path() / "missing" / "x.pdf").string();
+    win.session->reportDataLog();
+    ASSERT_TRUE(win.session->reports().waitForDone(60000));
+    ASSERT_FALSE(win.dialogs.messages().empty());
+    EXPECT_EQ(win.dialogs.messages().back().rfind("The report ", 0), 0u);
 }
 
 }  // namespace

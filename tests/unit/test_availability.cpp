@@ -51,6 +51,10 @@ TEST(Availability, OneFunctionOfTheState) {
         const Availability a = CommandsAvailable(st);
         EXPECT_EQ(Letters(a), r.expect) << r.state;
         EXPECT_FALSE(a.zero) << r.state << ": nothing ever allows Zero";
+        // A report needs rows besides a log that could be saved.
+        EXPECT_FALSE(a.report) << r.state;
+        st.RecordCnt = 3;
+        EXPECT_EQ(CommandsAvailable(st).report, a.saveAs && r.upload == 0) << r.state;
     }
 }
 

@@ -336,5 +336,30 @@ TEST(Transaction, InTransactionCoversTheWaitsOnly) {
     EXPECT_FALSE(h.in.InTransaction());
 }
 
+// The window closes while a transaction waits for the probe: the port is
+// closed and the files are written at once, and the wait's end does nothing
+// more (no read of a closed port, no "KR", no interpretation).
+TEST(Transaction, AWindowClosedDuringAWaitEndsTheTransactionThere) {
+    for (const char* cmnd : {"", "EH"}) {  // a reading; a units step with its "KR"
+        SCOPED_TRACE(cmnd);
+        Harness h;
+        h.connect();
+        h.port.responder = [](const std::string&) { return Rd(); };
+        h.tick();
+        const int16_t shown = h.in.st.ProbeRange;
+        h.in.st.PendingCmnd = cmnd;
+        h.in.HRTReadProbe_Timer();  // the command is written; its wait begins
+        ASSERT_TRUE(h.in.InTransaction());
+        const std::size_t written = h.port.writes().size();
+        h.in.Form_Unload();
+        EXPECT_FALSE(h.in.InTransaction());
+        EXPECT_FALSE(h.port.isOpen());
+        h.clock.advance(5000);  // past every wait the command had
+        EXPECT_EQ(h.port.writes().size(), written);
+        EXPECT_FALSE(h.in.InTransaction());
+        EXPECT_EQ(h.in.st.ProbeRange, shown);
+    }
+}
+
 }  // namespace
 }  // namespace fenwyd::testing

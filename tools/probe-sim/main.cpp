@@ -18,6 +18,7 @@ const char kUsage[] =
     "usage: probe-sim [--model E|V] [--stored N] [--seed S] [--link PATH] [--nx-delay MS]\n"
     "                 [--silent-rate P] [--silent-len K] [--garbage-rate P] [--late-rate P]\n"
     "                 [--late-ms MS] [--hangup-after N] [--reconnect-ms MS] [--fixed]\n"
+    "                 [--excursion-rate P]\n"
     "                 [--verbose] [--help]\n";
 
 const char kHelp[] =
@@ -39,6 +40,8 @@ const char kHelp[] =
     "  --hangup-after N   hang up after every N commands on one pty (default 0 = never)\n"
     "  --reconnect-ms MS  reopen that long after such a hang-up; -1 = stay down (default 2000)\n"
     "  --fixed            fixed value, no drift (deterministic)\n"
+    "  --excursion-rate P chance per reading of a short over/under-range spell\n"
+    "                     (default 0.005; 1 = out of range all the time)\n"
     "  --verbose          log every command and reply on stderr\n"
     "  --help             this text\n";
 
@@ -135,6 +138,8 @@ int main(int argc, char** argv) {
             ok = (v = next()) && parseInt(v, 0, 600000, opt.faults.lateMs);
         } else if (flag("--hangup-after")) {
             ok = (v = next()) && parseInt(v, 0, 2147483647L, opt.faults.hangupAfter);
+        } else if (flag("--excursion-rate")) {
+            ok = (v = next()) && parseRate(v, opt.excursionRate);
         } else if (flag("--reconnect-ms")) {
             ok = (v = next()) && parseInt(v, -1, 3600000, opt.faults.reconnectMs);
         } else {
