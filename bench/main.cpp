@@ -165,8 +165,9 @@ int main(int argc, char** argv) {
     }
     std::fprintf(stderr, "fenwyd_bench: graph, drawing and memory...\n");
     for (Figure& f : BenchGraphDrawing()) figures.push_back(f);
-    std::fprintf(stderr, "fenwyd_bench: graph, CPU: the program for %d s closed, %d s open...\n",
-                 seconds, seconds);
+    std::fprintf(stderr,
+                 "fenwyd_bench: graph, CPU: the program closed and open, side by side for %d s...\n",
+                 seconds);
     for (Figure& f : BenchGraphCpu(seconds)) figures.push_back(f);
 
     PrintTable(figures, seconds, loadBefore);

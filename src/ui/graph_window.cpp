@@ -31,6 +31,20 @@ namespace fenwyd::ui {
 
 namespace {
 constexpr int kRefreshMs = 1000;  // at most one redraw a second while readings arrive
+
+// A strip one line high whose label fills it.
+class CaptionStrip : public QWidget {
+public:
+    explicit CaptionStrip(QWidget* parent) : QWidget(parent), label(new QLabel(this)) {}
+    QLabel* const label;
+
+protected:
+    void resizeEvent(QResizeEvent* e) override {
+        QWidget::resizeEvent(e);
+        label->setGeometry(rect());
+    }
+};
+
 constexpr double kMinuteMs = 60000.0;
 constexpr double kMinLiveSpanMs = 5000.0;
 constexpr double kMaxLiveSpanMs = 7 * 24 * 60 * kMinuteMs;
@@ -209,13 +223,27 @@ GraphWindow::GraphWindow(FieldHistory& history, const InstrumentState& st, Dialo
     big.setPointSizeF(big.pointSizeF() * 1.4);
     readout_->setFont(big);
     readout_->setAccessibleName(QStringLiteral("Latest reading"));
+    // Of a fixed size, a new reading repaints the readout alone: a label free
+    // to resize has the toolbar laid out and painted again each time.
+    const QMargins m = readout_->contentsMargins();
+    const QFontMetrics fm(big);
+    readout_->setFixedSize(
+        fm.horizontalAdvance(QStringLiteral("-88.888 mW/cm\u00b2")) + m.left() + m.right(),
+        fm.height() + m.top() + m.bottom());
     bar->addWidget(readout_);
 
     stats_ = new StatsView(this);
     stats_->setMinimumWidth(300);
-    caption_ = new QLabel(this);
+    // The caption under the graph changes with each refresh. It lies in a
+    // strip of one line without a layout of its own: a new text repaints the
+    // line and lays nothing out (a label in the window's layout has the whole
+    // window laid out again). A text longer than the window is cut; its tool tip
+    // holds it whole.
+    auto* strip = new CaptionStrip(this);
+    caption_ = strip->label;
     caption_->setTextFormat(Qt::PlainText);
     caption_->setContentsMargins(6, 0, 6, 2);
+    strip->setFixedHeight(caption_->fontMetrics().height() + 2);
 
     auto* body = new QHBoxLayout;
     body->setContentsMargins(0, 0, 0, 0);
@@ -226,7 +254,7 @@ GraphWindow::GraphWindow(FieldHistory& history, const InstrumentState& st, Dialo
     layout->setSpacing(0);
     layout->addWidget(bar);
     layout->addLayout(body, 1);
-    layout->addWidget(caption_);
+    layout->addWidget(strip);
 
     refreshTimer_.setSingleShot(true);
     connect(&refreshTimer_, &QTimer::timeout, this, [this] { refresh(); });
@@ -542,13 +570,21 @@ void GraphWindow::applyPlot() {
     }
     if (plot_.thinned) caption += QStringLiteral("; smallest and largest of each pixel column");
     if (!levelNote.isEmpty()) caption += QStringLiteral("; ") + levelNote;
-    if (caption_->text() != caption) caption_->setText(caption);
+    if (caption_->text() != caption) {
+        caption_->setText(caption);
+        caption_->setToolTip(caption);  // whole, where the window cuts it
+    }
 }
 
 void GraphWindow::showReadout() {
     const Readout r = LatestReadout(history_);
     const QString text = r.unit.isEmpty() ? r.value : r.value + QLatin1Char(' ') + r.unit;
-    if (readout_->text() != text) readout_->setText(text);
+    if (readout_->text() != text) {
+        readout_->setText(text);
+        const QMargins m = readout_->contentsMargins();
+        const int needed = readout_->fontMetrics().horizontalAdvance(text) + m.left() + m.right();
+        if (needed > readout_->maximumWidth()) readout_->setFixedWidth(needed);  // for good
+    }
     const QColor color = r.alarm ? QColor(220, 0, 0) : palette().color(QPalette::WindowText);
     if (readout_->palette().color(QPalette::WindowText) != color) {
         QPalette p = readout_->palette();

@@ -502,20 +502,34 @@ void MainWindow::buildStatusBar() {
     journalState_->setAccessibleName(QStringLiteral("Journal state"));
     journalState_->hide();
     sb->addPermanentWidget(journalState_);
-    auto* clockTimer = new QTimer(this);
-    auto tickClock = [this] {
-        const QDateTime now = QDateTime::currentDateTime();
-        const QLocale locale = QLocale::system();
-        if (now.date() != clockDate_) {  // the date is written out once a day
-            clockDate_ = now.date();
-            sbPanels_[3]->setText(locale.toString(clockDate_, QLocale::ShortFormat));
-        }
-        const QString time = locale.toString(now.time(), QLocale::ShortFormat);
-        if (sbPanels_[4]->text() != time) sbPanels_[4]->setText(time);
-    };
-    connect(clockTimer, &QTimer::timeout, this, tickClock);
-    clockTimer->start(1000);
-    tickClock();
+    // Where the time shows hours and minutes, the clock's own timer wakes at
+    // each new minute, not every second (each waking costs the program more
+    // than the text). Every render looks at the time as well, so a clock set
+    // anew or a machine back from sleep shows the right time within a render.
+    clockTimer_ = new QTimer(this);
+    clockTimer_->setSingleShot(true);
+    clockTimer_->setTimerType(Qt::PreciseTimer);
+    clockShowsSeconds_ =
+        QLocale::system().timeFormat(QLocale::ShortFormat).contains(QLatin1Char('s'));
+    connect(clockTimer_, &QTimer::timeout, this, [this] { tickClock(true); });
+    tickClock(true);
+}
+
+void MainWindow::tickClock(bool due) {
+    const qint64 nowMs = QDateTime::currentMSecsSinceEpoch();
+    // Behind the time shown (the clock set back) counts as due as well.
+    if (!due && nowMs < clockDueMs_ && nowMs >= clockDueMs_ - 61000) return;
+    const QDateTime now = QDateTime::fromMSecsSinceEpoch(nowMs);
+    const QLocale locale = QLocale::system();
+    if (now.date() != clockDate_) {  // the date is written out once a day
+        clockDate_ = now.date();
+        sbPanels_[3]->setText(locale.toString(clockDate_, QLocale::ShortFormat));
+    }
+    const QString time = locale.toString(now.time(), QLocale::ShortFormat);
+    if (sbPanels_[4]->text() != time) sbPanels_[4]->setText(time);
+    const qint64 period = clockShowsSeconds_ ? 1000 : 60000;
+    clockDueMs_ = nowMs - nowMs % period + period;
+    clockTimer_->start(static_cast<int>(clockDueMs_ - nowMs) + 5);
 }
 
 QWidget* MainWindow::element(const QString& name) const {
@@ -609,8 +623,32 @@ void MainWindow::fitStatusPanels() {
     }
 }
 
+void MainWindow::renderList1() {
+    // Out of sight (see ResizeForm) the list is left as it is: it catches
+    // up when it comes into the window.
+    if (!List1_->isVisibleTo(centralWidget())) return;
+    const ViewState& v = instrument_->view;
+    // Only the replies appended since it was last shown are added.
+    const uint64_t fresh = v.List1Appended - renderedList1_;
+    if (fresh > 0) {
+        if (fresh >= v.List1.size()) {
+            List1_->clear();
+            for (const std::string& item : v.List1) List1_->addItem(Qs(item));
+        } else {
+            for (std::size_t i = v.List1.size() - fresh; i < v.List1.size(); ++i) {
+                List1_->addItem(Qs(v.List1[i]));
+            }
+        }
+        while (List1_->count() > static_cast<int>(kList1Bound)) delete List1_->takeItem(0);
+        // Kept at its newest item while it is seen.
+        if (!List1_->visibleRegion().isEmpty()) List1_->setCurrentRow(List1_->count() - 1);
+        renderedList1_ = v.List1Appended;
+    }
+}
+
 void MainWindow::render() {
     renderQueued_ = false;
+    tickClock(false);
     const ViewState& v = instrument_->view;
     // A render runs several times a reading: each widget is told only what
     // changed since it was last told, without converting unchanged texts.
@@ -634,23 +672,7 @@ void MainWindow::render() {
 
     if (label1_.changed(v.Label1)) Label1_->setText(Qs(v.Label1));
 
-    // Only the replies appended since the last render are added.
-    const uint64_t fresh = v.List1Appended - renderedList1_;
-    if (fresh > 0) {
-        if (fresh >= v.List1.size()) {
-            List1_->clear();
-            for (const std::string& item : v.List1) List1_->addItem(Qs(item));
-        } else {
-            for (std::size_t i = v.List1.size() - fresh; i < v.List1.size(); ++i) {
-                List1_->addItem(Qs(v.List1[i]));
-            }
-        }
-        while (List1_->count() > static_cast<int>(kList1Bound)) delete List1_->takeItem(0);
-        // The list lies beyond the window's first size: it is kept at its
-        // newest item once it is seen (see resizeEvent).
-        if (!List1_->visibleRegion().isEmpty()) List1_->setCurrentRow(List1_->count() - 1);
-        renderedList1_ = v.List1Appended;
-    }
+    renderList1();
 
     ProgressBar1_->setVisible(v.ProgressBar1Visible);
     ProgressBar1_->setMaximum(std::max(1, v.ProgressBar1Max));
@@ -762,9 +784,14 @@ void MainWindow::ResizeForm() {
     // The raw-reply list lies beyond the window's first size. While none of
     // it is within the window it is hidden: a list view lays every item out
     // again at each one added, which with a long list was most of the
-    // window's work at each reading. Its items are kept all the same.
+    // window's work at each reading. The replies it misses meanwhile are
+    // added when it comes into the window.
     const bool seen = centralWidget()->rect().intersects(List1_->geometry());
-    if (List1_->isVisibleTo(centralWidget()) != seen) List1_->setVisible(seen);
+    if (List1_->isVisibleTo(centralWidget()) != seen) {
+        List1_->setVisible(seen);
+        renderList1();
+        if (seen) List1_->setCurrentRow(List1_->count() - 1);
+    }
 }
 
 // ------------------------------------------------------------- options

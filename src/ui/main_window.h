@@ -21,6 +21,7 @@ class QListWidget;
 class QMenu;
 class QProgressBar;
 class QPushButton;
+class QTimer;
 class QToolBar;
 
 namespace fenwyd::ui {
@@ -128,7 +129,12 @@ private:
     int toolbarRowWidth_ = 0;  // pixels: toolbar buttons, then the sample-rate list
     bool unloaded_ = false;
     uint64_t renderedList1_ = 0;
-    QDate clockDate_;     // the date the status bar shows
+    void tickClock(bool due);
+    void renderList1();  // the raw replies  // the status bar's date and time
+    QTimer* clockTimer_ = nullptr;
+    bool clockShowsSeconds_ = false;
+    qint64 clockDueMs_ = 0;  // ms since 1970 the time shown changes next
+    QDate clockDate_;        // the date the status bar shows
     int clockWidth_ = 0;  // pixels: the time panel, for the longest time of day
     QLabel* journalState_ = nullptr;
     std::vector<QLabel*> extraPanels_;

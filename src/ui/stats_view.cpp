@@ -104,10 +104,15 @@ StatsView::StatsView(QWidget* parent) : QWidget(parent) {
 void StatsView::fitColumns() {
     // As wide as the widest figure can get, so that new figures never
     // resize the graph beside the table (which would lay the chart out anew).
+    // Of a fixed size, a cell given a new figure (once a second while
+    // reading) does not have the table laid out again either.
     const QFontMetrics fm(cells_[0][0]->font());
     const int widest = fm.horizontalAdvance(QStringLiteral("-8.8888e-05"));
+    // A figure wider still (a count of millions) widens its column for good.
     for (auto& row : cells_) {
-        for (QLabel* cell : row) cell->setMinimumWidth(widest);
+        for (QLabel* cell : row) {
+            cell->setFixedSize(std::max(widest, fm.horizontalAdvance(cell->text())), fm.height());
+        }
     }
 }
 
@@ -154,8 +159,10 @@ void StatsView::showStats(const FieldHistory& history) {
     }
     if (judged) {
         const QString threshold = Qs(FormatPercent(history.alarmPercent()));
-        captions_[kAbove]->setText(QStringLiteral("At or above %1").arg(threshold));
-        captions_[kTimeAbove]->setText(QStringLiteral("Time at or above %1").arg(threshold));
+        const QString above = QStringLiteral("At or above %1").arg(threshold);
+        if (captions_[kAbove]->text() != above) captions_[kAbove]->setText(above);
+        const QString time = QStringLiteral("Time at or above %1").arg(threshold);
+        if (captions_[kTimeAbove]->text() != time) captions_[kTimeAbove]->setText(time);
     }
     for (int c = 0; c < 2; ++c) {
         const DisplayUnit& unit = units[c];
@@ -181,8 +188,16 @@ void StatsView::showStats(const FieldHistory& history) {
                                    .arg(history.underRangeCount());
         }
         if (judged) showExposure(history, c == 1, unit.quantity, s, text);
+        int wider = 0;
         for (int r = 0; r < kRowCount; ++r) {
-            if (cells_[r][c]->text() != text[r]) cells_[r][c]->setText(text[r]);
+            QLabel* cell = cells_[r][c];
+            if (cell->text() == text[r]) continue;
+            cell->setText(text[r]);
+            const int needed = cell->fontMetrics().horizontalAdvance(text[r]);
+            if (needed > cell->maximumWidth()) wider = std::max(wider, needed);
+        }
+        if (wider > 0) {
+            for (auto& row : cells_) row[c]->setFixedWidth(wider);
         }
     }
 }

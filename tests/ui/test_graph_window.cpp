@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QImage>
+#include <QLabel>
+#include <QLayout>
 #include <algorithm>
 #include <memory>
 
@@ -175,6 +177,51 @@ TEST_F(Graph, TheDataLogAgainstSampleNumber) {
     g.zoomOut();
     g.zoomOut();  // no further than the whole log
     EXPECT_DOUBLE_EQ(g.visibleTo() - g.visibleFrom(), 14);
+}
+
+// Layout passes asked of the graph window or a part of it with a layout.
+struct LayoutPasses : QObject {
+    explicit LayoutPasses(QWidget* window) : window_(window) { qApp->installEventFilter(this); }
+    ~LayoutPasses() override { qApp->removeEventFilter(this); }
+    bool eventFilter(QObject* o, QEvent* e) override {
+        auto* w = qobject_cast<QWidget*>(o);
+        if (e->type() == QEvent::LayoutRequest && w != nullptr && w->layout() != nullptr &&
+            (w == window_ || window_->isAncestorOf(w))) {
+            asked.push_back(w->metaObject()->className());
+        }
+        return false;
+    }
+    QWidget* window_;
+    std::vector<std::string> asked;
+};
+
+TEST_F(Graph, ARefreshLaysNothingOutAndEveryFigureShowsWhole) {
+    in().ToggleRecordOn();
+    replies(12, Rd("1500"));
+    replies(3, Rd("1500", 'E', '0', 'G', 'O'));
+    GraphWindow& g = graph();
+    g.resize(1000, 600);
+    g.refresh();
+    for (int i = 0; i < 3; ++i) QApplication::processEvents();
+    const QString before = g.readoutText();
+
+    // New figures in the table, the readout and the caption: once a second
+    // while reading, and each would have the whole window laid out again.
+    LayoutPasses passes(&g);
+    for (const char* raw : {"0007", "1999", "0734"}) {
+        reply(Rd(raw));
+        g.refresh();
+        QApplication::processEvents();
+    }
+    EXPECT_NE(g.readoutText(), before);
+    EXPECT_TRUE(passes.asked.empty())
+        << passes.asked.size() << " layout passes, the first of a " << passes.asked.front();
+    for (QLabel* label : g.findChildren<QLabel*>()) {
+        if (!label->isVisible() || label->text().contains(QLatin1Char('\n'))) continue;
+        EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()),
+                  label->contentsRect().width())
+            << label->text().toStdString() << " is cut";
+    }
 }
 
 TEST_F(Graph, ClearPeakResetsThePeak) {

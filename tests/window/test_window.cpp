@@ -228,10 +228,9 @@ TEST(Window, TheRawRepliesBeyondTheFirstSizeAreAllThereWhenTheWindowGrows) {
     auto* list = qobject_cast<QListWidget*>(win.w.element(QStringLiteral("List1")));
     ASSERT_NE(list, nullptr);
     for (int i = 0; i < 30; ++i) Reply(win.w, Rd(QString::number(1000 + i).toStdString()));
-    // Out of sight at the first size, it is not shown (nor laid out at each
-    // reply), but keeps every reply.
+    // Out of sight at the first size, it is not shown (nor filled and laid
+    // out at each reply); the window keeps every reply for it.
     EXPECT_FALSE(list->isVisible());
-    EXPECT_EQ(list->count(), 30);
     win.w.resize(list->geometry().right() + 40, list->geometry().bottom() + 80);
     QApplication::processEvents();
     ASSERT_TRUE(list->isVisible());
