@@ -517,8 +517,8 @@ void MainWindow::buildStatusBar() {
 
 void MainWindow::tickClock(bool due) {
     const qint64 nowMs = QDateTime::currentMSecsSinceEpoch();
-    // Behind the time shown (the clock set back) counts as due as well.
-    if (!due && nowMs < clockDueMs_ && nowMs >= clockDueMs_ - 61000) return;
+    const qint64 period = clockShowsSeconds_ ? 1000 : 60000;
+    if (!due && nowMs / period == clockShown_) return;
     const QDateTime now = QDateTime::fromMSecsSinceEpoch(nowMs);
     const QLocale locale = QLocale::system();
     if (now.date() != clockDate_) {  // the date is written out once a day
@@ -527,9 +527,8 @@ void MainWindow::tickClock(bool due) {
     }
     const QString time = locale.toString(now.time(), QLocale::ShortFormat);
     if (sbPanels_[4]->text() != time) sbPanels_[4]->setText(time);
-    const qint64 period = clockShowsSeconds_ ? 1000 : 60000;
-    clockDueMs_ = nowMs - nowMs % period + period;
-    clockTimer_->start(static_cast<int>(clockDueMs_ - nowMs) + 5);
+    clockShown_ = nowMs / period;
+    clockTimer_->start(static_cast<int>(period - nowMs % period) + 5);
 }
 
 QWidget* MainWindow::element(const QString& name) const {
@@ -789,8 +788,7 @@ void MainWindow::ResizeForm() {
     const bool seen = centralWidget()->rect().intersects(List1_->geometry());
     if (List1_->isVisibleTo(centralWidget()) != seen) {
         List1_->setVisible(seen);
-        renderList1();
-        if (seen) List1_->setCurrentRow(List1_->count() - 1);
+        renderList1();  // resizeEvent then puts it at its newest item
     }
 }
 

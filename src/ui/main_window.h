@@ -129,11 +129,11 @@ private:
     int toolbarRowWidth_ = 0;  // pixels: toolbar buttons, then the sample-rate list
     bool unloaded_ = false;
     uint64_t renderedList1_ = 0;
-    void tickClock(bool due);
-    void renderList1();  // the raw replies  // the status bar's date and time
+    void tickClock(bool due);  // the status bar's date and time
+    void renderList1();        // the raw replies
     QTimer* clockTimer_ = nullptr;
     bool clockShowsSeconds_ = false;
-    qint64 clockDueMs_ = 0;  // ms since 1970 the time shown changes next
+    qint64 clockShown_ = -1;  // the second or minute since 1970 the time shown is of
     QDate clockDate_;        // the date the status bar shows
     int clockWidth_ = 0;  // pixels: the time panel, for the longest time of day
     QLabel* journalState_ = nullptr;
