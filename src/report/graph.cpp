@@ -42,7 +42,7 @@ QString Clock(double ms, bool seconds) {
 }  // namespace
 
 void DrawGraph(QPainter& p, const Pages& pages, const QRectF& area, const ReportInput& in,
-               const RowTimes& times, const GraphSpec& spec) {
+               const RowTimes& times, const GraphedQuantity& graphed) {
     // The rows of this quantity; the others, and over- and under-range
     // readings, break the line.
     std::vector<TracePoint> points;
@@ -52,8 +52,8 @@ void DrawGraph(QPainter& p, const Pages& pages, const QRectF& area, const Report
         const Measurement& m = in.rows[i].reading;
         TracePoint t;
         t.x = times.at(i);
-        if (m.valid() && m.quantity == spec.quantity) {
-            t.y = ValueIn(m, spec.label);
+        if (m.valid() && m.quantity == graphed.quantity) {
+            t.y = ValueIn(m, graphed.label);
             ++counted;
         } else {
             t.gap = true;
@@ -91,9 +91,9 @@ void DrawGraph(QPainter& p, const Pages& pages, const QRectF& area, const Report
     // readings into the bottom half.
     double lo = std::min(0.0, data.yMin), hi = data.hasValues ? data.yMax : 1;
     // The level lines get room for their names above them.
-    const bool levelShown = spec.level && *spec.level <= 2 * hi;
-    if (levelShown) hi = std::max(hi, *spec.level * 1.08);
-    if (levelShown && spec.alarm) hi = std::max(hi, *spec.alarm * 1.08);
+    const bool levelShown = graphed.level && *graphed.level <= 2 * hi;
+    if (levelShown) hi = std::max(hi, *graphed.level * 1.08);
+    if (levelShown && graphed.alarm) hi = std::max(hi, *graphed.alarm * 1.08);
     if (!(hi > lo)) hi = lo + (lo == 0 ? 1 : std::fabs(lo));
     const double step = NiceStep(hi - lo, kMaxValueTicks - 1);
     hi = std::ceil(hi / step - 1e-9) * step;
@@ -111,7 +111,7 @@ void DrawGraph(QPainter& p, const Pages& pages, const QRectF& area, const Report
     p.setPen(Qt::black);
     p.drawText(QRectF(area.left(), area.top(), plot.left() - area.left() - pages.pt(4),
                       pages.pt(kUnitHeight - 7)),
-               Qt::AlignRight | Qt::AlignBottom, Text(spec.label));
+               Qt::AlignRight | Qt::AlignBottom, Text(graphed.label));
     for (double v = lo; v <= hi + step / 2; v += step) {
         const double y = py(v);
         p.setPen(QPen(kGrid, pages.pt(0.4)));
@@ -187,19 +187,19 @@ void DrawGraph(QPainter& p, const Pages& pages, const QRectF& area, const Report
         p.drawText(QRectF(plot.left(), y - pages.pt(11), plot.width() - pages.pt(3), pages.pt(10)),
                    Qt::AlignRight | Qt::AlignBottom, name);
     };
-    const QString unit = Text(" " + spec.label);
+    const QString unit = Text(" " + graphed.label);
     const bool alarmApart =
-        spec.alarm && std::fabs(*spec.alarm - *spec.level) > 1e-12 * *spec.level;
+        graphed.alarm && std::fabs(*graphed.alarm - *graphed.level) > 1e-12 * *graphed.level;
     if (levelShown) {
         levelLine(
-            *spec.level, kLevel, Qt::SolidLine,
-            QStringLiteral("Reference level %1%2").arg(Text(FormatSignificant(*spec.level)), unit) +
+            *graphed.level, kLevel, Qt::SolidLine,
+            QStringLiteral("Reference level %1%2").arg(Text(FormatSignificant(*graphed.level)), unit) +
                 (alarmApart ? QString() : QStringLiteral(" = alarm threshold")));
         if (alarmApart) {
-            levelLine(*spec.alarm, kAlarm, Qt::DashLine,
+            levelLine(*graphed.alarm, kAlarm, Qt::DashLine,
                       QStringLiteral("Alarm threshold %1 (%2%3)")
-                          .arg(Text(FormatPercent(spec.alarmPercent)),
-                               Text(FormatSignificant(*spec.alarm)), unit));
+                          .arg(Text(FormatPercent(graphed.alarmPercent)),
+                               Text(FormatSignificant(*graphed.alarm)), unit));
         }
     }
     p.setClipping(false);
@@ -221,9 +221,9 @@ void DrawGraph(QPainter& p, const Pages& pages, const QRectF& area, const Report
                        .arg(columns);
     }
     caption += QStringLiteral(". Over- and under-range readings are gaps in the line.");
-    if (spec.level && !levelShown) {
+    if (graphed.level && !levelShown) {
         caption += QStringLiteral(" The reference level (%1%2) lies above the plotted range.")
-                       .arg(Text(FormatSignificant(*spec.level)), unit);
+                       .arg(Text(FormatSignificant(*graphed.level)), unit);
     }
     p.setPen(QColor(0x40, 0x40, 0x40));
     p.drawText(QRectF(area.left(), area.bottom() - pages.pt(kCaptionHeight), area.width(),

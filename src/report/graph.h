@@ -16,7 +16,8 @@ namespace fenwyd::report {
 
 class Pages;
 
-struct GraphSpec {
+// The quantity a graph draws, in its unit, with the lines drawn across it.
+struct GraphedQuantity {
     Quantity quantity = Quantity::Unknown;
     std::string label;            // the unit of the value axis ("mG")
     std::optional<double> level;  // the reference level in `label`
@@ -30,6 +31,6 @@ constexpr double kGraphHeight = 250;
 // Draws the graph into `area` (device units, kGraphHeight points high);
 // the caption below it says what was drawn and how.
 void DrawGraph(QPainter& p, const Pages& pages, const QRectF& area, const ReportInput& in,
-               const RowTimes& times, const GraphSpec& spec);
+               const RowTimes& times, const GraphedQuantity& graphed);
 
 }  // namespace fenwyd::report

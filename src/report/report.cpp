@@ -220,19 +220,19 @@ void Graphs(Pages& pg, const Context& c) {
     pg.headingWith(chosen.size() == 1 ? QStringLiteral("Graph") : QStringLiteral("Graphs"), 1,
                    kGraphHeight + 20);
     for (const UnitFigures* f : chosen) {
-        GraphSpec spec;
-        spec.quantity = f->quantity;
-        spec.label = f->label;
-        spec.alarmPercent = c.in.alarmPercent;
+        GraphedQuantity graphed;
+        graphed.quantity = f->quantity;
+        graphed.label = f->label;
+        graphed.alarmPercent = c.in.alarmPercent;
         if (f->level) {
-            spec.level = f->level->level;
-            spec.alarm = f->level->level * c.in.alarmPercent / 100;
+            graphed.level = f->level->level;
+            graphed.alarm = f->level->level * c.in.alarmPercent / 100;
         }
         pg.headingWith(
             QStringLiteral("%1 (%2)").arg(Text(QuantityName(f->quantity)), Text(f->label)), 2,
             kGraphHeight);
         pg.block(kGraphHeight, [&](const QRectF& area) {
-            DrawGraph(*pg.painter(), pg, area, c.in, c.times, spec);
+            DrawGraph(*pg.painter(), pg, area, c.in, c.times, graphed);
         });
     }
 }
